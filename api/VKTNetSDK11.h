@@ -1,0 +1,172 @@
+/*
+ * VKTNetSDK11 - client library for networked intelligent-traffic cameras.
+ *
+ * One header for the whole interface, usable from C and C++.
+ *
+ * Conventions
+ *  - Camera calls return 0 on success and 1 on failure. The reason of a
+ *    failure is the calling thread's last error (VKT_GetLastError), one of the
+ *    VKT_ERR_* codes below. Calls that check the library's state store
+ *    VKT_OK on entry.
+ *  - Every time-out is an unsigned number of milliseconds and bounds the
+ *    whole call.
+ *  - Records are byte layouts of little-endian 32-bit words; IPv4 addresses
+ *    and ports inside them are in network byte order. Their sizes are checked
+ *    at compile time below.
+ *  - Null pointer arguments that have no documented meaning fail the call
+ *    with VKT_ERR_INVALID_PARAM instead of crashing.
+ *  - The library prints and logs nothing.
+ */
+#ifndef VKTNETSDK11_H
+#define VKTNETSDK11_H
+
+#include <stdint.h>
+
+/* ---------------------------------------------------------------- version */
+
+/* Version of this library (also the shared object's version). */
+#define VKTNETSDK_VERSION_MAJOR 1
+#define VKTNETSDK_VERSION_MINOR 0
+#define VKTNETSDK_VERSION_PATCH 0
+
+/* The only version VKT_Init accepts, and the protocol version of requests. */
+#define VKT_SDK_VERSION 257
+
+#if defined(VKTNETSDK_BUILDING)
+#define VKT_API __attribute__((visibility("default")))
+#else
+#define VKT_API
+#endif
+
+/* ----------------------------------------------------------------- errors */
+
+/* Last-error codes. The values are the interface; this list only grows. */
+#define VKT_OK                      0
+#define VKT_ERR_NOT_STARTED         ((int)0xFFFFFFFFu) /* VKT_Init has not succeeded (or VKT_Close ran) */
+#define VKT_ERR_GENERAL             ((int)0x80000001u) /* stream receiver could not be set up or registered */
+#define VKT_ERR_INVALID_HANDLE      ((int)0x80000002u) /* the handle names no registered camera */
+#define VKT_ERR_CAMERA_REFUSED      ((int)0x80000004u) /* reply status -1 */
+#define VKT_ERR_REPLY_MISMATCH      ((int)0x80000005u) /* reply command or sequence differs from the request */
+#define VKT_ERR_INVALID_PARAM       ((int)0x80000006u) /* argument or reply value out of range, null pointer, buffer too small, status -3 */
+#define VKT_ERR_CAMERA_NOT_FOUND    ((int)0x80000007u) /* no camera found at the given address */
+#define VKT_ERR_NETWORK             ((int)0x80000100u) /* connect, send or receive failed (not a time-out) */
+#define VKT_ERR_TIMEOUT             ((int)0x80000101u) /* the time-out ran out */
+#define VKT_ERR_CAMERA_BUSY         ((int)0x80000200u) /* reply status -2 */
+#define VKT_ERR_NO_VIDEO_STREAM     ((int)0x80000202u) /* the camera's model has no stream mode */
+#define VKT_ERR_NOT_SUPPORTED       ((int)0x80000203u) /* not supported by the camera's model */
+#define VKT_ERR_REPLY_OUT_OF_RANGE  ((int)0x80000204u) /* reply value outside this library's range */
+#define VKT_ERR_SAVE_PENDING        ((int)0x80000300u) /* a configuration save has not completed yet */
+#define VKT_ERR_SAVE_FAILED         ((int)0x80000301u) /* the configuration save failed */
+#define VKT_ERR_SNAP_NOT_SENT       ((int)0x80000400u) /* snapshot request could not be sent */
+#define VKT_ERR_SNAP_NO_REPLY       ((int)0x80000401u) /* snapshot reply did not arrive */
+#define VKT_ERR_SNAP_REFUSED        ((int)0x80000402u) /* snapshot refused by the camera */
+#define VKT_ERR_NO_PICTURE_CALLBACK ((int)0x80000403u) /* snapshot on a camera added without a picture callback */
+#define VKT_ERR_NTP_FAILED          ((int)0x80000500u) /* NTP synchronisation failed */
+#define VKT_ERR_NTP_TIMEOUT         ((int)0x80000501u) /* NTP synchronisation not confirmed in time */
+#define VKT_ERR_NO_FREE_STREAM      ((int)0x80000800u) /* all stream receivers are in use */
+#define VKT_ERR_CONTEXT_CREATION    ((int)0x80001000u) /* the camera context could not be created */
+
+/* ---------------------------------------------------------------- records */
+
+/* A camera found by VKT_SearchCamera: 216 bytes. The words and texts whose
+ * meaning the camera defines are carried unchanged. */
+typedef struct DeviceRecord {
+    uint32_t ipAddress;      /* network byte order */
+    uint32_t addressWord1;   /* camera-defined address word */
+    uint32_t addressWord2;   /* camera-defined address word */
+    uint8_t  macAddress[6];  /* identity of the camera */
+    uint8_t  filler[2];      /* zero */
+    int32_t  commandPort;    /* low 16 bits: TCP port of the command channel */
+    char     modelName[32];  /* zero-terminated when shorter than 32 bytes */
+    char     infoText1[32];
+    char     infoText2[32];
+    int32_t  infoWords[6];
+    uint8_t  infoBlock[64];
+    int32_t  tailWord1;
+    int32_t  tailWord2;
+} DeviceRecord;
+
+/* The new address of a camera for VKT_ChangeCameraIP: 20 bytes, the layout of
+ * the first 20 bytes of a DeviceRecord. Sent as it stands. */
+typedef struct ChangeIPParam {
+    uint32_t ipAddress;      /* new address, network byte order */
+    uint32_t addressWord1;   /* new camera-defined address word */
+    uint32_t addressWord2;   /* new camera-defined address word */
+    uint8_t  macAddress[6];  /* the camera that is to take the values */
+    uint8_t  filler[2];
+} ChangeIPParam;
+
+#if defined(__cplusplus)
+#define VKT_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define VKT_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+VKT_STATIC_ASSERT(sizeof(DeviceRecord) == 216, "DeviceRecord is 216 bytes");
+VKT_STATIC_ASSERT(sizeof(ChangeIPParam) == 20, "ChangeIPParam is 20 bytes");
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* -------------------------------------------------------------- lifecycle */
+
+/* Starts the library. Results: 0 started (or already started); 1 version
+ * refused or start failed; -1 another process on this host (in this network
+ * namespace) already uses the library, for the life of this process.
+ * `version` must be VKT_SDK_VERSION; *supportedVersion (may be null)
+ * receives VKT_SDK_VERSION whenever the version is examined.
+ * Listens for pictures on TCP 34660, or on a port of the system's choosing
+ * when 34660 is taken, and starts the picture and stream receiver threads.
+ * Does not write the last error. */
+VKT_API int VKT_Init(int version, int *supportedVersion);
+
+/* Stops the library: stops and joins every receiver thread and deletes every
+ * camera. Returns 0 when there was nothing to stop or after a normal stop.
+ * Calls racing it either complete or fail with VKT_ERR_NOT_STARTED; no
+ * callback runs after it returns. Called from inside a library callback it
+ * refuses (returns 1), since it would have to wait for its own thread.
+ * Does not write the last error. */
+VKT_API int VKT_Close(void);
+
+/* ------------------------------------------------------------- last error */
+
+/* The calling thread's last error (0 in a thread that never failed).
+ * Works whether or not the library is started. */
+VKT_API int VKT_GetLastError(void);
+
+/* -------------------------------------------------------------- discovery */
+
+/* Searches the local network for cameras by UDP broadcast (port 34565) for
+ * `timeoutMs` milliseconds and copies the cameras found into `records`.
+ *  - timeoutMs 0 makes no new search and only copies the last result.
+ *  - A search lasts a little more than timeoutMs (at most about 1.5 times
+ *    it): the probe goes out at the start and again after half the time.
+ *  - *count always receives the number of cameras in the result (one per
+ *    MAC address, in the order of their first answers).
+ *  - `records` null or `capacity` below that number: 1 with
+ *    VKT_ERR_INVALID_PARAM, *count still set (the count-only idiom:
+ *    search with a null array, then fetch with timeoutMs 0).
+ * Errors: VKT_ERR_NOT_STARTED; VKT_ERR_INVALID_PARAM (null `count`, buffer
+ * too small); VKT_ERR_NETWORK (the probe could not be sent).
+ * Searches are serialised: a call waits for a running search to end. */
+VKT_API int VKT_SearchCamera(DeviceRecord *records, int capacity, int *count,
+                             unsigned int timeoutMs);
+
+/* Gives the camera whose MAC address is param->macAddress the address words
+ * of `param`, by UDP broadcast. Returns 0 once the camera echoed the request
+ * within `timeoutMs` (0 polls once), 1 otherwise.
+ * Errors: VKT_ERR_NOT_STARTED; VKT_ERR_INVALID_PARAM (null `param`);
+ * VKT_ERR_NETWORK (the broadcast could not be sent); VKT_ERR_TIMEOUT (no
+ * confirmation in time). The search result is not updated: search again to
+ * reach the camera at its new address. */
+VKT_API int VKT_ChangeCameraIP(const ChangeIPParam *param, unsigned int timeoutMs);
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* Silences ACE's logging for the calling thread; returns 0. Works whether or
+ * not the library is started. Exported with C++ linkage. */
+VKT_API int SetLogOutput();
+#endif
+
+#endif /* VKTNETSDK11_H */

@@ -1,0 +1,58 @@
+// The process-wide state of the library: started or not, and what a start
+// creates (the picture listener with its receivers, the stream receivers).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace vkt {
+
+class PictureReceiver;
+class StreamPool;
+
+class Library {
+ public:
+  static constexpr int kVersion = 257;
+  static constexpr uint16_t kPicturePort = 34660;
+  static constexpr int kPictureWorkers = 8;
+  static constexpr int kStreamWorkers = 4;
+
+  // The one instance. It is never destroyed, so its locks and its started
+  // state stay valid for calls that race VKT_Close or the process exit.
+  static Library& Instance();
+
+  // Load and unload of the library.
+  void OnLoad();
+  void OnUnload();
+
+  int Init(int version, int* supportedVersion);
+  int Close();
+
+  bool Started() const { return startedVersion_.load(std::memory_order_acquire) != 0; }
+  int ProtocolVersion() const { return protocolVersion_.load(std::memory_order_relaxed); }
+
+  // Guards the camera registry. Recursive, and alive for the whole process.
+  std::recursive_mutex& RegistryLock() { return registryLock_; }
+
+  // Valid while started; only VKT_Init and VKT_Close change them.
+  PictureReceiver* Pictures() { return pictures_.get(); }
+  StreamPool* Streams() { return streams_.get(); }
+
+ private:
+  Library();
+  bool Start();
+  void Teardown();
+
+  std::mutex lifecycleLock_;  // VKT_Init and VKT_Close run one at a time
+  std::recursive_mutex registryLock_;
+  std::atomic<int> startedVersion_{0};
+  std::atomic<int> protocolVersion_{kVersion};
+  bool singleInstance_ = false;
+  bool aceStarted_ = false;  // a start ran since the last close: close has work to do
+  std::unique_ptr<PictureReceiver> pictures_;
+  std::unique_ptr<StreamPool> streams_;
+};
+
+}  // namespace vkt

@@ -1,0 +1,39 @@
+#include "discovery/change_ip.h"
+
+#include <memory>
+
+#include "api/clock.h"
+#include "api/last_error.h"
+#include "discovery/broadcast_socket.h"
+#include "discovery/discovery_wire.h"
+
+namespace vkt::discovery {
+
+int ChangeCameraIp(const ChangeIPParam* param, unsigned int timeoutMs) {
+  if (param == nullptr) {
+    SetLastError(err::kInvalidParam);
+    return 1;
+  }
+  Stopwatch watch;
+  const ChangeIpRequest request = BuildChangeIpRequest(*param);
+  BroadcastSocket socket;
+  if (!socket.Open() || !socket.SendBroadcast(request.data(), request.size())) {
+    SetLastError(err::kNetwork);
+    return 1;
+  }
+  auto buffer = std::make_unique<uint8_t[]>(BroadcastSocket::kMaxDatagram);
+  uint64_t wait = timeoutMs;
+  for (;;) {
+    long length = socket.Receive(buffer.get(), wait);
+    if (length >= 0 && IsConfirmation(buffer.get(), static_cast<size_t>(length), request)) return 0;
+    if (length < 0) break;  // the wait ended without a datagram
+    // Any other datagram: wait on with the time left.
+    uint64_t elapsed = watch.ElapsedMs();
+    if (elapsed >= timeoutMs) break;
+    wait = timeoutMs - elapsed;
+  }
+  SetLastError(err::kTimeout);
+  return 1;
+}
+
+}  // namespace vkt::discovery

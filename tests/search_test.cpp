@@ -1,0 +1,255 @@
+// Broadcast search against emulated cameras: what is found, the two probes
+// and their timing, duplicates and malformed answers, and the result list.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "emulated_network.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using vkttest::Clock;
+using vkttest::DottedAddress;
+using vkttest::MakeCamera;
+using vkttest::MsSince;
+
+class Search : public vkttest::EmulatedNetwork {
+ protected:
+  // Searches with the count-only idiom, then fetches the stored result.
+  std::vector<DeviceRecord> SearchAndFetch(unsigned timeoutMs) {
+    int count = -1;
+    int result = VKT_SearchCamera(nullptr, 0, &count, timeoutMs);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+    std::vector<DeviceRecord> records(static_cast<size_t>(count));
+    int fetched = -1;
+    EXPECT_EQ(VKT_SearchCamera(records.data(), count, &fetched, 0), 0);
+    EXPECT_EQ(fetched, count);
+    return records;
+  }
+
+  bool HasProbeBytes(const vktemu::ReceivedDatagram& d) {
+    return std::string(d.bytes.begin(), d.bytes.end()) == "Where_oKrimu_IPNC_Lumarest";
+  }
+};
+
+TEST_F(Search, FindsEveryCameraWithItsRecord) {
+  emulator.addCamera(MakeCamera("127.0.0.10", 0x10, "VKT-N2F0Kq"));
+  emulator.addCamera(MakeCamera("127.0.0.11", 0x11, "VKT-R6E0Kp"));
+  emulator.addCamera(MakeCamera("127.0.0.12", 0x12, "VKT-N9G6Kq"));
+  StartEmulator();
+
+  auto records = SearchAndFetch(300);
+  ASSERT_EQ(records.size(), 3u);
+  std::vector<std::string> addresses;
+  for (const auto& r : records) addresses.push_back(DottedAddress(r.ipAddress));
+  std::sort(addresses.begin(), addresses.end());
+  EXPECT_EQ(addresses, (std::vector<std::string>{"127.0.0.10", "127.0.0.11", "127.0.0.12"}));
+  for (const auto& r : records) {
+    const int id = r.macAddress[5] - 0x10;
+    const auto config = emulator.camera(id);
+    EXPECT_EQ(DottedAddress(r.ipAddress), config.address);
+    EXPECT_EQ(std::memcmp(r.macAddress, config.mac.data(), 6), 0);
+    EXPECT_EQ(std::string(r.modelName), config.model);
+    EXPECT_EQ(r.commandPort & 0xFFFF, config.commandPort);
+    EXPECT_EQ(r.addressWord1, config.addressWord1);
+    EXPECT_EQ(r.addressWord2, config.addressWord2);
+    EXPECT_EQ(std::string(r.infoText1), config.infoText1);
+  }
+}
+
+TEST_F(Search, NoCameraIsSuccessWithCountZero) {
+  StartEmulator();
+  DeviceRecord records[4];
+  int count = -1;
+  EXPECT_EQ(VKT_SearchCamera(records, 4, &count, 100), 0);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(VKT_GetLastError(), VKT_OK);
+}
+
+TEST_F(Search, FetchBeforeAnySearchReturnsAnEmptyList) {
+  // Each test runs in a process of its own: no search has run yet.
+  DeviceRecord records[1];
+  int count = -1;
+  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 0), 0);
+  EXPECT_EQ(count, 0);
+  count = -1;
+  EXPECT_EQ(VKT_SearchCamera(nullptr, 0, &count, 0), 1);
+  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(Search, FetchWithTimeoutZeroSendsNothing) {
+  emulator.addCamera(MakeCamera("127.0.0.10", 0x10));
+  StartEmulator();
+  ASSERT_EQ(SearchAndFetch(200).size(), 1u);
+  emulator.clearTraffic();
+  DeviceRecord records[2];
+  int count = 0;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(VKT_SearchCamera(records, 2, &count, 0), 0);
+  EXPECT_EQ(count, 1);
+  // A probe sent now would arrive before this one from the test itself.
+  ChangeIPParam marker{};
+  VKT_ChangeCameraIP(&marker, 0);
+  ASSERT_TRUE(emulator.waitForDatagrams(1, 2s));
+  EXPECT_EQ(emulator.probeCount(), 0u);
+}
+
+TEST_F(Search, BufferChecksReportTheCount) {
+  emulator.addCamera(MakeCamera("127.0.0.10", 0x10));
+  emulator.addCamera(MakeCamera("127.0.0.11", 0x11));
+  StartEmulator();
+  ASSERT_EQ(SearchAndFetch(200).size(), 2u);
+
+  DeviceRecord records[2];
+  std::memset(records, 0x5A, sizeof records);
+  int count = -1;
+  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 0), 1);
+  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(records[0].macAddress[0], 0x5A) << "nothing copied into a buffer too small";
+
+  count = -1;
+  EXPECT_EQ(VKT_SearchCamera(records, -1, &count, 0), 1);
+  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_EQ(count, 2);
+
+  EXPECT_EQ(VKT_SearchCamera(records, 2, nullptr, 0), 1);
+  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+}
+
+TEST_F(Search, NegativeCapacityFailsEvenWithAnEmptyList) {
+  DeviceRecord records[1];
+  int count = -1;
+  EXPECT_EQ(VKT_SearchCamera(records, -5, &count, 0), 1);
+  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(Search, OneRecordPerMacTheFirstAnswerWins) {
+  emulator.addCamera(MakeCamera("127.0.0.20", 0x20));
+  auto twin = MakeCamera("127.0.0.21", 0x20);  // same MAC, other address
+  int twinId = emulator.addCamera(twin);
+  vktemu::DiscoveryFaults late;
+  late.answerDelayMs = 60;
+  late.answerCopies = 3;
+  emulator.setDiscoveryFaults(twinId, late);
+  StartEmulator();
+
+  auto records = SearchAndFetch(400);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(DottedAddress(records[0].ipAddress), "127.0.0.20");
+}
+
+TEST_F(Search, RepeatedAnswersYieldOneRecordInOrderOfFirstAnswer) {
+  int a = emulator.addCamera(MakeCamera("127.0.0.30", 0x30));
+  int b = emulator.addCamera(MakeCamera("127.0.0.31", 0x31));
+  vktemu::DiscoveryFaults faults;
+  faults.answerCopies = 4;
+  faults.answerDelayMs = 80;
+  emulator.setDiscoveryFaults(a, faults);
+  faults.answerDelayMs = 0;
+  emulator.setDiscoveryFaults(b, faults);
+  StartEmulator();
+
+  auto records = SearchAndFetch(400);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(DottedAddress(records[0].ipAddress), "127.0.0.31");
+  EXPECT_EQ(DottedAddress(records[1].ipAddress), "127.0.0.30");
+}
+
+TEST_F(Search, MalformedAnswersAreSkipped) {
+  emulator.addCamera(MakeCamera("127.0.0.40", 0x40));
+  vktemu::DiscoveryFaults faults;
+  faults.answerLengthDelta = -1;  // 395 bytes
+  emulator.setDiscoveryFaults(emulator.addCamera(MakeCamera("127.0.0.41", 0x41)), faults);
+  faults.answerLengthDelta = +1;  // 397 bytes
+  emulator.setDiscoveryFaults(emulator.addCamera(MakeCamera("127.0.0.42", 0x42)), faults);
+  faults.answerLengthDelta = 0;
+  faults.badKeyword = true;
+  emulator.setDiscoveryFaults(emulator.addCamera(MakeCamera("127.0.0.43", 0x43)), faults);
+  StartEmulator();
+
+  // Scripted junk of every size straight at the searching socket, as soon
+  // as its first probe shows where it listens.
+  std::thread junk([&] {
+    if (!emulator.waitForProbes(1, 2s)) return;
+    auto probe = emulator.discoveryTraffic().front();
+    for (size_t size : {0u, 1u, 16u, 395u, 397u, 1500u, 65507u}) {
+      std::vector<uint8_t> bytes(size, 0xFF);
+      std::memcpy(bytes.data(), "IPNC_AnswerInfo=", std::min<size_t>(16, size));
+      emulator.sendRaw(probe.sourceAddress, probe.sourcePort, bytes);
+    }
+  });
+  auto records = SearchAndFetch(300);
+  junk.join();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(DottedAddress(records[0].ipAddress), "127.0.0.40");
+}
+
+TEST_F(Search, ProbesAtStartAndAfterHalfTheTimeAndEndsAfterTheTimeout) {
+  StartEmulator();
+  auto start = Clock::now();
+  int count = -1;
+  DeviceRecord records[1];
+  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 1000), 0);
+  const long long took = MsSince(start);
+  EXPECT_EQ(count, 0);
+  EXPECT_GT(took, 1000);
+  EXPECT_LT(took, 1700);  // at most about T + T/2
+  ASSERT_TRUE(emulator.waitForProbes(2, 1s));
+  auto traffic = emulator.discoveryTraffic();
+  ASSERT_EQ(traffic.size(), 2u);
+  EXPECT_TRUE(HasProbeBytes(traffic[0]));
+  EXPECT_TRUE(HasProbeBytes(traffic[1]));
+  EXPECT_EQ(traffic[0].sourcePort, traffic[1].sourcePort) << "both probes leave from one socket";
+  auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(traffic[1].at - traffic[0].at).count();
+  EXPECT_GE(gap, 495);
+  EXPECT_LT(gap, 800);
+}
+
+TEST_F(Search, OneMillisecondSearchEndsAtOnce) {
+  StartEmulator();
+  auto start = Clock::now();
+  int count = -1;
+  DeviceRecord records[1];
+  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 1), 0);
+  EXPECT_LT(MsSince(start), 100);
+}
+
+TEST_F(Search, NewSearchReplacesTheList) {
+  int gone = emulator.addCamera(MakeCamera("127.0.0.50", 0x50));
+  StartEmulator();
+  ASSERT_EQ(SearchAndFetch(200).size(), 1u);
+  vktemu::DiscoveryFaults silent;
+  silent.silent = true;
+  emulator.setDiscoveryFaults(gone, silent);
+  DeviceRecord records[1];
+  int count = -1;
+  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 200), 0);
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(Search, ConcurrentSearchesAreSerialised) {
+  emulator.addCamera(MakeCamera("127.0.0.60", 0x60));
+  StartEmulator();
+  auto start = Clock::now();
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 3; ++i) {
+    threads.emplace_back([] {
+      DeviceRecord records[2];
+      int count = -1;
+      EXPECT_EQ(VKT_SearchCamera(records, 2, &count, 200), 0);
+      EXPECT_EQ(count, 1);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_GE(MsSince(start), 600);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// Command-line parsing: "--name value", "--name=value" and plain "--flag"
+// options, plus the value parsers the subcommands share.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vktcli {
+
+struct OptionSpec {
+  std::string_view name;  // without the leading "--"
+  bool takesValue;
+};
+
+struct ParsedOptions {
+  bool help = false;  // --help or -h was given; nothing else is checked then
+  std::map<std::string, std::string, std::less<>> values;  // flags map to ""
+
+  bool Has(std::string_view name) const;
+  std::optional<std::string_view> Get(std::string_view name) const;
+};
+
+struct ParseResult {
+  ParsedOptions options;
+  std::string error;  // empty on success
+  bool ok() const { return error.empty(); }
+};
+
+// Rejects unknown options, positional arguments, repeated options and
+// missing values. `args` excludes the program and subcommand names.
+ParseResult ParseOptions(std::span<const std::string_view> args,
+                         std::span<const OptionSpec> specs);
+
+// Decimal milliseconds that fit an unsigned int.
+std::optional<unsigned> ParseMilliseconds(std::string_view text);
+
+// The value of a millisecond option, `fallback` when absent. Values below
+// `minimum` are refused. On failure returns nullopt and sets `error`.
+std::optional<unsigned> MillisecondsOption(const ParsedOptions& options, std::string_view name,
+                                           unsigned fallback, unsigned minimum, std::string& error);
+
+// Strict dotted quad ("192.168.1.10"; no leading zeros, no shorthand).
+// Returns the address as it lies in a record: network byte order.
+std::optional<std::uint32_t> ParseIPv4(std::string_view text);
+
+// "00:1C:27:00:00:10" or "00-1c-27-00-00-10", any letter case.
+std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text);
+
+}  // namespace vktcli

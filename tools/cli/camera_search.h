@@ -1,0 +1,20 @@
+// Runs a discovery search and returns every camera found.
+#pragma once
+
+#include <vector>
+
+#include "VKTNetSDK11.h"
+
+namespace vktcli {
+
+struct SearchOutcome {
+  bool ok = false;
+  int error = 0;  // VKT_GetLastError() when !ok
+  std::vector<DeviceRecord> cameras;
+};
+
+// Needs a started library. timeoutMs must be above 0: 0 would only copy the
+// previous search of this process.
+SearchOutcome SearchCameras(unsigned timeoutMs);
+
+}  // namespace vktcli

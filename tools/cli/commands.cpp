@@ -1,0 +1,64 @@
+#include "commands.h"
+
+#include <array>
+#include <string>
+
+#include "exit_codes.h"
+#include "usage.h"
+
+namespace vktcli {
+
+namespace {
+
+const std::array kCommands{
+    Command{"search", "list the cameras on the local network", kSearchUsage, RunSearchCommand},
+    Command{"change-ip", "give a camera a new IP address", kChangeIpUsage, RunChangeIpCommand},
+};
+
+int UsageError(std::ostream& err, const std::string& message) {
+  err << "vktcli: " << message << "\n\n" << OverviewUsage();
+  return kExitUsage;
+}
+
+}  // namespace
+
+int CommandUsageError(std::ostream& err, std::string_view usage, std::string_view message) {
+  err << "vktcli: " << message << "\n\n" << usage;
+  return kExitUsage;
+}
+
+std::span<const Command> AllCommands() { return kCommands; }
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command& command : kCommands) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+int RunCli(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return UsageError(err, "missing command");
+
+  const std::string_view first = args[0];
+  if (first == "--help" || first == "-h") {
+    out << OverviewUsage();
+    return kExitOk;
+  }
+  if (first == "help") {
+    if (args.size() == 1) {
+      out << OverviewUsage();
+      return kExitOk;
+    }
+    if (args.size() > 2) return UsageError(err, "help takes at most one command");
+    const Command* command = FindCommand(args[1]);
+    if (command == nullptr) return UsageError(err, "unknown command '" + std::string(args[1]) + "'");
+    out << CommandHelp(command->usage);
+    return kExitOk;
+  }
+
+  const Command* command = FindCommand(first);
+  if (command == nullptr) return UsageError(err, "unknown command '" + std::string(first) + "'");
+  return command->run(args.subspan(1), out, err);
+}
+
+}  // namespace vktcli

@@ -1,0 +1,144 @@
+#include "format.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vktcli {
+
+std::string FormatMac(const std::uint8_t (&mac)[6]) {
+  char buffer[18];
+  std::snprintf(buffer, sizeof buffer, "%02x:%02x:%02x:%02x:%02x:%02x",
+                mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+  return buffer;
+}
+
+std::string FormatIPv4(std::uint32_t networkOrderWord) {
+  // Network order means the bytes lie in memory most significant first.
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &networkOrderWord, sizeof bytes);
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+  return buffer;
+}
+
+unsigned CommandPort(const DeviceRecord& record) {
+  return static_cast<std::uint32_t>(record.commandPort) & 0xFFFFu;
+}
+
+std::string_view FieldText(const char* field, std::size_t size) {
+  const void* nul = std::memchr(field, '\0', size);
+  std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : size;
+  return std::string_view(field, length);
+}
+
+std::string Printable(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u > 0x7E) c = '?';
+  }
+  return out;
+}
+
+std::string JsonEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; continue;
+      case '\\': out += "\\\\"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\t': out += "\\t"; continue;
+      default: break;
+    }
+    if (u < 0x20 || u >= 0x7F) {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
+      out += buffer;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+constexpr std::size_t kColumns = 8;
+using Row = std::array<std::string, kColumns>;
+
+Row TableRow(const DeviceRecord& camera) {
+  return {FormatIPv4(camera.ipAddress),
+          FormatMac(camera.macAddress),
+          Printable(FieldText(camera.modelName)),
+          std::to_string(CommandPort(camera)),
+          FormatIPv4(camera.addressWord1),
+          FormatIPv4(camera.addressWord2),
+          Printable(FieldText(camera.infoText1)),
+          Printable(FieldText(camera.infoText2))};
+}
+
+std::string JsonString(std::string_view text) { return "\"" + JsonEscape(text) + "\""; }
+
+}  // namespace
+
+std::string FormatCameraTable(std::span<const DeviceRecord> cameras) {
+  std::vector<Row> rows;
+  rows.push_back({"IP", "MAC", "MODEL", "PORT", "NETMASK", "GATEWAY", "INFO1", "INFO2"});
+  for (const DeviceRecord& camera : cameras) rows.push_back(TableRow(camera));
+
+  std::array<std::size_t, kColumns> widths{};
+  for (const Row& row : rows) {
+    for (std::size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+
+  std::string out;
+  for (const Row& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < kColumns; ++c) {
+      if (c > 0) line += "  ";
+      line += row[c];
+      line.append(widths[c] - row[c].size(), ' ');
+    }
+    // Padding the last columns would only leave trailing blanks.
+    line.erase(line.find_last_not_of(' ') + 1);
+    out += line;
+    out += '\n';
+  }
+  return out;
+}
+
+std::string FormatCameraJson(std::span<const DeviceRecord> cameras) {
+  if (cameras.empty()) return "[]\n";
+  std::string out = "[\n";
+  for (std::size_t i = 0; i < cameras.size(); ++i) {
+    const DeviceRecord& camera = cameras[i];
+    std::string words;
+    for (std::size_t w = 0; w < std::size(camera.infoWords); ++w) {
+      if (w > 0) words += ", ";
+      words += std::to_string(camera.infoWords[w]);
+    }
+    out += "  {";
+    out += "\"ip\": " + JsonString(FormatIPv4(camera.ipAddress));
+    out += ", \"mac\": " + JsonString(FormatMac(camera.macAddress));
+    out += ", \"model\": " + JsonString(FieldText(camera.modelName));
+    out += ", \"commandPort\": " + std::to_string(CommandPort(camera));
+    out += ", \"addressWord1\": " + JsonString(FormatIPv4(camera.addressWord1));
+    out += ", \"addressWord2\": " + JsonString(FormatIPv4(camera.addressWord2));
+    out += ", \"infoText1\": " + JsonString(FieldText(camera.infoText1));
+    out += ", \"infoText2\": " + JsonString(FieldText(camera.infoText2));
+    out += ", \"infoWords\": [" + words + "]";
+    out += ", \"tailWord1\": " + std::to_string(camera.tailWord1);
+    out += ", \"tailWord2\": " + std::to_string(camera.tailWord2);
+    out += i + 1 < cameras.size() ? "},\n" : "}\n";
+  }
+  out += "]\n";
+  return out;
+}
+
+}  // namespace vktcli

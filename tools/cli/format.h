@@ -1,0 +1,48 @@
+// Turning DeviceRecords into text: the human table and the JSON array of
+// "vktcli search", and the small MAC/IP/text helpers behind them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "VKTNetSDK11.h"
+
+namespace vktcli {
+
+// "00:1c:27:00:00:10"
+std::string FormatMac(const std::uint8_t (&mac)[6]);
+
+// A record word in network byte order as a dotted quad.
+std::string FormatIPv4(std::uint32_t networkOrderWord);
+
+// The TCP command port: the low 16 bits of DeviceRecord::commandPort.
+unsigned CommandPort(const DeviceRecord& record);
+
+// A fixed-size camera text: up to the first NUL, at most `size` bytes.
+// Cameras do not always terminate a text that fills its field.
+std::string_view FieldText(const char* field, std::size_t size);
+
+template <std::size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+  return FieldText(field, N);
+}
+
+// For the terminal: every byte that is not printable ASCII becomes '?'.
+std::string Printable(std::string_view text);
+
+// Body of a JSON string (without the quotes). Bytes outside ASCII are taken
+// as Latin-1 and written as \u00XX, so the output is valid JSON whatever the
+// camera sent.
+std::string JsonEscape(std::string_view text);
+
+// The aligned table of "vktcli search", one line per camera, header first.
+// Empty input gives just the header.
+std::string FormatCameraTable(std::span<const DeviceRecord> cameras);
+
+// A JSON array with one object per camera, "[]\n" for none.
+std::string FormatCameraJson(std::span<const DeviceRecord> cameras);
+
+}  // namespace vktcli

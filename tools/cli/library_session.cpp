@@ -1,0 +1,32 @@
+#include "library_session.h"
+
+#include "VKTNetSDK11.h"
+
+namespace vktcli {
+
+LibrarySession::LibrarySession(std::ostream& err) {
+  int supported = 0;
+  const int result = VKT_Init(VKT_SDK_VERSION, &supported);
+  if (result == 0) {
+    started_ = true;
+    return;
+  }
+  if (result == -1) {
+    // The library allows one user per host (network namespace); most often
+    // a camera application is already running here.
+    err << "vktcli: another process on this host already uses the library\n";
+    return;
+  }
+  err << "vktcli: the library could not start";
+  if (supported != 0 && supported != VKT_SDK_VERSION) {
+    err << " (it supports version " << supported << ", this tool was built for "
+        << VKT_SDK_VERSION << ")";
+  }
+  err << "\n";
+}
+
+LibrarySession::~LibrarySession() {
+  if (started_) VKT_Close();
+}
+
+}  // namespace vktcli

@@ -1,0 +1,130 @@
+#include "control_channel.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vktemu {
+namespace {
+
+constexpr size_t kMaxClients = 16;
+constexpr size_t kMaxLine = 4096;
+constexpr int kMaxPollMs = 1000;
+// A client that stops reading must not stall the emulator.
+constexpr int kSendTimeoutMs = 1000;
+
+bool sendAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t sent = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    text.remove_prefix(static_cast<size_t>(sent));
+  }
+  return true;
+}
+
+}  // namespace
+
+ControlChannel::ControlChannel(Handler handler) : handler_(std::move(handler)) {}
+
+ControlChannel::~ControlChannel() { stop(); }
+
+bool ControlChannel::start(uint16_t port, std::string* error) {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  auto fail = [&](const std::string& what) {
+    if (error) *error = what + ": " + std::strerror(errno);
+    listener_.reset();
+    wake_.close();
+    return false;
+  };
+  if (thread_.joinable()) {
+    if (error) *error = "already running";
+    return false;
+  }
+  if (!wake_.open(error)) return false;
+  listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!listener_.valid()) return fail("socket");
+  const int on = 1;
+  if (::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return fail("SO_REUSEADDR");
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  local.sin_port = htons(port);
+  if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    return fail("bind 127.0.0.1:" + std::to_string(port));
+  if (::listen(listener_.get(), 8) != 0) return fail("listen");
+  stopRequested_ = false;
+  thread_ = std::thread([this] { run(); });
+  return true;
+}
+
+void ControlChannel::stop() {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (!thread_.joinable()) return;
+  stopRequested_ = true;
+  wake_.signal();
+  thread_.join();
+  clients_.clear();
+  listener_.reset();
+  wake_.close();
+}
+
+void ControlChannel::run() {
+  std::vector<pollfd> fds;
+  while (!stopRequested_) {
+    fds.clear();
+    fds.push_back({wake_.fd(), POLLIN, 0});
+    fds.push_back({listener_.get(), POLLIN, 0});
+    for (const Client& client : clients_) fds.push_back({client.fd.get(), POLLIN, 0});
+    const int ready = ::poll(fds.data(), fds.size(), kMaxPollMs);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    if (fds[0].revents != 0) wake_.drain();
+    if (stopRequested_) break;
+    // Serve the clients polled above before accepting, so indexes still match.
+    std::vector<Client> kept;
+    for (size_t i = 0; i < clients_.size(); ++i) {
+      const short events = fds[i + 2].revents;
+      if (events == 0 || serve(clients_[i])) kept.push_back(std::move(clients_[i]));
+    }
+    clients_ = std::move(kept);
+    if (fds[1].revents != 0) accept();
+  }
+}
+
+void ControlChannel::accept() {
+  UniqueFd fd(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  if (!fd.valid()) return;
+  if (clients_.size() >= kMaxClients) {
+    sendAll(fd.get(), "error too many connections\n");
+    return;
+  }
+  const timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  clients_.push_back(Client{std::move(fd), {}});
+}
+
+bool ControlChannel::serve(Client& client) {
+  char buffer[1024];
+  const ssize_t n = ::recv(client.fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+  if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+  if (n == 0) return false;
+  client.input.append(buffer, static_cast<size_t>(n));
+  size_t newline;
+  while ((newline = client.input.find('\n')) != std::string::npos) {
+    const std::string line = client.input.substr(0, newline);
+    client.input.erase(0, newline + 1);
+    if (!sendAll(client.fd.get(), handler_(line))) return false;
+  }
+  if (client.input.size() > kMaxLine) {
+    sendAll(client.fd.get(), "error line too long\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vktemu

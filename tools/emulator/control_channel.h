@@ -1,0 +1,52 @@
+// A small line-oriented TCP server on 127.0.0.1 through which scripts steer
+// a running emulator. Each line received is handed to the handler and its
+// reply written back. Only loopback is served: the channel has no
+// authentication.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "unique_fd.h"
+#include "wake_event.h"
+
+namespace vktemu {
+
+class ControlChannel {
+ public:
+  using Handler = std::function<std::string(std::string_view line)>;
+
+  explicit ControlChannel(Handler handler);
+  ~ControlChannel();
+  ControlChannel(const ControlChannel&) = delete;
+  ControlChannel& operator=(const ControlChannel&) = delete;
+
+  bool start(uint16_t port, std::string* error);
+  void stop();  // closes every connection; bounded
+
+ private:
+  struct Client {
+    UniqueFd fd;
+    std::string input;
+  };
+
+  void run();
+  void accept();
+  bool serve(Client& client);  // false: close the connection
+
+  Handler handler_;
+  std::mutex lifecycleMutex_;
+  UniqueFd listener_;
+  WakeEvent wake_;
+  std::thread thread_;
+  std::atomic<bool> stopRequested_{false};
+  std::vector<Client> clients_;  // loop thread only
+};
+
+}  // namespace vktemu

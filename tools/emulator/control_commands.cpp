@@ -1,0 +1,118 @@
+#include "control_commands.h"
+
+#include <charconv>
+#include <vector>
+
+#include "camera_spec.h"
+
+namespace vktemu {
+namespace {
+
+std::vector<std::string_view> words(std::string_view line) {
+  std::vector<std::string_view> out;
+  size_t at = 0;
+  while (at < line.size()) {
+    const auto start = line.find_first_not_of(" \t\r", at);
+    if (start == std::string_view::npos) break;
+    const auto end = line.find_first_of(" \t\r", start);
+    out.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    at = end == std::string_view::npos ? line.size() : end;
+  }
+  return out;
+}
+
+bool parseInt(std::string_view text, int low, int high, int& out) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) return false;
+  out = value;
+  return true;
+}
+
+bool parseBool(std::string_view text, bool& out) {
+  if (text == "1" || text == "true" || text == "on" || text == "yes") return out = true, true;
+  if (text == "0" || text == "false" || text == "off" || text == "no") return out = false, true;
+  return false;
+}
+
+std::string error(std::string_view text) { return "error " + std::string(text) + "\n"; }
+
+}  // namespace
+
+ControlCommands::ControlCommands(Emulator& emulator, std::function<void()> onQuit)
+    : emulator_(emulator), onQuit_(std::move(onQuit)) {}
+
+std::string ControlCommands::handle(std::string_view line) {
+  const auto w = words(line);
+  if (w.empty()) return error("empty command");
+  const std::string_view command = w[0];
+  if (command == "list" && w.size() == 1) return list();
+  if (command == "fault" && w.size() == 4) return fault(w[1], w[2], w[3]);
+  if (command == "faults" && w.size() == 2) return faults(w[1]);
+  if (command == "traffic" && w.size() == 1)
+    return "ok probes=" + std::to_string(emulator_.probeCount()) +
+           " datagrams=" + std::to_string(emulator_.datagramCount()) + "\n";
+  if (command == "clear" && w.size() == 1) {
+    emulator_.clearTraffic();
+    return "ok\n";
+  }
+  if (command == "help" && w.size() == 1)
+    return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | quit\n";
+  if (command == "quit" && w.size() == 1) {
+    if (onQuit_) onQuit_();
+    return "ok bye\n";
+  }
+  if (command == "list" || command == "fault" || command == "faults" || command == "traffic" ||
+      command == "clear" || command == "help" || command == "quit")
+    return error("wrong number of arguments for " + std::string(command));
+  return error("unknown command " + std::string(command));
+}
+
+std::string ControlCommands::list() const {
+  const size_t count = emulator_.cameraCount();
+  std::string out = "ok " + std::to_string(count) + "\n";
+  for (size_t id = 0; id < count; ++id) {
+    const CameraConfig camera = emulator_.camera(static_cast<int>(id));
+    out += "id=" + std::to_string(id) + " address=" + camera.address + " mac=" + formatMac(camera.mac) +
+           " port=" + std::to_string(camera.commandPort) + " model=" + camera.model + "\n";
+  }
+  return out + ".\n";
+}
+
+bool ControlCommands::cameraId(std::string_view text, int& id) const {
+  const auto count = static_cast<int>(emulator_.cameraCount());
+  return count > 0 && parseInt(text, 0, count - 1, id);
+}
+
+std::string ControlCommands::fault(std::string_view idText, std::string_view name, std::string_view value) {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  DiscoveryFaults f = emulator_.discoveryFaults(id);
+  bool ok = false;
+  if (name == "silent") ok = parseBool(value, f.silent);
+  else if (name == "answerDelayMs") ok = parseInt(value, 0, 3600000, f.answerDelayMs);
+  else if (name == "answerCopies") ok = parseInt(value, 0, 1000, f.answerCopies);
+  else if (name == "answerLengthDelta") ok = parseInt(value, -396, 65507 - 396, f.answerLengthDelta);
+  else if (name == "badKeyword") ok = parseBool(value, f.badKeyword);
+  else if (name == "ignoreChangeIp") ok = parseBool(value, f.ignoreChangeIp);
+  else if (name == "corruptEcho") ok = parseBool(value, f.corruptEcho);
+  else if (name == "echoDelayMs") ok = parseInt(value, 0, 3600000, f.echoDelayMs);
+  else return error("unknown fault " + std::string(name));
+  if (!ok) return error("bad value " + std::string(value) + " for " + std::string(name));
+  emulator_.setDiscoveryFaults(id, f);
+  return "ok\n";
+}
+
+std::string ControlCommands::faults(std::string_view idText) const {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  const DiscoveryFaults f = emulator_.discoveryFaults(id);
+  auto flag = [](bool b) { return b ? "1" : "0"; };
+  return std::string("ok silent=") + flag(f.silent) + " answerDelayMs=" + std::to_string(f.answerDelayMs) +
+         " answerCopies=" + std::to_string(f.answerCopies) +
+         " answerLengthDelta=" + std::to_string(f.answerLengthDelta) + " badKeyword=" + flag(f.badKeyword) +
+         " ignoreChangeIp=" + flag(f.ignoreChangeIp) + " corruptEcho=" + flag(f.corruptEcho) +
+         " echoDelayMs=" + std::to_string(f.echoDelayMs) + "\n";
+}
+
+}  // namespace vktemu

@@ -1,0 +1,94 @@
+// Plays every camera's side of the UDP discovery port: answers probes and
+// change-IP requests, with the faults each camera was given.
+//
+// One thread owns the socket. Delayed answers and echoes wait in a queue
+// served by the same loop (poll() time-outs follow the next due time), so a
+// slow camera never holds up the others or the socket.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <queue>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camera_registry.h"
+#include "traffic_log.h"
+#include "udp_socket.h"
+#include "wake_event.h"
+#include "wire.h"
+
+namespace vktemu {
+
+class DiscoveryResponder {
+ public:
+  DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port = wire::kDiscoveryPort);
+  ~DiscoveryResponder();
+  DiscoveryResponder(const DiscoveryResponder&) = delete;
+  DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
+
+  bool start(std::string* error);
+  void stop();  // drops replies still waiting for their delay
+  bool running() const { return running_; }
+
+  bool sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  struct Outgoing {
+    sockaddr_in to{};
+    std::optional<wire::Ipv4> source;
+    std::vector<uint8_t> bytes;
+    int copies = 1;
+    bool isEcho = false;
+  };
+  struct Pending {
+    Clock::time_point due;
+    uint64_t order = 0;  // keeps replies due at the same moment in arrival order
+    Outgoing outgoing;
+    bool operator>(const Pending& other) const {
+      return due != other.due ? due > other.due : order > other.order;
+    }
+  };
+  struct SentEcho {
+    Clock::time_point at;
+    std::vector<uint8_t> bytes;
+  };
+
+  void run();
+  void receiveWaiting(std::vector<uint8_t>& buffer);
+  void handleDatagram(const std::vector<uint8_t>& bytes, const sockaddr_in& from, Clock::time_point at);
+  void answerProbe(const sockaddr_in& from, Clock::time_point at);
+  void answerChangeIp(const wire::ChangeIpRequest& request, const std::vector<uint8_t>& bytes,
+                      const sockaddr_in& from, Clock::time_point at);
+  bool isOwnEcho(const std::vector<uint8_t>& bytes, const sockaddr_in& from, Clock::time_point at);
+  void schedule(Clock::time_point due, Outgoing outgoing);
+  void send(const Outgoing& outgoing);
+  void sendDue(Clock::time_point now);
+  int pollTimeoutMs(Clock::time_point now) const;
+
+  CameraRegistry& cameras_;
+  TrafficLog& traffic_;
+  const uint16_t port_;
+
+  std::mutex lifecycleMutex_;  // start/stop
+  std::mutex socketMutex_;     // socket_ against sendRaw() while opening/closing
+  UdpSocket socket_;
+  WakeEvent wake_;
+  std::thread thread_;
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> running_{false};
+
+  // Loop thread only.
+  std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending_;
+  uint64_t nextOrder_ = 0;
+  std::deque<SentEcho> recentEchoes_;
+};
+
+}  // namespace vktemu

@@ -1,0 +1,160 @@
+// vkt-emulator: plays one or more cameras on this host until told to stop.
+#include <signal.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera_spec.h"
+#include "control_channel.h"
+#include "control_commands.h"
+#include "emulator.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vkt-emulator [--camera SPEC]... [--config FILE]... [--control PORT] [--exit-after SECONDS]\n"
+    "\n"
+    "Plays cameras on this host: answers discovery probes and change-IP requests\n"
+    "on UDP port 34565 (bound on 0.0.0.0).\n"
+    "\n"
+    "  --camera SPEC     one camera, e.g. ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30000\n"
+    "                    keys: ip, mac, model, port, name, fw, mask, gateway (repeatable)\n"
+    "  --config FILE     cameras from FILE, one SPEC per line, '#' starts a comment (repeatable)\n"
+    "  --control PORT    TCP control channel on 127.0.0.1:PORT (default 34999, 0: none)\n"
+    "                    commands, one per line: list | fault <id> <name> <value> | faults <id> |\n"
+    "                    traffic | clear | help | quit; replies start with 'ok' or 'error';\n"
+    "                    list's reply ends with a line '.'\n"
+    "  --exit-after S    stop by itself after S seconds\n"
+    "  --help            this text\n"
+    "\n"
+    "With no camera given, one default camera is played. Prints 'ready' once its\n"
+    "sockets are open; stops on SIGINT, SIGTERM or the 'quit' command.\n";
+
+struct Options {
+  std::vector<vktemu::CameraConfig> cameras;
+  uint16_t controlPort = 34999;
+  std::optional<std::chrono::seconds> exitAfter;
+  bool help = false;
+};
+
+int failWith(const std::string& message) {
+  std::cerr << "vkt-emulator: " << message << "\n";
+  return 1;
+}
+
+template <typename T>
+bool parseNumber(const std::string& text, T low, T high, T& out) {
+  T value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) return false;
+  out = value;
+  return true;
+}
+
+bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::optional<std::string> value;
+    if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+      arg.resize(equals);
+    }
+    auto takeValue = [&]() -> bool {
+      if (value) return true;
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--camera") {
+      if (!takeValue()) return false;
+      vktemu::CameraConfig camera;
+      if (!vktemu::parseCameraSpec(*value, camera, &error)) return false;
+      options.cameras.push_back(camera);
+    } else if (arg == "--config") {
+      if (!takeValue()) return false;
+      if (!vktemu::loadCameraFile(*value, options.cameras, &error)) return false;
+    } else if (arg == "--control") {
+      if (!takeValue()) return false;
+      if (!parseNumber<uint16_t>(*value, 0, 65535, options.controlPort)) {
+        error = "bad control port '" + *value + "'";
+        return false;
+      }
+    } else if (arg == "--exit-after") {
+      if (!takeValue()) return false;
+      long seconds = 0;
+      if (!parseNumber<long>(*value, 1, 86400L * 365, seconds)) {
+        error = "bad --exit-after '" + *value + "'";
+        return false;
+      }
+      options.exitAfter = std::chrono::seconds(seconds);
+    } else {
+      error = "unknown argument '" + arg + "' (see --help)";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!parseOptions(argc, argv, options, error)) return failWith(error);
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (options.cameras.empty()) options.cameras.emplace_back();
+
+  // Termination signals are taken synchronously by this thread only; every
+  // thread started below inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  vktemu::Emulator emulator;
+  for (const auto& camera : options.cameras) {
+    if (emulator.addCamera(camera) < 0) return failWith("bad camera address '" + camera.address + "'");
+  }
+  if (!emulator.start(&error)) return failWith("discovery port: " + error);
+
+  // 'quit' ends the program the same way a signal does.
+  vktemu::ControlCommands commands(emulator, [] { ::kill(::getpid(), SIGTERM); });
+  vktemu::ControlChannel control([&commands](std::string_view line) { return commands.handle(line); });
+  if (options.controlPort != 0 && !control.start(options.controlPort, &error))
+    return failWith("control channel: " + error);
+
+  std::cout << "ready" << std::endl;
+
+  const auto deadline = options.exitAfter ? std::optional(std::chrono::steady_clock::now() + *options.exitAfter)
+                                          : std::nullopt;
+  for (;;) {
+    auto wait = std::chrono::milliseconds(1000);
+    if (deadline) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      wait = std::min(wait, left);
+    }
+    const timespec timeout{static_cast<time_t>(wait.count() / 1000), static_cast<long>(wait.count() % 1000) * 1000000L};
+    if (sigtimedwait(&stopSignals, nullptr, &timeout) >= 0) break;
+  }
+
+  control.stop();
+  emulator.stop();
+  return 0;
+}
