@@ -17,7 +17,7 @@ std::optional<std::string_view> ParsedOptions::Get(std::string_view name) const 
 }
 
 ParseResult ParseOptions(std::span<const std::string_view> args,
-                         std::span<const OptionSpec> specs) {
+                         std::span<const OptionDef> definitions) {
   ParseResult result;
   // Help wins over everything else so "vktcli search --bogus --help" still helps.
   for (std::string_view arg : args) {
@@ -38,11 +38,11 @@ ParseResult ParseOptions(std::span<const std::string_view> args,
       inlineValue = name.substr(eq + 1);
       name = name.substr(0, eq);
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs) {
-      if (candidate.name == name) spec = &candidate;
+    const OptionDef* def = nullptr;
+    for (const OptionDef& candidate : definitions) {
+      if (candidate.name == name) def = &candidate;
     }
-    if (spec == nullptr) {
+    if (def == nullptr) {
       result.error = "unknown option '--" + std::string(name) + "'";
       return result;
     }
@@ -51,7 +51,7 @@ ParseResult ParseOptions(std::span<const std::string_view> args,
       return result;
     }
     std::string value;
-    if (spec->takesValue) {
+    if (def->takesValue) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < args.size()) {

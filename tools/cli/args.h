@@ -12,7 +12,7 @@
 
 namespace vktcli {
 
-struct OptionSpec {
+struct OptionDef {
   std::string_view name;  // without the leading "--"
   bool takesValue;
 };
@@ -34,7 +34,7 @@ struct ParseResult {
 // Rejects unknown options, positional arguments, repeated options and
 // missing values. `args` excludes the program and subcommand names.
 ParseResult ParseOptions(std::span<const std::string_view> args,
-                         std::span<const OptionSpec> specs);
+                         std::span<const OptionDef> definitions);
 
 // Decimal milliseconds that fit an unsigned int.
 std::optional<unsigned> ParseMilliseconds(std::string_view text);

@@ -82,14 +82,14 @@ std::string Target(const ChangeIpRequest& request) {
 }  // namespace
 
 int RunChangeIpCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionSpec, 7> kSpecs{{{"mac", true},
+  static constexpr std::array<OptionDef, 7> kOptions{{{"mac", true},
                                                      {"from", true},
                                                      {"ip", true},
                                                      {"netmask", true},
                                                      {"gateway", true},
                                                      {"timeout", true},
                                                      {"search-timeout", true}}};
-  const ParseResult parsed = ParseOptions(args, kSpecs);
+  const ParseResult parsed = ParseOptions(args, kOptions);
   if (!parsed.ok()) return CommandUsageError(err, kChangeIpUsage, parsed.error);
   if (parsed.options.help) {
     out << CommandHelp(kChangeIpUsage);

@@ -14,8 +14,8 @@
 namespace vktcli {
 
 int RunSearchCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionSpec, 2> kSpecs{{{"timeout", true}, {"json", false}}};
-  const ParseResult parsed = ParseOptions(args, kSpecs);
+  static constexpr std::array<OptionDef, 2> kOptions{{{"timeout", true}, {"json", false}}};
+  const ParseResult parsed = ParseOptions(args, kOptions);
   if (!parsed.ok()) return CommandUsageError(err, kSearchUsage, parsed.error);
   if (parsed.options.help) {
     out << CommandHelp(kSearchUsage);

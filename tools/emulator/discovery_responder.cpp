@@ -129,7 +129,8 @@ void DiscoveryResponder::answerProbe(const sockaddr_in& from, Clock::time_point 
     auto answer = buildDiscoveryAnswer(config);
     if (faults.badKeyword)
       std::memcpy(answer.data(), wire::kBadAnswerKeyword.data(), wire::kBadAnswerKeyword.size());
-    const int length = std::clamp(static_cast<int>(answer.size()) + faults.answerLengthDelta, 0, kMaxDatagram);
+    const auto length = std::clamp<int64_t>(static_cast<int64_t>(answer.size()) + faults.answerLengthDelta, 0,
+                                            kMaxDatagram);
 
     Outgoing outgoing;
     outgoing.to = from;

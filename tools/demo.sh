@@ -1,0 +1,36 @@
+#!/bin/sh
+# The demo, run inside a private network namespace by tools/run-demo.sh:
+# three emulated cameras, found, one moved to a new address, found again.
+set -eu
+build=${1:-build}
+emulator="$build/tools/emulator/vkt-emulator"
+cli="$build/tools/cli/vktcli"
+work=$(mktemp -d)
+trap 'kill "$emulator_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+"$emulator" \
+  --camera ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30000,mask=255.255.255.0,gateway=127.0.0.1,name=gate-north \
+  --camera ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-R6E0Kp,port=30000,mask=255.255.255.0,gateway=127.0.0.1,name=gate-south \
+  --camera ip=127.0.0.12,mac=00:1c:27:00:00:12,model=VKT-N2F0Kp,port=30000,mask=255.255.255.0,gateway=127.0.0.1,name=toll-lane-3 \
+  >"$work/emulator.out" &
+emulator_pid=$!
+# Wait (bounded) for the emulator to say its sockets are open.
+tries=0
+until grep -q '^ready$' "$work/emulator.out" 2>/dev/null; do
+  tries=$((tries + 1))
+  if [ "$tries" -gt 200 ] || ! kill -0 "$emulator_pid" 2>/dev/null; then
+    echo "demo: the camera emulator did not start" >&2
+    exit 1
+  fi
+  sleep 0.05
+done
+
+run() {
+  echo
+  echo "\$ vktcli $*"
+  "$cli" "$@"
+}
+run search --timeout 1000
+run search --timeout 500 --json
+run change-ip --mac 00:1c:27:00:00:12 --ip 127.0.0.42 --netmask 255.255.0.0
+run search --timeout 500

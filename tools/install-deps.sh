@@ -1,0 +1,10 @@
+#!/bin/sh
+# Installs the Debian 12 packages the build, the tests and the demo need.
+# Run as root on a fresh machine.
+set -eu
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends \
+  g++ make cmake pkg-config binutils ca-certificates \
+  libace-dev libgtest-dev libgmock-dev \
+  iproute2 util-linux procps
