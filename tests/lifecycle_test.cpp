@@ -77,7 +77,7 @@ TEST_F(Lifecycle, CloseInAnyOrderAnyNumberOfTimes) {
 }
 
 TEST_F(Lifecycle, ReceiverThreadsRunOnlyWhileStarted) {
-  const int before = vkttest::ThreadCount();
+  const int before = vkttest::SettledThreadCount();
   for (int round = 0; round < 5; ++round) {
     ASSERT_EQ(VKT_Init(257, nullptr), 0);
     EXPECT_EQ(vkttest::ThreadCount(), before + kReceiverThreads);
@@ -111,7 +111,7 @@ TEST_F(Lifecycle, StartsWhenPicturePortIsTaken) {
   addr.sin_port = htons(34660);
   ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_EQ(listen(blocker, 1), 0);
-  const int before = vkttest::ThreadCount();
+  const int before = vkttest::SettledThreadCount();
   EXPECT_EQ(VKT_Init(257, nullptr), 0);
   EXPECT_EQ(vkttest::ThreadCount(), before + kReceiverThreads);
   EXPECT_EQ(VKT_Close(), 0);
@@ -174,7 +174,7 @@ TEST_F(Lifecycle, CallsRacingCloseCompleteOrReportNotStarted) {
 }
 
 TEST_F(Lifecycle, ConcurrentInitAndCloseLeaveNothingRunning) {
-  const int before = vkttest::ThreadCount();
+  const int before = vkttest::SettledThreadCount();
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {

@@ -83,7 +83,7 @@ TEST(PictureReceiver, FallsBackToAPortOfTheSystemsChoiceAndAnnouncesIt) {
 }
 
 TEST(PictureReceiver, StopIsPromptAndIdempotent) {
-  const int before = vkttest::ThreadCount();
+  const int before = vkttest::SettledThreadCount();
   vkt::PictureReceiver receiver;
   ASSERT_TRUE(receiver.Start(0, 8));
   EXPECT_EQ(vkttest::ThreadCount(), before + 8);
@@ -98,7 +98,7 @@ TEST(PictureReceiver, StopIsPromptAndIdempotent) {
 }
 
 TEST(StreamPool, EachReceiverHasItsOwnPortAndStopsPromptlyUnderAFlood) {
-  const int before = vkttest::ThreadCount();
+  const int before = vkttest::SettledThreadCount();
   vkt::StreamPool pool;
   ASSERT_TRUE(pool.Start(4));
   ASSERT_EQ(pool.Size(), 4u);

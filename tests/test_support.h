@@ -45,6 +45,13 @@ inline int ThreadCount() {
   return n;
 }
 
+// The thread count once any helper thread of the runtime (a sanitizer's
+// background thread, for one) exists: those start with the first thread.
+inline int SettledThreadCount() {
+  std::thread([] {}).join();
+  return ThreadCount();
+}
+
 // A child process whose standard output is read through a pipe.
 class Child {
  public:

@@ -35,8 +35,9 @@ ControlChannel::~ControlChannel() { stop(); }
 
 bool ControlChannel::start(uint16_t port, std::string* error) {
   std::lock_guard lifecycle(lifecycleMutex_);
-  auto fail = [&](const std::string& what) {
-    if (error) *error = what + ": " + std::strerror(errno);
+  auto fail = [&](const char* what) {
+    const int code = errno;
+    if (error) *error = std::string(what) + ": " + std::strerror(code);
     listener_.reset();
     wake_.close();
     return false;
@@ -54,8 +55,12 @@ bool ControlChannel::start(uint16_t port, std::string* error) {
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   local.sin_port = htons(port);
-  if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-    return fail("bind 127.0.0.1:" + std::to_string(port));
+  if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int code = errno;
+    const std::string where = "bind 127.0.0.1:" + std::to_string(port);
+    errno = code;
+    return fail(where.c_str());
+  }
   if (::listen(listener_.get(), 8) != 0) return fail("listen");
   stopRequested_ = false;
   thread_ = std::thread([this] { run(); });

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <vector>
 
-#include "camera_spec.h"
+#include "camera_text.h"
 
 namespace vktemu {
 namespace {

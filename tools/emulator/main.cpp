@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "camera_spec.h"
+#include "camera_text.h"
 #include "control_channel.h"
 #include "control_commands.h"
 #include "emulator.h"
@@ -18,14 +18,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vkt-emulator [--camera SPEC]... [--config FILE]... [--control PORT] [--exit-after SECONDS]\n"
+    "usage: vkt-emulator [--camera CAMERA]... [--config FILE]... [--control PORT] [--exit-after SECONDS]\n"
     "\n"
     "Plays cameras on this host: answers discovery probes and change-IP requests\n"
     "on UDP port 34565 (bound on 0.0.0.0).\n"
     "\n"
-    "  --camera SPEC     one camera, e.g. ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30000\n"
+    "  --camera CAMERA   one camera, e.g. ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30000\n"
     "                    keys: ip, mac, model, port, name, fw, mask, gateway (repeatable)\n"
-    "  --config FILE     cameras from FILE, one SPEC per line, '#' starts a comment (repeatable)\n"
+    "  --config FILE     cameras from FILE, one CAMERA per line, '#' starts a comment (repeatable)\n"
     "  --control PORT    TCP control channel on 127.0.0.1:PORT (default 34999, 0: none)\n"
     "                    commands, one per line: list | fault <id> <name> <value> | faults <id> |\n"
     "                    traffic | clear | help | quit; replies start with 'ok' or 'error';\n"
@@ -79,7 +79,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     } else if (arg == "--camera") {
       if (!takeValue()) return false;
       vktemu::CameraConfig camera;
-      if (!vktemu::parseCameraSpec(*value, camera, &error)) return false;
+      if (!vktemu::parseCameraText(*value, camera, &error)) return false;
       options.cameras.push_back(camera);
     } else if (arg == "--config") {
       if (!takeValue()) return false;
@@ -141,12 +141,12 @@ int main(int argc, char** argv) {
 
   std::cout << "ready" << std::endl;
 
-  const auto deadline = options.exitAfter ? std::optional(std::chrono::steady_clock::now() + *options.exitAfter)
-                                          : std::nullopt;
+  const bool exitsBySelf = options.exitAfter.has_value();
+  const auto deadline = std::chrono::steady_clock::now() + options.exitAfter.value_or(std::chrono::seconds(0));
   for (;;) {
     auto wait = std::chrono::milliseconds(1000);
-    if (deadline) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+    if (exitsBySelf) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       wait = std::min(wait, left);
     }

@@ -16,8 +16,9 @@ constexpr size_t kMaxDatagram = 65507;
 }  // namespace
 
 bool UdpSocket::bindAny(uint16_t port, std::string* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+  auto fail = [&](const std::string& what) {
+    const int code = errno;
+    if (error) *error = what + ": " + std::strerror(code);
     fd_.reset();
     return false;
   };
@@ -30,8 +31,10 @@ bool UdpSocket::bindAny(uint16_t port, std::string* error) {
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(port);
   if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int code = errno;
     const std::string where = "bind 0.0.0.0:" + std::to_string(port);
-    return fail(where.c_str());
+    errno = code;
+    return fail(where);
   }
   return true;
 }

@@ -14,7 +14,7 @@
 
 namespace vktemu {
 
-bool parseCameraSpec(std::string_view text, CameraConfig& camera, std::string* error);
+bool parseCameraText(std::string_view text, CameraConfig& camera, std::string* error);
 
 // One camera per line; blank lines and text after '#' are ignored.
 bool loadCameraFile(const std::string& path, std::vector<CameraConfig>& cameras, std::string* error);

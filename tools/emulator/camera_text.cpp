@@ -1,4 +1,4 @@
-#include "camera_spec.h"
+#include "camera_text.h"
 
 #include <charconv>
 #include <cstdio>
@@ -63,7 +63,7 @@ bool applyKey(std::string_view key, std::string_view value, CameraConfig& camera
 
 }  // namespace
 
-bool parseCameraSpec(std::string_view text, CameraConfig& camera, std::string* error) {
+bool parseCameraText(std::string_view text, CameraConfig& camera, std::string* error) {
   CameraConfig parsed = camera;
   while (!text.empty()) {
     const auto comma = text.find(',');
@@ -88,7 +88,7 @@ bool loadCameraFile(const std::string& path, std::vector<CameraConfig>& cameras,
     if (text.empty()) continue;
     CameraConfig camera;
     std::string why;
-    if (!parseCameraSpec(text, camera, &why)) return fail(error, path + ":" + std::to_string(number) + ": " + why);
+    if (!parseCameraText(text, camera, &why)) return fail(error, path + ":" + std::to_string(number) + ": " + why);
     cameras.push_back(camera);
   }
   return true;
