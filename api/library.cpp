@@ -26,7 +26,12 @@ Library& Library::Instance() {
 
 Library::Library() = default;
 
+// ACE stays initialised from load to unload. Finalising it at every close
+// would orphan the per-thread ACE objects of every application thread alive
+// at that moment (a leak per thread and close); at unload no such thread is
+// left to matter.
 void Library::OnLoad() {
+  ACE::init();
   SilenceAceLogging();
   std::lock_guard<std::mutex> lock(lifecycleLock_);
   singleInstance_ = ClaimSingleInstance();
@@ -39,6 +44,7 @@ void Library::OnUnload() {
   }
   Close();
   ReleaseSingleInstance();
+  ACE::fini();
 }
 
 int Library::Init(int version, int* supportedVersion) {
@@ -58,9 +64,7 @@ int Library::Init(int version, int* supportedVersion) {
 }
 
 bool Library::Start() {
-  // A failed start leaves ACE up until the next close: init it once.
-  if (!aceStarted_) ACE::init();
-  aceStarted_ = true;
+  startRan_ = true;
   pictures_ = std::make_unique<PictureReceiver>();
   if (!pictures_->Start(kPicturePort, kPictureWorkers)) return false;
   streams_ = std::make_unique<StreamPool>();
@@ -78,15 +82,15 @@ int Library::Close() {
   // join that very thread.
   if (OnLibraryThread()) return 1;
   std::lock_guard<std::mutex> lock(lifecycleLock_);
-  if (!aceStarted_) return 0;
+  if (!startRan_) return 0;
   // Calls from now on fail as not started.
   startedVersion_.store(0, std::memory_order_release);
   // Stop the receivers (flag, wake, join) holding no lock they might need.
   if (pictures_) pictures_->Stop();
   if (streams_) streams_->Stop();
   Teardown();
-  aceStarted_ = false;
-  return ACE::fini();
+  startRan_ = false;
+  return 0;
 }
 
 }  // namespace vkt

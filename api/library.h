@@ -50,7 +50,7 @@ class Library {
   std::atomic<int> startedVersion_{0};
   std::atomic<int> protocolVersion_{kVersion};
   bool singleInstance_ = false;
-  bool aceStarted_ = false;  // a start ran since the last close: close has work to do
+  bool startRan_ = false;  // a start ran since the last close: close has work to do
   std::unique_ptr<PictureReceiver> pictures_;
   std::unique_ptr<StreamPool> streams_;
 };

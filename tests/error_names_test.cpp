@@ -4,7 +4,7 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
+#include <sstream>
 #include <string>
 
 #include "VKTNetSDK11.h"
@@ -12,14 +12,19 @@
 
 namespace {
 
+// Every "#define VKT_OK ..." and "#define VKT_ERR_... ((int)0x...u)" line.
 std::map<std::string, unsigned long> CodesInHeader() {
   std::ifstream header(VKT_PUBLIC_HEADER);
   std::map<std::string, unsigned long> codes;
-  std::regex define(R"(^#define\s+(VKT_OK|VKT_ERR_\w+)\s+\(?(?:\(int\))?(0x[0-9A-Fa-f]+|\d+)u?\)?)");
   std::string line;
   while (std::getline(header, line)) {
-    std::smatch m;
-    if (std::regex_search(line, m, define)) codes[m[1]] = std::stoul(m[2], nullptr, 0);
+    std::istringstream words(line);
+    std::string directive, name, value;
+    words >> directive >> name >> value;
+    if (directive != "#define" || (name != "VKT_OK" && name.rfind("VKT_ERR_", 0) != 0)) continue;
+    const size_t digits = value.find_first_of("0123456789");
+    if (digits == std::string::npos) continue;
+    codes[name] = std::stoul(value.substr(digits), nullptr, 0);
   }
   return codes;
 }

@@ -182,7 +182,8 @@ TEST_F(Search, MalformedAnswersAreSkipped) {
     auto probe = emulator.discoveryTraffic().front();
     for (size_t size : {0u, 1u, 16u, 395u, 397u, 1500u, 65507u}) {
       std::vector<uint8_t> bytes(size, 0xFF);
-      std::memcpy(bytes.data(), "IPNC_AnswerInfo=", std::min<size_t>(16, size));
+      const std::string keyword = "IPNC_AnswerInfo=";
+      std::copy_n(keyword.begin(), std::min(keyword.size(), size), bytes.begin());
       emulator.sendRaw(probe.sourceAddress, probe.sourcePort, bytes);
     }
   });
