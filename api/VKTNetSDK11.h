@@ -96,6 +96,36 @@ typedef struct ChangeIPParam {
     uint8_t  filler[2];
 } ChangeIPParam;
 
+/* Broken-down time: year, month 1-12, dayOfWeek 0 (Sunday)-6, day 1-31,
+ * hour 0-23, minute, second, milliseconds 0-999. 16 bytes. */
+typedef struct SYSTEMTIME {
+    uint16_t year;
+    uint16_t month;
+    uint16_t dayOfWeek;
+    uint16_t day;
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+    uint16_t milliseconds;
+} SYSTEMTIME;
+
+/* A camera time stamp in the host's local time. */
+typedef SYSTEMTIME CameraTime;
+
+/* What the library knows of a pushed picture: 44 bytes. The record words
+ * are the camera's own; recordWord40 and recordWord36 are -1 when the
+ * picture's record is too short to hold them. */
+typedef struct PictureInfo {
+    int32_t    camera;        /* handle of the sending camera */
+    int32_t    recordWord8;
+    CameraTime time;          /* the camera's time stamp */
+    int32_t    recordWord24;
+    int32_t    recordWord28;
+    int32_t    recordWord32;
+    int32_t    recordWord40;
+    int32_t    recordWord36;
+} PictureInfo;
+
 #if defined(__cplusplus)
 #define VKT_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #else
@@ -103,6 +133,8 @@ typedef struct ChangeIPParam {
 #endif
 VKT_STATIC_ASSERT(sizeof(DeviceRecord) == 216, "DeviceRecord is 216 bytes");
 VKT_STATIC_ASSERT(sizeof(ChangeIPParam) == 20, "ChangeIPParam is 20 bytes");
+VKT_STATIC_ASSERT(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is 16 bytes");
+VKT_STATIC_ASSERT(sizeof(PictureInfo) == 44, "PictureInfo is 44 bytes");
 
 #ifdef __cplusplus
 extern "C" {
@@ -160,6 +192,43 @@ VKT_API int VKT_SearchCamera(DeviceRecord *records, int capacity, int *count,
  * confirmation in time). The search result is not updated: search again to
  * reach the camera at its new address. */
 VKT_API int VKT_ChangeCameraIP(const ChangeIPParam *param, unsigned int timeoutMs);
+
+/* ---------------------------------------------------------------- cameras */
+
+/* Receives a picture the camera pushed: `picture` holds `length` bytes of
+ * JPEG, `info` what the library read from it, `value` a word of the
+ * picture's record. Runs on one of the library's picture threads; several
+ * may run at once, also for the same camera. The pointers are valid only
+ * during the call. The callback must not call VKT_Close (refused, see there). */
+typedef void (*PictureCallback)(char *picture, int length, PictureInfo *info, int value);
+
+/* Adds the camera of `record` (from VKT_SearchCamera) and returns its handle,
+ * an opaque number that is never 0, 1 or -1 and never reused in this process.
+ * With a picture callback, the camera is told where to push its pictures
+ * (within `timeoutMs`); without one, nothing is sent.
+ * The same camera (same address and MAC) added again returns the same handle;
+ * a different non-null callback replaces the stored one and registers again.
+ * Results: the handle; -1 on failure; 1 when the library is not started.
+ * Errors: VKT_ERR_NOT_STARTED; VKT_ERR_INVALID_PARAM (null record);
+ * VKT_ERR_NOT_SUPPORTED (a model this library does not drive);
+ * VKT_ERR_NETWORK (the push registration of a new camera failed);
+ * VKT_ERR_CONTEXT_CREATION (out of memory).
+ * Holds the camera list while it runs: other calls' handle look-ups wait. */
+VKT_API int VKT_AddCamera(const DeviceRecord *record, PictureCallback callback, unsigned int timeoutMs);
+
+/* Searches (for `timeoutMs`) and adds the camera whose address is the
+ * dotted-decimal text `address` (compared exactly), like VKT_AddCamera with
+ * the same time-out: the whole call may take about twice `timeoutMs`.
+ * Results: the handle or -1. Errors: those of VKT_SearchCamera and
+ * VKT_AddCamera; VKT_ERR_CAMERA_NOT_FOUND (no camera answered at `address`);
+ * VKT_ERR_INVALID_PARAM (null address). */
+VKT_API int VKT_AddCamera_IP(const char *address, PictureCallback callback, unsigned int timeoutMs);
+
+/* Deletes a camera: its connections close; calls already running on it
+ * finish first (their handle is no longer found by new calls). The camera is
+ * not told. Results: 0, or 1 with VKT_ERR_NOT_STARTED or
+ * VKT_ERR_INVALID_HANDLE. */
+VKT_API int VKT_DelCamera(int handle);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -4,6 +4,7 @@
 
 #include "api/library_thread.h"
 #include "api/single_instance.h"
+#include "camera/camera_context.h"
 #include "picture/picture_receiver.h"
 #include "stream/stream_pool.h"
 
@@ -67,6 +68,7 @@ bool Library::Start() {
   startRan_ = true;
   pictures_ = std::make_unique<PictureReceiver>();
   if (!pictures_->Start(kPicturePort, kPictureWorkers)) return false;
+  pictureListenPort_.store(pictures_->ListenPort(), std::memory_order_release);
   streams_ = std::make_unique<StreamPool>();
   return streams_->Start(kStreamWorkers);
 }
@@ -88,6 +90,15 @@ int Library::Close() {
   // Stop the receivers (flag, wake, join) holding no lock they might need.
   if (pictures_) pictures_->Stop();
   if (streams_) streams_->Stop();
+  {
+    // Then delete every camera. A call still running on one keeps its
+    // context until it returns; the contexts go outside the lock.
+    std::vector<std::shared_ptr<CameraContext>> cameras;
+    {
+      std::lock_guard<std::recursive_mutex> lock(registry_.Lock());
+      cameras = registry_.RemoveAll();
+    }
+  }
   Teardown();
   startRan_ = false;
   return 0;

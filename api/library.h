@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include "camera/camera_registry.h"
+
 namespace vkt {
 
 class PictureReceiver;
@@ -33,8 +35,12 @@ class Library {
   bool Started() const { return startedVersion_.load(std::memory_order_acquire) != 0; }
   int ProtocolVersion() const { return protocolVersion_.load(std::memory_order_relaxed); }
 
-  // Guards the camera registry. Recursive, and alive for the whole process.
-  std::recursive_mutex& RegistryLock() { return registryLock_; }
+  // The port the picture receivers listen on (host order), as announced to
+  // cameras. Readable at any time, also by a call racing VKT_Close.
+  uint16_t PictureListenPort() const { return pictureListenPort_.load(std::memory_order_acquire); }
+
+  // The cameras added and not deleted. Alive for the whole process.
+  CameraRegistry& Registry() { return registry_; }
 
   // Valid while started; only VKT_Init and VKT_Close change them.
   PictureReceiver* Pictures() { return pictures_.get(); }
@@ -46,9 +52,10 @@ class Library {
   void Teardown();
 
   std::mutex lifecycleLock_;  // VKT_Init and VKT_Close run one at a time
-  std::recursive_mutex registryLock_;
+  CameraRegistry registry_;
   std::atomic<int> startedVersion_{0};
   std::atomic<int> protocolVersion_{kVersion};
+  std::atomic<uint16_t> pictureListenPort_{kPicturePort};
   bool singleInstance_ = false;
   bool startRan_ = false;  // a start ran since the last close: close has work to do
   std::unique_ptr<PictureReceiver> pictures_;

@@ -64,6 +64,21 @@ bool RunSearch(uint32_t timeoutMs, std::vector<DeviceRecord>& records) {
 
 }  // namespace
 
+namespace {
+
+// Runs a new search unless `timeoutMs` is 0. The caller holds the list's lock.
+int RefreshLocked(SearchResultList& results, unsigned int timeoutMs) {
+  if (timeoutMs == 0) return 0;
+  results.records.clear();
+  if (!RunSearch(timeoutMs, results.records)) {
+    SetLastError(err::kNetwork);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int SearchCameras(DeviceRecord* records, int capacity, int* count, unsigned int timeoutMs) {
   if (count == nullptr) {
     SetLastError(err::kInvalidParam);
@@ -71,22 +86,24 @@ int SearchCameras(DeviceRecord* records, int capacity, int* count, unsigned int 
   }
   SearchResultList& results = Results();
   std::lock_guard<std::mutex> lock(results.lock);
-  if (timeoutMs != 0) {
-    results.records.clear();
-    *count = 0;
-    if (!RunSearch(timeoutMs, results.records)) {
-      *count = static_cast<int>(results.records.size());
-      SetLastError(err::kNetwork);
-      return 1;
-    }
-  }
+  if (timeoutMs != 0) *count = 0;
+  const int refreshed = RefreshLocked(results, timeoutMs);
   const auto found = static_cast<long long>(results.records.size());
   *count = static_cast<int>(found);
+  if (refreshed != 0) return 1;
   if (records == nullptr || static_cast<long long>(capacity) < found) {
     SetLastError(err::kInvalidParam);
     return 1;
   }
   std::copy(results.records.begin(), results.records.end(), records);
+  return 0;
+}
+
+int SearchAndCopy(unsigned int timeoutMs, std::vector<DeviceRecord>& found) {
+  SearchResultList& results = Results();
+  std::lock_guard<std::mutex> lock(results.lock);
+  if (RefreshLocked(results, timeoutMs) != 0) return 1;
+  found = results.records;
   return 0;
 }
 

@@ -2,22 +2,26 @@
 
 namespace vktcli {
 
-SearchOutcome SearchCameras(unsigned timeoutMs) {
-  SearchOutcome outcome;
+namespace {
+
+// Asks for the count only: with no array the library "fails" with
+// VKT_ERR_INVALID_PARAM by design and sets the count (0 too when nothing
+// answered); that is not an error here. -1 with `error` set otherwise.
+int CountOnly(unsigned timeoutMs, int& error) {
   // -1 tells "the library set no count" apart from "no camera".
   int count = -1;
-  // Search with no array to learn the count. The null array makes this
-  // "fail" with VKT_ERR_INVALID_PARAM by design, with the count set (0 too
-  // when nothing answered); that is not an error here.
   if (VKT_SearchCamera(nullptr, 0, &count, timeoutMs) != 0) {
-    const int error = VKT_GetLastError();
-    if (error != VKT_ERR_INVALID_PARAM || count < 0) {
-      outcome.error = error;
-      return outcome;
-    }
+    error = VKT_GetLastError();
+    if (error != VKT_ERR_INVALID_PARAM || count < 0) return -1;
   }
-  // Fetch the stored result (timeout 0: no new search). Nothing else in this
-  // process searches, but growing on a short buffer costs nothing.
+  error = 0;
+  return count;
+}
+
+// Fetches the stored result (timeout 0: no new search). Nothing else in this
+// process searches, but growing on a short buffer costs nothing.
+SearchOutcome Fetch(int count) {
+  SearchOutcome outcome;
   for (int attempt = 0; count > 0 && attempt < 3; ++attempt) {
     outcome.cameras.resize(static_cast<std::size_t>(count));
     int fetched = 0;
@@ -34,14 +38,30 @@ SearchOutcome SearchCameras(unsigned timeoutMs) {
     }
     count = fetched;
   }
+  outcome.cameras.clear();
   if (count > 0) {
     outcome.error = VKT_ERR_INVALID_PARAM;
-    outcome.cameras.clear();
     return outcome;
   }
-  outcome.cameras.clear();
   outcome.ok = true;
   return outcome;
 }
+
+SearchOutcome CountThenFetch(unsigned timeoutMs) {
+  int error = 0;
+  const int count = CountOnly(timeoutMs, error);
+  if (count < 0) {
+    SearchOutcome failed;
+    failed.error = error;
+    return failed;
+  }
+  return Fetch(count);
+}
+
+}  // namespace
+
+SearchOutcome SearchCameras(unsigned timeoutMs) { return CountThenFetch(timeoutMs); }
+
+SearchOutcome FetchStoredCameras() { return CountThenFetch(0); }
 
 }  // namespace vktcli

@@ -17,4 +17,7 @@ struct SearchOutcome {
 // previous search of this process.
 SearchOutcome SearchCameras(unsigned timeoutMs);
 
+// The result of the last search of this process, without searching again.
+SearchOutcome FetchStoredCameras();
+
 }  // namespace vktcli

@@ -13,6 +13,7 @@ namespace {
 const std::array kCommands{
     Command{"search", "list the cameras on the local network", kSearchUsage, RunSearchCommand},
     Command{"change-ip", "give a camera a new IP address", kChangeIpUsage, RunChangeIpCommand},
+    Command{"add", "add a camera by its address and show its device record", kAddUsage, RunAddCommand},
 };
 
 int UsageError(std::ostream& err, const std::string& message) {

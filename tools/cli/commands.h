@@ -23,6 +23,7 @@ std::span<const Command> AllCommands();
 const Command* FindCommand(std::string_view name);
 
 int RunSearchCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunAddCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunChangeIpCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 // Writes "vktcli: MESSAGE" and the subcommand's usage to `err`; returns the

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 namespace vktcli {
@@ -111,6 +112,35 @@ std::string FormatCameraTable(std::span<const DeviceRecord> cameras) {
     out += '\n';
   }
   return out;
+}
+
+std::string FormatCameraDetails(const DeviceRecord& camera) {
+  std::ostringstream out;
+  auto line = [&out](std::string_view name, const std::string& value) {
+    out << "  " << name << std::string(14 - name.size(), ' ') << value << "\n";
+  };
+  line("address", FormatIPv4(camera.ipAddress));
+  line("mac", FormatMac(camera.macAddress));
+  line("model", Printable(FieldText(camera.modelName)));
+  line("command port", std::to_string(CommandPort(camera)));
+  line("word1", FormatIPv4(camera.addressWord1));
+  line("word2", FormatIPv4(camera.addressWord2));
+  line("info text 1", Printable(FieldText(camera.infoText1)));
+  line("info text 2", Printable(FieldText(camera.infoText2)));
+  std::string words;
+  for (std::int32_t w : camera.infoWords) words += (words.empty() ? "" : " ") + std::to_string(w);
+  line("info words", words);
+  for (std::size_t half = 0; half < 2; ++half) {
+    std::string hex;
+    for (std::size_t i = 0; i < 32; ++i) {
+      char byte[3];
+      std::snprintf(byte, sizeof byte, "%02x", camera.infoBlock[half * 32 + i]);
+      hex += byte;
+    }
+    line(half == 0 ? "info block" : "", hex);
+  }
+  line("tail words", std::to_string(camera.tailWord1) + " " + std::to_string(camera.tailWord2));
+  return out.str();
 }
 
 std::string FormatCameraJson(std::span<const DeviceRecord> cameras) {

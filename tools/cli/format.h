@@ -42,6 +42,9 @@ std::string JsonEscape(std::string_view text);
 // Empty input gives just the header.
 std::string FormatCameraTable(std::span<const DeviceRecord> cameras);
 
+// Every field of one camera's record, one "name: value" line each.
+std::string FormatCameraDetails(const DeviceRecord& camera);
+
 // A JSON array with one object per camera, "[]\n" for none.
 std::string FormatCameraJson(std::span<const DeviceRecord> cameras);
 

@@ -31,6 +31,18 @@ const std::string_view kSearchUsage =
     "\n"
     "Prints \"no camera found\" (or [] with --json) when nothing answers.\n";
 
+const std::string_view kAddUsage =
+    "Usage: vktcli add --ip ADDRESS [--timeout MS] [--json]\n"
+    "\n"
+    "Adds the camera at ADDRESS (found by a search first) and shows the device\n"
+    "record the search returned for it, then deletes it again.\n"
+    "\n"
+    "Options:\n"
+    "  --ip ADDRESS   the camera's current IPv4 address\n"
+    "  --timeout MS   how long the search lasts, and again how long adding\n"
+    "                 the camera may take (default 1000)\n"
+    "  --json         print the record as JSON\n";
+
 const std::string_view kChangeIpUsage =
     "Usage: vktcli change-ip (--mac MAC | --from CURRENT_IP) --ip NEW_IP\n"
     "                        [--netmask A.B.C.D] [--gateway A.B.C.D]\n"

@@ -8,6 +8,7 @@ namespace vktcli {
 
 extern const std::string_view kSearchUsage;
 extern const std::string_view kChangeIpUsage;
+extern const std::string_view kAddUsage;
 
 // A subcommand's usage followed by the exit codes, for --help.
 std::string CommandHelp(std::string_view usage);

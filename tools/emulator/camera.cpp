@@ -1,8 +1,10 @@
 #include "camera.h"
 
+#include "command_wire.h"
+
 namespace vktemu {
 
-Camera::Camera(const CameraConfig& config) : config_(config) {}
+Camera::Camera(const CameraConfig& config) : config_(config), replyVersion_(wire::kProtocolVersion) {}
 
 CameraConfig Camera::config() const {
   std::lock_guard lock(mutex_);
@@ -12,6 +14,11 @@ CameraConfig Camera::config() const {
 wire::Ipv4 Camera::address() const {
   std::lock_guard lock(mutex_);
   return wire::parseIpv4(config_.address).value_or(wire::Ipv4{});
+}
+
+uint16_t Camera::commandPort() const {
+  std::lock_guard lock(mutex_);
+  return config_.commandPort;
 }
 
 bool Camera::hasMac(const Mac& mac) const {
@@ -34,6 +41,61 @@ DiscoveryFaults Camera::discoveryFaults() const {
 void Camera::setDiscoveryFaults(const DiscoveryFaults& faults) {
   std::lock_guard lock(mutex_);
   discoveryFaults_ = faults;
+}
+
+void Camera::setCommandFaults(int32_t command, const CommandFaults& faults) {
+  std::lock_guard lock(mutex_);
+  commandFaults_[command] = faults;
+}
+
+void Camera::clearCommandFaults() {
+  std::lock_guard lock(mutex_);
+  commandFaults_.clear();
+}
+
+std::optional<CommandFaults> Camera::commandFaults(int32_t command) const {
+  std::lock_guard lock(mutex_);
+  const auto found = commandFaults_.find(command);
+  if (found == commandFaults_.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<CommandFaults> Camera::effectiveCommandFaults(int32_t command) const {
+  std::lock_guard lock(mutex_);
+  auto found = commandFaults_.find(command);
+  if (found == commandFaults_.end()) found = commandFaults_.find(0);
+  if (found == commandFaults_.end()) return std::nullopt;
+  return found->second;
+}
+
+int32_t Camera::replyVersion() const {
+  std::lock_guard lock(mutex_);
+  return replyVersion_;
+}
+
+void Camera::setReplyVersion(int32_t version) {
+  std::lock_guard lock(mutex_);
+  replyVersion_ = version;
+}
+
+PushTarget Camera::pushTarget() const {
+  std::lock_guard lock(mutex_);
+  return pushTarget_;
+}
+
+void Camera::setPushTarget(const PushTarget& target) {
+  std::lock_guard lock(mutex_);
+  pushTarget_ = target;
+}
+
+PushTarget Camera::streamTarget() const {
+  std::lock_guard lock(mutex_);
+  return streamTarget_;
+}
+
+void Camera::setStreamTarget(const PushTarget& target) {
+  std::lock_guard lock(mutex_);
+  streamTarget_ = target;
 }
 
 }  // namespace vktemu

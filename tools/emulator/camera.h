@@ -1,11 +1,16 @@
-// One emulated camera: its identity, its current network settings and the
-// faults a test asked it to show. Subsystem responders read and change it
-// from their own threads, so every access goes through the lock.
+// One emulated camera: its identity, its current network settings, the
+// state its command channel keeps and the faults a test asked it to show.
+// Subsystem responders read and change it from their own threads, so every
+// access goes through the lock.
 #pragma once
 
+#include <map>
 #include <mutex>
+#include <optional>
 
+#include "command_log.h"
 #include "emulator.h"
+#include "settings_store.h"
 #include "wire.h"
 
 namespace vktemu {
@@ -16,6 +21,7 @@ class Camera {
 
   CameraConfig config() const;
   wire::Ipv4 address() const;  // 0.0.0.0 when the configured text is not dotted IPv4
+  uint16_t commandPort() const;
   bool hasMac(const Mac& mac) const;
 
   // A change-IP request addressed to this camera: the new address and the
@@ -25,10 +31,41 @@ class Camera {
   DiscoveryFaults discoveryFaults() const;
   void setDiscoveryFaults(const DiscoveryFaults& faults);
 
+  // Command 0 holds the faults for every command without a set of its own.
+  void setCommandFaults(int32_t command, const CommandFaults& faults);
+  void clearCommandFaults();
+  std::optional<CommandFaults> commandFaults(int32_t command) const;           // exactly this command's
+  std::optional<CommandFaults> effectiveCommandFaults(int32_t command) const;  // or else command 0's
+
+  int32_t replyVersion() const;
+  void setReplyVersion(int32_t version);
+
+  // Runs f(SettingsStore&) under the camera's lock and returns its result.
+  template <typename F>
+  decltype(auto) withSettings(F&& f) {
+    std::lock_guard lock(mutex_);
+    return f(settings_);
+  }
+
+  PushTarget pushTarget() const;
+  void setPushTarget(const PushTarget& target);
+  PushTarget streamTarget() const;
+  void setStreamTarget(const PushTarget& target);
+
+  // Locks itself.
+  CommandLog& commandLog() { return commandLog_; }
+  const CommandLog& commandLog() const { return commandLog_; }
+
  private:
   mutable std::mutex mutex_;
   CameraConfig config_;
   DiscoveryFaults discoveryFaults_;
+  std::map<int32_t, CommandFaults> commandFaults_;
+  int32_t replyVersion_;
+  SettingsStore settings_;
+  PushTarget pushTarget_;
+  PushTarget streamTarget_;
+  CommandLog commandLog_;
 };
 
 }  // namespace vktemu

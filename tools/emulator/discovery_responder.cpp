@@ -30,8 +30,9 @@ std::string addressText(const sockaddr_in& address) {
 
 }  // namespace
 
-DiscoveryResponder::DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port)
-    : cameras_(cameras), traffic_(traffic), port_(port) {}
+DiscoveryResponder::DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port,
+                                       AddressTaken onAddressTaken)
+    : cameras_(cameras), traffic_(traffic), port_(port), onAddressTaken_(std::move(onAddressTaken)) {}
 
 DiscoveryResponder::~DiscoveryResponder() { stop(); }
 
@@ -159,6 +160,9 @@ void DiscoveryResponder::answerChangeIp(const wire::ChangeIpRequest& request, co
       outgoing.bytes[wire::changeip::kFiller] ^= 0xA5;
     } else {
       camera->takeAddress(request.address, request.word1, request.word2);
+      // The camera listens at its new address by the time the client hears
+      // the echo and connects there.
+      if (onAddressTaken_) onAddressTaken_(camera);
     }
     schedule(at + std::chrono::milliseconds(std::clamp(faults.echoDelayMs, 0, kMaxDelayMs)), std::move(outgoing));
   }

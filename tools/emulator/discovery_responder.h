@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <queue>
@@ -27,7 +29,12 @@ namespace vktemu {
 
 class DiscoveryResponder {
  public:
-  DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port = wire::kDiscoveryPort);
+  // Called on the receive thread once a camera took a new address, before
+  // its echo goes out.
+  using AddressTaken = std::function<void(const std::shared_ptr<Camera>&)>;
+
+  DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port = wire::kDiscoveryPort,
+                     AddressTaken onAddressTaken = {});
   ~DiscoveryResponder();
   DiscoveryResponder(const DiscoveryResponder&) = delete;
   DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
@@ -76,6 +83,7 @@ class DiscoveryResponder {
   CameraRegistry& cameras_;
   TrafficLog& traffic_;
   const uint16_t port_;
+  const AddressTaken onAddressTaken_;
 
   std::mutex lifecycleMutex_;  // start/stop
   std::mutex socketMutex_;     // socket_ against sendRaw() while opening/closing

@@ -1,8 +1,11 @@
 #include "emulator.h"
 
+#include <mutex>
 #include <stdexcept>
 
 #include "camera_registry.h"
+#include "command_handlers.h"
+#include "command_server.h"
 #include "discovery_responder.h"
 #include "traffic_log.h"
 #include "wire.h"
@@ -12,12 +15,51 @@ namespace vktemu {
 struct Emulator::Impl {
   CameraRegistry cameras;
   TrafficLog discoveryTraffic;
-  DiscoveryResponder discovery{cameras, discoveryTraffic};
+  const CommandTable commands = standardCommands();
+  DiscoveryResponder discovery{cameras, discoveryTraffic, wire::kDiscoveryPort,
+                               [this](const std::shared_ptr<Camera>& camera) { followAddress(*camera); }};
+
+  std::mutex lifecycleMutex;  // start, stop, addCamera
+  bool started = false;
+
+  // Held only to look servers up, never across a start or stop: the
+  // discovery thread looks them up while stop() waits for it.
+  mutable std::mutex serversMutex;
+  std::vector<std::shared_ptr<CommandServer>> servers;  // by camera id
+
+  ~Impl() {
+    // The discovery thread calls into the servers; it goes first.
+    discovery.stop();
+  }
 
   std::shared_ptr<Camera> camera(int id) const {
     auto found = cameras.find(id);
     if (!found) throw std::out_of_range("no camera with id " + std::to_string(id));
     return found;
+  }
+
+  std::shared_ptr<CommandServer> server(int id) const {
+    std::lock_guard lock(serversMutex);
+    if (id < 0 || static_cast<size_t>(id) >= servers.size())
+      throw std::out_of_range("no camera with id " + std::to_string(id));
+    return servers[static_cast<size_t>(id)];
+  }
+
+  std::vector<std::shared_ptr<CommandServer>> allServers() const {
+    std::lock_guard lock(serversMutex);
+    return servers;
+  }
+
+  void followAddress(const Camera& camera) {
+    for (const auto& candidate : allServers()) {
+      if (candidate->camera() == &camera) candidate->followAddress();
+    }
+  }
+
+  void stopAll() {
+    discovery.stop();
+    for (const auto& each : allServers()) each->stop();
+    started = false;
   }
 };
 
@@ -27,12 +69,44 @@ Emulator::~Emulator() { stop(); }
 
 int Emulator::addCamera(const CameraConfig& config) {
   if (!wire::parseIpv4(config.address)) return -1;
-  return impl_->cameras.add(config);
+  std::lock_guard lifecycle(impl_->lifecycleMutex);
+  const int id = impl_->cameras.add(config);
+  auto server = std::make_shared<CommandServer>(impl_->cameras.find(id), impl_->commands);
+  {
+    std::lock_guard lock(impl_->serversMutex);
+    impl_->servers.push_back(server);
+  }
+  if (impl_->started && !server->start(nullptr)) {
+    // Its port is taken: the camera runs unreachable until listening is
+    // switched on again.
+    server->setListening(false);
+    server->start(nullptr);
+  }
+  return id;
 }
 
-bool Emulator::start(std::string* error) { return impl_->discovery.start(error); }
+bool Emulator::start(std::string* error) {
+  std::lock_guard lifecycle(impl_->lifecycleMutex);
+  std::string why;
+  if (!impl_->discovery.start(&why)) {
+    if (error) *error = "discovery port: " + why;
+    return false;
+  }
+  impl_->started = true;
+  for (const auto& server : impl_->allServers()) {
+    if (!server->start(&why)) {
+      if (error) *error = "command port " + why;
+      impl_->stopAll();
+      return false;
+    }
+  }
+  return true;
+}
 
-void Emulator::stop() { impl_->discovery.stop(); }
+void Emulator::stop() {
+  std::lock_guard lifecycle(impl_->lifecycleMutex);
+  impl_->stopAll();
+}
 
 bool Emulator::running() const { return impl_->discovery.running(); }
 
@@ -65,5 +139,55 @@ bool Emulator::waitForDatagrams(size_t n, std::chrono::milliseconds timeout) con
 bool Emulator::sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes) {
   return impl_->discovery.sendRaw(toAddress, port, bytes);
 }
+
+void Emulator::setCommandFaults(int cameraId, int command, const CommandFaults& faults) {
+  impl_->camera(cameraId)->setCommandFaults(command, faults);
+}
+
+void Emulator::clearCommandFaults(int cameraId) { impl_->camera(cameraId)->clearCommandFaults(); }
+
+std::optional<CommandFaults> Emulator::commandFaults(int cameraId, int command) const {
+  return impl_->camera(cameraId)->commandFaults(command);
+}
+
+void Emulator::setReplyVersion(int cameraId, int32_t version) { impl_->camera(cameraId)->setReplyVersion(version); }
+
+void Emulator::setReplyValue(int cameraId, int command, int32_t value) {
+  impl_->camera(cameraId)->withSettings([&](SettingsStore& store) { store.setValue(command, value); });
+}
+
+void Emulator::setReplyPayload(int cameraId, int command, std::vector<uint8_t> payload) {
+  impl_->camera(cameraId)->withSettings([&](SettingsStore& store) { store.setPayload(command, std::move(payload)); });
+}
+
+void Emulator::setSettingPair(int cameraId, int getCommand, int setCommand) {
+  impl_->camera(cameraId)->withSettings([&](SettingsStore& store) { store.pair(getCommand, setCommand); });
+}
+
+std::vector<CommandRecord> Emulator::commandTraffic(int cameraId) const {
+  return impl_->camera(cameraId)->commandLog().records();
+}
+
+size_t Emulator::commandCount(int cameraId) const { return impl_->camera(cameraId)->commandLog().count(); }
+
+void Emulator::clearCommandTraffic(int cameraId) { impl_->camera(cameraId)->commandLog().clear(); }
+
+bool Emulator::waitForCommands(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
+  return impl_->camera(cameraId)->commandLog().waitFor(n, timeout);
+}
+
+size_t Emulator::connectionCount(int cameraId) const { return impl_->server(cameraId)->connectionCount(); }
+
+size_t Emulator::openConnectionCount(int cameraId) const { return impl_->server(cameraId)->openConnectionCount(); }
+
+PushTarget Emulator::pushTarget(int cameraId) const { return impl_->camera(cameraId)->pushTarget(); }
+
+PushTarget Emulator::streamTarget(int cameraId) const { return impl_->camera(cameraId)->streamTarget(); }
+
+void Emulator::setCommandListening(int cameraId, bool listening) {
+  impl_->server(cameraId)->setListening(listening);
+}
+
+void Emulator::closeCommandConnections(int cameraId) { impl_->server(cameraId)->dropConnections(); }
 
 }  // namespace vktemu

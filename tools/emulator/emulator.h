@@ -2,9 +2,10 @@
 // client library can be exercised end to end without hardware.
 //
 // Each camera has its own 127.0.0.X address, MAC, model and command port.
-// Today the emulator answers discovery probes and change-IP requests on the
-// shared UDP discovery port; the camera subsystems that come later (command
-// channel, picture push, stream, SD card) hang off the same Camera objects.
+// The emulator answers discovery probes and change-IP requests on the shared
+// UDP discovery port, and each camera serves its TCP command channel on its
+// own address and command port. The subsystems that come later (picture
+// push, stream, SD card) hang off the same Camera objects.
 //
 // The emulator never links the client library: it keeps its own copy of the
 // wire formats (wire.h), so a bug in one cannot hide a bug in the other.
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,44 @@ struct ReceivedDatagram {
   std::vector<uint8_t> bytes;
 };
 
+// Misbehaviours of the command channel, per camera and command. Delays are
+// clamped to 0..3600000 ms when used.
+struct CommandFaults {
+  int delayMs = 0;                // reply this long after the request (other replies are not held up)
+  bool noReply = false;           // read the request, never answer; the connection stays open
+  int sequenceDelta = 0;          // reply sequence = request sequence + delta
+  int commandDelta = 0;           // reply command = request command + delta
+  std::optional<int32_t> status;  // reply status instead of the normal one
+  int closeAfterBytes = -1;       // send only this many bytes of the reply (0: none), then close
+  // The header's length field says this; the payload sent is
+  // min(announced, 64 KiB) bytes of 0xAB.
+  std::optional<uint32_t> announcedLength;
+  // Two-step commands (100 save configuration, 101 NTP synchronisation):
+  int completionDelayMs = 50;                // completion this long after the first reply
+  bool noCompletion = false;                 // never send the completion
+  std::optional<int32_t> completionStatus;   // instead of 11 (100) or 0 (101)
+  std::optional<int32_t> completionCommand;  // command field of the completion
+};
+
+// One request as it arrived on a camera's command channel.
+struct CommandRecord {
+  std::chrono::steady_clock::time_point at{};
+  int connection = 0;  // per-camera serial number of the TCP connection, from 1
+  int32_t version = 0, command = 0, sequence = 0, status = 0, value = 0;
+  uint32_t length = 0;
+  std::vector<uint8_t> bytes;  // the whole request as received: header + payload
+};
+
+// Where a camera was told to push pictures (command 1080) or to stream
+// (command 1081).
+struct PushTarget {
+  uint32_t address = 0;  // as on the wire: network order, as in in_addr::s_addr
+  uint16_t port = 0;     // host order
+  uint16_t flag = 0;
+  bool set = false;      // false until a registration arrived
+  std::string peerAddress;  // dotted peer of the connection that registered it (used when address is 0.0.0.0)
+};
+
 // The exact discovery answer the camera sends (without faults applied).
 // An address that is not dotted IPv4 goes out as 0.0.0.0.
 std::array<uint8_t, 396> buildDiscoveryAnswer(const CameraConfig&);
@@ -68,17 +108,25 @@ class Emulator {
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;
 
+  using CommandRecord = vktemu::CommandRecord;
+  using PushTarget = vktemu::PushTarget;
+
   // Returns the new camera's id (0, 1, 2...), or -1 when config.address is
-  // not a dotted IPv4 address. Allowed before or after start().
+  // not a dotted IPv4 address. Allowed before or after start(); after
+  // start() its command port is opened at once (if that fails the camera
+  // stays unreachable, as after setCommandListening(id, false)).
   int addCamera(const CameraConfig&);
 
-  // Binds UDP 0.0.0.0:34565 (SO_REUSEADDR) and starts the receive thread.
-  // False with a message when the port cannot be opened or it already runs.
-  // May be called again after stop().
+  // Binds UDP 0.0.0.0:34565 (SO_REUSEADDR), starts the receive thread and
+  // opens every camera's command port (TCP address:commandPort).
+  // False with a message naming the port when one cannot be opened (then
+  // nothing stays open), or when it already runs. May be called again after
+  // stop().
   bool start(std::string* error = nullptr);
 
-  // Joins everything; idempotent; returns within a few milliseconds.
-  // Answers and echoes still waiting for their delay are dropped.
+  // Joins everything and closes every connection; idempotent; returns
+  // within a few milliseconds. Replies still waiting for their delay are
+  // dropped.
   void stop();
   bool running() const;
 
@@ -103,6 +151,47 @@ class Emulator {
   // Sends bytes as they are, unicast, from the discovery socket (scripted
   // malformed traffic in tests). False when not running or the send fails.
   bool sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes);
+
+  // --- Command channel. Every member below throws std::out_of_range for an
+  // unknown camera id.
+
+  // Faults for one command (0: every command without a set of its own).
+  // They stay until cleared.
+  void setCommandFaults(int cameraId, int command, const CommandFaults&);
+  void clearCommandFaults(int cameraId);
+  // The set given for exactly this command, if any.
+  std::optional<CommandFaults> commandFaults(int cameraId, int command) const;
+
+  // Protocol version the camera puts in its replies (default 257).
+  void setReplyVersion(int cameraId, int32_t version);
+
+  // The settings store: a request for `command` is answered with this value
+  // and payload (default 0, none) unless the command has a behaviour of its
+  // own.
+  void setReplyValue(int cameraId, int command, int32_t value);
+  void setReplyPayload(int cameraId, int command, std::vector<uint8_t> payload);
+  // A request for setCommand then stores what it carries as getCommand's
+  // reply: its payload if it has one, otherwise its value.
+  void setSettingPair(int cameraId, int getCommand, int setCommand);
+
+  // Requests received, in arrival order (the first 100000 since the last
+  // clearCommandTraffic(); the count goes on past that).
+  std::vector<CommandRecord> commandTraffic(int cameraId) const;
+  size_t commandCount(int cameraId) const;
+  void clearCommandTraffic(int cameraId);
+  bool waitForCommands(int cameraId, size_t n, std::chrono::milliseconds timeout) const;
+
+  size_t connectionCount(int cameraId) const;      // TCP connections accepted so far
+  size_t openConnectionCount(int cameraId) const;  // currently open
+
+  PushTarget pushTarget(int cameraId) const;    // last command 1080
+  PushTarget streamTarget(int cameraId) const;  // last command 1081
+
+  // Closes or reopens the camera's command port (an unreachable camera).
+  // Closing also drops its connections. Kept across stop()/start().
+  void setCommandListening(int cameraId, bool listening);
+  // The camera drops every open connection (as after an idle time-out).
+  void closeCommandConnections(int cameraId);
 
  private:
   struct Impl;

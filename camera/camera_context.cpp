@@ -1,0 +1,33 @@
+#include "camera/camera_context.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+namespace vkt {
+namespace {
+
+ACE_INET_Addr CommandAddress(const DeviceRecord& record) {
+  // The port is the low 16 bits of the record's word; both given in host order.
+  return ACE_INET_Addr(static_cast<u_short>(record.commandPort & 0xFFFF),
+                       static_cast<ACE_UINT32>(ntohl(record.ipAddress)));
+}
+
+}  // namespace
+
+CameraContext::CameraContext(const DeviceRecord& record, int handle)
+    : handle_(handle), record_(record), cameraAddress_(record.ipAddress), connection_(CommandAddress(record)) {
+  // One very short connection attempt: when it succeeds, its local address
+  // is the host address announced to the camera.
+  if (connection_.command.Connect(connection_.camera, ACE_Time_Value(0, kCreationConnectMicros)) == IoResult::kOk) {
+    hostAddress_ = htonl(connection_.command.LocalAddress().get_ip_address());
+  }
+}
+
+CameraContext::~CameraContext() = default;  // the links shut down and close themselves
+
+bool CameraContext::ModelIs(const char* model) const {
+  return std::strncmp(record_.modelName, model, sizeof record_.modelName) == 0;
+}
+
+}  // namespace vkt

@@ -1,0 +1,140 @@
+// Everything the library keeps for one camera: its identity, its
+// connections and buffers, its locks, its picture callback, the push target
+// it announced and the cached copies of its settings.
+//
+// Lock order: the registry lock, then the callback lock, then the command
+// lock. Both camera locks are recursive: a command may run another command
+// of the same camera, and a failed command disconnects under its own lock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "VKTNetSDK11.h"
+#include "api/clock.h"
+#include "camera/camera_connection.h"
+#include "camera/command_header.h"
+#include "camera/settings_cache.h"
+
+namespace vkt {
+
+// One request: the command code, its scalar and its payload.
+struct Request {
+  int32_t command = 0;
+  int32_t value = 0;
+  const void* payload = nullptr;
+  uint32_t length = 0;  // at most kMaxPayload
+};
+
+// How a two-phase command (save configuration, NTP synchronisation) ended.
+enum class TwoPhaseResult {
+  kCompleted,        // both replies arrived, the completion with status >= 0
+  kNotSent,          // a pending save completion stood in the way; last error set
+  kRequestFailed,    // the first exchange failed; the connection is closed
+  kCompletionFailed  // the completion did not come as it should; the last
+                     // error says why (time-out or other); the connection stays
+};
+
+class CameraContext {
+ public:
+  // Connection attempt at creation: 20 microseconds, outcome not reported.
+  static constexpr uint32_t kCreationConnectMicros = 20;
+
+  CameraContext(const DeviceRecord& record, int handle);
+  ~CameraContext();  // closes the connections; tells the camera nothing
+  CameraContext(const CameraContext&) = delete;
+  CameraContext& operator=(const CameraContext&) = delete;
+
+  int Handle() const { return handle_; }
+  const DeviceRecord& Record() const { return record_; }
+  // The camera's IPv4 address, network order (read by the picture receivers).
+  uint32_t CameraAddress() const { return cameraAddress_.load(std::memory_order_acquire); }
+  // Compares the model name over at most 32 characters.
+  bool ModelIs(const char* model) const;
+
+  std::recursive_mutex& CommandLock() { return commandLock_; }
+  std::recursive_mutex& CallbackLock() { return callbackLock_; }
+
+  // ---- command channel; all but Disconnect expect the command lock held.
+  bool EnsureConnected(uint32_t ms);
+  bool EnsureSnapConnected(uint32_t ms);
+  // Starts a request: version, reserved 0, command and the next sequence
+  // number; status, length and value 0.
+  void BuildRequest(int32_t command);
+  CommandHeader& RequestHeader() { return requestHeader_; }
+  uint8_t* RequestPayload() { return requestBuffer_.data() + kHeaderSize; }
+  // Sends the request and receives its reply within `ms`; 1 with the last
+  // error set on failure (the caller disconnects).
+  int SendAndReceive(uint32_t ms);
+  // Receives one more reply for the request just sent, without sending.
+  int ReceiveReply(uint32_t ms);
+  // Last error 0, SendAndReceive, Disconnect on failure.
+  int ExchangeOrDisconnect(uint32_t ms);
+  // Closes both connections and empties the caches; takes the command lock.
+  void Disconnect();
+  // Consumes a pending save completion before a new request; `ms` shrinks
+  // by what it spent. 0: go on; 1: failed, last error set.
+  int CheckPendingSave(uint32_t& ms);
+  // Stores the error code of a failed socket operation; always 1.
+  int SetSocketError(IoResult result);
+  // What is left of `ms` since `start`; at least 100 microseconds.
+  static ACE_Time_Value RemainingTime(uint32_t ms, const Stopwatch& start);
+
+  // The usual command: pending-save check, request, exchange, disconnect on
+  // failure. Takes the command lock. The reply is then in ReplyHeader() and
+  // ReplyPayload().
+  int Exchange(const Request& request, uint32_t ms);
+  // Save configuration and NTP synchronisation: a request, its reply and a
+  // completion reply. Takes the command lock.
+  TwoPhaseResult ExchangeTwoPhase(int32_t command, uint32_t ms);
+
+  const CommandHeader& ReplyHeader() const { return replyHeader_; }
+  const uint8_t* ReplyPayload() const { return replyBuffer_.data() + kHeaderSize; }
+
+  // Guarded by the command lock.
+  SettingsCache& Cache() { return cache_; }
+  bool PendingSave() const { return pendingSave_; }
+  void SetPendingSave() { pendingSave_ = true; }
+
+  // ---- picture push target; see push_target.cpp.
+  int SetPictureCallback(PictureCallback callback, uint32_t ms);
+  int RegisterPushTarget(uint32_t ms);
+  PictureCallback GetPictureCallback() const { return pictureCallback_.load(std::memory_order_acquire); }
+  // The host address announced to the camera, network order (0: unknown).
+  uint32_t HostAddress() const { return hostAddress_; }
+
+ private:
+  int ReceiveReplyFrom(const Stopwatch& start, uint32_t ms);
+
+  const int handle_;
+  DeviceRecord record_;
+  std::atomic<uint32_t> cameraAddress_;
+  std::atomic<PictureCallback> pictureCallback_{nullptr};
+
+  // Push target as last announced, network order, and whether that
+  // announcement succeeded on the current connection.
+  uint32_t pushAddress_ = 0;
+  uint16_t pushPort_ = 0;
+  uint16_t pushRegistered_ = 0;
+  uint32_t hostAddress_ = 0;
+
+  std::recursive_mutex commandLock_;
+  std::recursive_mutex callbackLock_;
+
+  std::array<uint8_t, kMessageBufferSize> requestBuffer_{};
+  std::array<uint8_t, kMessageBufferSize> replyBuffer_{};
+  CommandHeader requestHeader_;
+  CommandHeader replyHeader_;
+  int32_t sequence_ = 0;
+  int32_t snapSequence_ = 0;
+
+  CameraConnection connection_;
+  IoResult lastConnectResult_ = IoResult::kOk;  // why the last connect failed
+  SettingsCache cache_;
+  bool pendingSave_ = false;
+};
+
+}  // namespace vkt

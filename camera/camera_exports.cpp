@@ -1,0 +1,104 @@
+// Adding and deleting cameras.
+#include <arpa/inet.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "VKTNetSDK11.h"
+#include "api/entry.h"
+#include "camera/camera_context.h"
+#include "camera/camera_registry.h"
+#include "discovery/search.h"
+
+namespace vkt {
+namespace {
+
+// The models this library drives.
+constexpr const char* kAcceptedModels[] = {"VKT-N2F0Kq", "VKT-N2F0Kp", "VKT-R6E0Kq", "VKT-R6E0Kp", "VKT-R8E0Kq"};
+
+bool ModelAccepted(const DeviceRecord& record) {
+  for (const char* model : kAcceptedModels) {
+    if (std::strncmp(record.modelName, model, sizeof record.modelName) == 0) return true;
+  }
+  return false;
+}
+
+int AddCamera(const DeviceRecord* record, PictureCallback callback, unsigned int timeoutMs) {
+  if (record == nullptr) {
+    SetLastError(err::kInvalidParam);
+    return -1;
+  }
+  if (!ModelAccepted(*record)) {
+    SetLastError(err::kNotSupported);
+    return -1;
+  }
+  CameraRegistry& registry = Library::Instance().Registry();
+  std::lock_guard<std::recursive_mutex> lock(registry.Lock());
+  if (auto existing = registry.FindSameCamera(*record)) {
+    // The same camera again: one context, the new callback if any.
+    (void)existing->SetPictureCallback(callback, timeoutMs);
+    return existing->Handle();
+  }
+  std::shared_ptr<CameraContext> camera;
+  try {
+    camera = std::make_shared<CameraContext>(*record, registry.NewHandle());
+  } catch (const std::bad_alloc&) {
+    SetLastError(err::kContextCreation);
+    return -1;
+  }
+  if (camera->SetPictureCallback(callback, timeoutMs) != 0) {
+    SetLastError(err::kNetwork);
+    return -1;
+  }
+  registry.Add(camera);
+  return camera->Handle();
+}
+
+}  // namespace
+}  // namespace vkt
+
+extern "C" VKT_API int VKT_AddCamera(const DeviceRecord* record, PictureCallback callback, unsigned int timeoutMs) {
+  if (!vkt::EnterCheckedCall()) return 1;
+  return vkt::AddCamera(record, callback, timeoutMs);
+}
+
+extern "C" VKT_API int VKT_AddCamera_IP(const char* address, PictureCallback callback, unsigned int timeoutMs) {
+  vkt::SilenceAceLoggingOnce();
+  if (!vkt::Library::Instance().Started()) {
+    vkt::SetLastError(vkt::err::kNotStarted);
+    return -1;
+  }
+  if (address == nullptr) {
+    vkt::SetLastError(vkt::err::kInvalidParam);
+    return -1;
+  }
+  std::vector<DeviceRecord> found;
+  if (vkt::discovery::SearchAndCopy(timeoutMs, found) != 0) return -1;
+  for (const DeviceRecord& record : found) {
+    in_addr a{record.ipAddress};
+    char text[INET_ADDRSTRLEN];
+    if (inet_ntop(AF_INET, &a, text, sizeof text) != nullptr && std::strcmp(text, address) == 0) {
+      return VKT_AddCamera(&record, callback, timeoutMs);
+    }
+  }
+  vkt::SetLastError(vkt::err::kCameraNotFound);
+  return -1;
+}
+
+extern "C" VKT_API int VKT_DelCamera(int handle) {
+  if (!vkt::EnterCheckedCall()) return 1;
+  vkt::CameraRegistry& registry = vkt::Library::Instance().Registry();
+  std::shared_ptr<vkt::CameraContext> removed;
+  {
+    std::lock_guard<std::recursive_mutex> lock(registry.Lock());
+    removed = registry.Remove(handle);
+  }
+  if (!removed) {
+    vkt::SetLastError(vkt::err::kInvalidHandle);
+    return 1;
+  }
+  // The context goes when its last user lets go of it.
+  return 0;
+}

@@ -1,0 +1,49 @@
+// The cameras added and not yet deleted, in the order they were added.
+//
+// A camera's handle is an opaque number from a counter (never 0, 1 or -1,
+// never reused), so a stale handle can never reach another camera; the
+// registry maps it to the context. Whoever looks a camera up gets a shared
+// reference that keeps the context alive however long the call, callback or
+// receiver using it runs, even if the camera is deleted meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "VKTNetSDK11.h"
+
+namespace vkt {
+
+class CameraContext;
+
+class CameraRegistry {
+ public:
+  // Recursive: closing deletes every camera under it.
+  std::recursive_mutex& Lock() { return lock_; }
+
+  // The next unused handle.
+  int NewHandle();
+
+  // Each look-up takes the lock itself.
+  std::shared_ptr<CameraContext> Find(int handle);
+  // The first camera added with this IPv4 address (network order).
+  std::shared_ptr<CameraContext> FindByAddress(uint32_t address);
+  // Whether this very context is still registered.
+  bool Contains(const CameraContext* context);
+
+  // The callers of these hold the lock.
+  std::shared_ptr<CameraContext> FindSameCamera(const DeviceRecord& record);
+  void Add(std::shared_ptr<CameraContext> context);
+  std::shared_ptr<CameraContext> Remove(int handle);
+  std::vector<std::shared_ptr<CameraContext>> RemoveAll();
+  size_t Size();
+
+ private:
+  std::recursive_mutex lock_;
+  std::vector<std::shared_ptr<CameraContext>> cameras_;
+  uint32_t nextHandle_ = 0x100;
+};
+
+}  // namespace vkt

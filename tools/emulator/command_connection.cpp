@@ -1,0 +1,146 @@
+#include "command_connection.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+
+#include "command_replies.h"
+#include "command_wire.h"
+
+namespace vktemu {
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+// Reads per wake-up, so one busy client cannot starve the camera's others.
+constexpr int kMaxReadsPerWake = 16;
+// A client that sends without reading the replies is not read from until
+// it catches up.
+constexpr size_t kMaxQueuedBytes = size_t{8} << 20;
+constexpr size_t kCompactOutputAt = size_t{1} << 20;
+
+}  // namespace
+
+CommandConnection::CommandConnection(UniqueFd fd, int serial, std::string peerAddress)
+    : fd_(std::move(fd)), serial_(serial), peerAddress_(std::move(peerAddress)) {}
+
+short CommandConnection::pollEvents() const {
+  short events = 0;
+  if (!closing_ && !backlogged()) events |= POLLIN;
+  if (unsentBytes() > 0) events |= POLLOUT;
+  return events;
+}
+
+bool CommandConnection::backlogged() const { return scheduledBytes_ + unsentBytes() > kMaxQueuedBytes; }
+
+bool CommandConnection::receive(Camera& camera, const CommandTable& commands) {
+  for (int i = 0; i < kMaxReadsPerWake && !closing_ && !backlogged(); ++i) {
+    const size_t held = input_.size();
+    input_.resize(held + kReadChunk);
+    const ssize_t n = ::recv(fd_.get(), input_.data() + held, kReadChunk, MSG_DONTWAIT);
+    input_.resize(held + static_cast<size_t>(n > 0 ? n : 0));
+    if (n == 0) return false;
+    if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    if (!answerWholeRequests(camera, commands, Clock::now())) return false;
+  }
+  return true;
+}
+
+bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now) {
+  size_t at = 0;
+  bool healthy = true;
+  while (input_.size() - at >= wire::kCommandHeaderSize) {
+    const auto header = wire::decodeCommandHeader(std::span(input_).subspan(at));
+    if (header.length > wire::kMaxRequestPayload) {
+      healthy = false;
+      break;
+    }
+    const size_t total = wire::kCommandHeaderSize + header.length;
+    if (input_.size() - at < total) break;
+    const auto begin = input_.begin() + static_cast<std::ptrdiff_t>(at);
+    const auto end = begin + static_cast<std::ptrdiff_t>(total);
+
+    Request request;
+    request.at = now;
+    request.connection = serial_;
+    request.peerAddress = peerAddress_;
+    request.version = header.version;
+    request.command = header.command;
+    request.sequence = header.sequence;
+    request.status = header.status;
+    request.value = header.value;
+    request.payload.assign(begin + wire::kCommandHeaderSize, end);
+
+    const Reply reply = commands.answer(camera, request);
+    // Recorded once handled, so a test woken by the record sees its effects.
+    CommandRecord record;
+    record.at = now;
+    record.connection = serial_;
+    record.version = header.version;
+    record.command = header.command;
+    record.sequence = header.sequence;
+    record.status = header.status;
+    record.value = header.value;
+    record.length = header.length;
+    record.bytes.assign(begin, end);
+    camera.commandLog().record(std::move(record));
+
+    for (auto& planned : planReplies(camera, request, reply)) {
+      scheduledBytes_ += planned.bytes.size();
+      scheduled_.emplace(now + planned.delay, Outgoing{std::move(planned.bytes), planned.closeAfter});
+    }
+    at += total;
+  }
+  input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(at));
+  return healthy;
+}
+
+bool CommandConnection::send(Clock::time_point now) {
+  while (!closing_ && !scheduled_.empty() && scheduled_.begin()->first <= now) {
+    auto next = scheduled_.extract(scheduled_.begin());
+    scheduledBytes_ -= next.mapped().bytes.size();
+    output_.insert(output_.end(), next.mapped().bytes.begin(), next.mapped().bytes.end());
+    if (next.mapped().closeAfter) {
+      closing_ = true;
+      scheduled_.clear();
+      scheduledBytes_ = 0;
+    }
+  }
+  while (outputSent_ < output_.size()) {
+    const ssize_t n =
+        ::send(fd_.get(), output_.data() + outputSent_, output_.size() - outputSent_, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n <= 0) return false;
+    outputSent_ += static_cast<size_t>(n);
+  }
+  if (outputSent_ == output_.size()) {
+    output_.clear();
+    outputSent_ = 0;
+  } else if (outputSent_ >= kCompactOutputAt) {
+    output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(outputSent_));
+    outputSent_ = 0;
+  }
+  if (closing_ && output_.empty()) {
+    finishClose();
+    return false;
+  }
+  return true;
+}
+
+// Closing a socket with unread input makes the kernel reset the connection,
+// which can discard the partial reply the client is meant to see. Send the
+// end of stream first and drop what is still unread.
+void CommandConnection::finishClose() {
+  ::shutdown(fd_.get(), SHUT_WR);
+  char discard[4096];
+  for (int i = 0; i < 64; ++i) {
+    if (::recv(fd_.get(), discard, sizeof discard, MSG_DONTWAIT) <= 0) break;
+  }
+}
+
+std::optional<CommandConnection::Clock::time_point> CommandConnection::nextDue() const {
+  if (closing_ || scheduled_.empty()) return std::nullopt;
+  return scheduled_.begin()->first;
+}
+
+}  // namespace vktemu

@@ -1,0 +1,65 @@
+// One client connection to a camera's command channel. It never blocks:
+// the camera's loop reads what arrived, answers every whole request, and
+// writes replies as they fall due and as the socket takes them. A reply
+// with a delay does not hold up the replies to later requests.
+#pragma once
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera.h"
+#include "command_handlers.h"
+#include "unique_fd.h"
+
+namespace vktemu {
+
+class CommandConnection {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  CommandConnection(UniqueFd fd, int serial, std::string peerAddress);
+
+  int fd() const { return fd_.get(); }
+  short pollEvents() const;
+
+  // Reads what arrived and plans the replies to every whole request in it.
+  // False once the connection is to be closed (peer gone, error, a request
+  // announcing an oversized payload).
+  bool receive(Camera& camera, const CommandTable& commands);
+
+  // Moves the replies due by `now` to the output and writes what the socket
+  // takes. False once the connection is to be closed.
+  bool send(Clock::time_point now);
+
+  std::optional<Clock::time_point> nextDue() const;
+
+ private:
+  struct Outgoing {
+    std::vector<uint8_t> bytes;
+    bool closeAfter = false;
+  };
+
+  bool answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now);
+  bool backlogged() const;
+  size_t unsentBytes() const { return output_.size() - outputSent_; }
+  void finishClose();
+
+  UniqueFd fd_;
+  const int serial_;
+  const std::string peerAddress_;
+  std::vector<uint8_t> input_;
+  std::vector<uint8_t> output_;
+  size_t outputSent_ = 0;
+  // By due time; replies due at the same moment keep their arrival order.
+  std::multimap<Clock::time_point, Outgoing> scheduled_;
+  size_t scheduledBytes_ = 0;
+  bool closing_ = false;  // a reply cut short went out: close once it is written
+};
+
+}  // namespace vktemu

@@ -1,0 +1,70 @@
+#include "command_handlers.h"
+
+#include "command_wire.h"
+
+namespace vktemu {
+namespace {
+
+constexpr int32_t kRefused = -1;
+
+// Commands 1080 and 1081: remember where to send to. An announced address
+// of 0.0.0.0 means "the host this connection comes from", so the peer is
+// kept beside it.
+Reply storeTarget(Camera& camera, const Request& request, void (Camera::*store)(const PushTarget&)) {
+  const auto parsed = wire::parseTargetPayload(request.payload);
+  if (!parsed) return Reply{kRefused};
+  PushTarget target;
+  target.address = parsed->address;
+  target.port = parsed->port;
+  target.flag = parsed->flag;
+  target.set = true;
+  target.peerAddress = request.peerAddress;
+  (camera.*store)(target);
+  return Reply{};
+}
+
+// The first reply of a two-step command; what it carries still comes from
+// the store, so tests can shape it.
+CommandHandler twoStep(int32_t completionStatus) {
+  return [completionStatus](Camera& camera, const Request& request) {
+    Reply reply = storedReply(camera, request);
+    reply.completion = Reply::Completion{completionStatus, 0};
+    return reply;
+  };
+}
+
+}  // namespace
+
+void CommandTable::add(int32_t command, CommandHandler handler) { handlers_[command] = std::move(handler); }
+
+Reply CommandTable::answer(Camera& camera, const Request& request) const {
+  const auto found = handlers_.find(request.command);
+  return found == handlers_.end() ? storedReply(camera, request) : found->second(camera, request);
+}
+
+Reply storedReply(Camera& camera, const Request& request) {
+  return camera.withSettings([&](SettingsStore& store) {
+    store.applySet(request.command, request.value, request.payload);
+    Reply reply;
+    reply.value = store.value(request.command);
+    reply.payload = store.payload(request.command);
+    return reply;
+  });
+}
+
+CommandTable standardCommands() {
+  CommandTable table;
+  table.add(wire::command::kSaveConfiguration, twoStep(wire::kStatusSaved));
+  table.add(wire::command::kSyncNtp, twoStep(0));
+  // The picture itself is pushed separately; the request only gets a bare
+  // acknowledgement.
+  table.add(wire::command::kSnapshot, [](Camera&, const Request&) { return Reply{}; });
+  table.add(wire::command::kPushTarget,
+            [](Camera& camera, const Request& request) { return storeTarget(camera, request, &Camera::setPushTarget); });
+  table.add(wire::command::kStreamTarget, [](Camera& camera, const Request& request) {
+    return storeTarget(camera, request, &Camera::setStreamTarget);
+  });
+  return table;
+}
+
+}  // namespace vktemu

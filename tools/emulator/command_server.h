@@ -1,0 +1,89 @@
+// One camera's TCP command channel: listens on the camera's address and
+// command port and serves every connection to it.
+//
+// One thread per camera owns the listener and the connections and never
+// blocks on any of them; delayed replies wait in each connection's queue
+// and poll() time-outs follow the next due time. Changes asked for from
+// other threads (listen on/off, new address, drop connections) are handed
+// to that thread and waited for, so when the call returns they are done.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camera.h"
+#include "command_connection.h"
+#include "command_handlers.h"
+#include "unique_fd.h"
+#include "wake_event.h"
+
+namespace vktemu {
+
+class CommandServer {
+ public:
+  CommandServer(std::shared_ptr<Camera> camera, const CommandTable& commands);
+  ~CommandServer();
+  CommandServer(const CommandServer&) = delete;
+  CommandServer& operator=(const CommandServer&) = delete;
+
+  // Opens the command port (unless listening was switched off) and starts
+  // the thread. False with a message naming address:port when it cannot.
+  bool start(std::string* error);
+  void stop();  // closes the listener and every connection; drops pending replies
+
+  void setListening(bool listening);  // off also drops the connections
+  void followAddress();               // after a change-IP: listen on the camera's new address
+  void dropConnections();
+
+  const Camera* camera() const { return camera_.get(); }
+  size_t connectionCount() const { return accepted_; }
+  size_t openConnectionCount() const { return open_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void run();
+  void runTasks();
+  void inLoop(const std::function<void()>& task);
+  bool openListener(std::string* error);
+  void closeConnections();
+  void acceptWaiting();
+  void serveConnections(const std::vector<pollfd>& fds);
+  int pollTimeoutMs(Clock::time_point now) const;
+
+  const std::shared_ptr<Camera> camera_;
+  const CommandTable& commands_;
+
+  std::mutex lifecycleMutex_;  // start/stop and the changes above
+  std::thread thread_;
+  WakeEvent wake_;
+  std::atomic<bool> stopRequested_{false};
+
+  std::mutex tasksMutex_;
+  std::condition_variable tasksDone_;
+  std::deque<std::function<void()>> tasks_;
+  uint64_t tasksQueued_ = 0;
+  uint64_t tasksRun_ = 0;
+  bool loopExited_ = false;
+
+  // The loop thread's while it runs; the lifecycle lock holder's otherwise.
+  bool listening_ = true;
+  UniqueFd listener_;
+  wire::Ipv4 boundAddress_{};
+  std::vector<std::unique_ptr<CommandConnection>> connections_;
+  int nextSerial_ = 1;
+
+  std::atomic<size_t> accepted_{0};
+  std::atomic<size_t> open_{0};
+};
+
+}  // namespace vktemu

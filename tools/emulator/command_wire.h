@@ -1,0 +1,59 @@
+// Command channel message format: every message, request or reply, is a
+// 28-byte header of seven little-endian 32-bit words and `length` payload
+// bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace vktemu::wire {
+
+inline constexpr size_t kCommandHeaderSize = 28;
+inline constexpr int32_t kProtocolVersion = 257;
+
+// A peer announcing more than this is not talking our protocol.
+inline constexpr uint32_t kMaxRequestPayload = 1u << 20;
+
+namespace command {
+inline constexpr int32_t kSaveConfiguration = 100;  // two replies: at once, then when saved
+inline constexpr int32_t kSyncNtp = 101;            // two replies: at once, then when synchronised
+inline constexpr int32_t kSnapshot = 102;
+inline constexpr int32_t kPushTarget = 1080;
+inline constexpr int32_t kStreamTarget = 1081;
+}  // namespace command
+
+inline constexpr int32_t kStatusSaved = 11;  // completion of a configuration save
+
+struct CommandHeader {
+  int32_t version = 0;
+  int32_t reserved = 0;
+  int32_t command = 0;
+  int32_t sequence = 0;
+  int32_t status = 0;
+  uint32_t length = 0;
+  int32_t value = 0;
+};
+
+// `bytes` must hold at least kCommandHeaderSize bytes.
+CommandHeader decodeCommandHeader(std::span<const uint8_t> bytes);
+std::vector<uint8_t> encodeCommand(const CommandHeader& header, std::span<const uint8_t> payload = {});
+
+// Payload of commands 1080 and 1081: IPv4 address and port in network
+// order, then a little-endian 16-bit flag.
+inline constexpr size_t kTargetPayloadSize = 8;
+struct TargetPayload {
+  uint32_t address = 0;  // network order, as in in_addr::s_addr
+  uint16_t port = 0;     // host order
+  uint16_t flag = 0;
+};
+std::optional<TargetPayload> parseTargetPayload(std::span<const uint8_t> payload);
+
+// a + b with two's complement wrap-around, for header fields shifted by faults.
+inline int32_t wrappingAdd(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+}  // namespace vktemu::wire
