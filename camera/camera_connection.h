@@ -6,6 +6,7 @@
 #include <ace/SOCK_Connector.h>
 #include <ace/SOCK_Stream.h>
 
+#include <chrono>
 #include <cstdint>
 
 namespace vkt {
@@ -34,8 +35,14 @@ class Link {
   ACE_INET_Addr LocalAddress() const;
 
  private:
+  // Sets the socket's `option` time-out to what is left until `deadline`
+  // unless it already is; false when the deadline has passed.
+  bool BoundWait(int option, long& current, std::chrono::steady_clock::time_point deadline);
+
   ACE_SOCK_Stream stream_;
   bool connected_ = false;
+  long sendTimeoutMs_ = -1;     // as last set on the socket
+  long receiveTimeoutMs_ = -1;
 };
 
 struct CameraConnection {

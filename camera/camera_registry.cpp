@@ -17,7 +17,7 @@ int CameraRegistry::NewHandle() {
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::Find(int handle) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
+  std::shared_lock<std::shared_mutex> lock(listLock_);
   for (const auto& camera : cameras_) {
     if (camera->Handle() == handle) return camera;
   }
@@ -25,7 +25,7 @@ std::shared_ptr<CameraContext> CameraRegistry::Find(int handle) {
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::FindByAddress(uint32_t address) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
+  std::shared_lock<std::shared_mutex> lock(listLock_);
   for (const auto& camera : cameras_) {
     if (camera->CameraAddress() == address) return camera;
   }
@@ -33,7 +33,7 @@ std::shared_ptr<CameraContext> CameraRegistry::FindByAddress(uint32_t address) {
 }
 
 bool CameraRegistry::Contains(const CameraContext* context) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
+  std::shared_lock<std::shared_mutex> lock(listLock_);
   return std::any_of(cameras_.begin(), cameras_.end(), [&](const auto& c) { return c.get() == context; });
 }
 
@@ -47,9 +47,13 @@ std::shared_ptr<CameraContext> CameraRegistry::FindSameCamera(const DeviceRecord
   return nullptr;
 }
 
-void CameraRegistry::Add(std::shared_ptr<CameraContext> context) { cameras_.push_back(std::move(context)); }
+void CameraRegistry::Add(std::shared_ptr<CameraContext> context) {
+  std::unique_lock<std::shared_mutex> lock(listLock_);
+  cameras_.push_back(std::move(context));
+}
 
 std::shared_ptr<CameraContext> CameraRegistry::Remove(int handle) {
+  std::unique_lock<std::shared_mutex> lock(listLock_);
   auto it = std::find_if(cameras_.begin(), cameras_.end(), [&](const auto& c) { return c->Handle() == handle; });
   if (it == cameras_.end()) return nullptr;
   auto removed = std::move(*it);
@@ -59,6 +63,7 @@ std::shared_ptr<CameraContext> CameraRegistry::Remove(int handle) {
 
 std::vector<std::shared_ptr<CameraContext>> CameraRegistry::RemoveAll() {
   std::vector<std::shared_ptr<CameraContext>> all;
+  std::unique_lock<std::shared_mutex> lock(listLock_);
   all.swap(cameras_);
   return all;
 }

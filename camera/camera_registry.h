@@ -1,5 +1,11 @@
 // The cameras added and not yet deleted, in the order they were added.
 //
+// Adding and deleting cameras hold the registry lock for their whole run
+// (network exchanges included), as closing does. Look-ups do not wait for
+// it: the list itself has a reader-writer lock of its own, which changes
+// take too, so every call on a camera finds its context without queuing
+// behind another camera's slow addition.
+//
 // A camera's handle is an opaque number from a counter (never 0, 1 or -1,
 // never reused), so a stale handle can never reach another camera; the
 // registry maps it to the context. Whoever looks a camera up gets a shared
@@ -10,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 #include "VKTNetSDK11.h"
@@ -26,14 +33,14 @@ class CameraRegistry {
   // The next unused handle.
   int NewHandle();
 
-  // Each look-up takes the lock itself.
+  // Look-ups; each takes the list's reader lock.
   std::shared_ptr<CameraContext> Find(int handle);
   // The first camera added with this IPv4 address (network order).
   std::shared_ptr<CameraContext> FindByAddress(uint32_t address);
   // Whether this very context is still registered.
   bool Contains(const CameraContext* context);
 
-  // The callers of these hold the lock.
+  // The callers of these hold the registry lock.
   std::shared_ptr<CameraContext> FindSameCamera(const DeviceRecord& record);
   void Add(std::shared_ptr<CameraContext> context);
   std::shared_ptr<CameraContext> Remove(int handle);
@@ -42,6 +49,7 @@ class CameraRegistry {
 
  private:
   std::recursive_mutex lock_;
+  std::shared_mutex listLock_;  // guards cameras_; taken after lock_
   std::vector<std::shared_ptr<CameraContext>> cameras_;
   uint32_t nextHandle_ = 0x100;
 };

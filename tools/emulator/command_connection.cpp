@@ -11,8 +11,10 @@ namespace vktemu {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
-// Reads per wake-up, so one busy client cannot starve the camera's others.
-constexpr int kMaxReadsPerWake = 16;
+// Work per wake-up, so one busy client cannot starve the camera's other
+// clients or delay a stop.
+constexpr int kMaxReadsPerWake = 4;
+constexpr int kMaxRequestsPerWake = 64;
 // A client that sends without reading the replies is not read from until
 // it catches up.
 constexpr size_t kMaxQueuedBytes = size_t{8} << 20;
@@ -22,6 +24,10 @@ constexpr size_t kCompactOutputAt = size_t{1} << 20;
 
 CommandConnection::CommandConnection(UniqueFd fd, int serial, std::string peerAddress)
     : fd_(std::move(fd)), serial_(serial), peerAddress_(std::move(peerAddress)) {}
+
+CommandConnection::~CommandConnection() {
+  if (closing_ && output_.empty()) finishClose();
+}
 
 short CommandConnection::pollEvents() const {
   short events = 0;
@@ -33,22 +39,32 @@ short CommandConnection::pollEvents() const {
 bool CommandConnection::backlogged() const { return scheduledBytes_ + unsentBytes() > kMaxQueuedBytes; }
 
 bool CommandConnection::receive(Camera& camera, const CommandTable& commands) {
-  for (int i = 0; i < kMaxReadsPerWake && !closing_ && !backlogged(); ++i) {
+  int budget = kMaxRequestsPerWake;
+  if (!answerWholeRequests(camera, commands, Clock::now(), budget)) return false;
+  for (int i = 0; i < kMaxReadsPerWake && budget > 0 && !closing_ && !backlogged(); ++i) {
     const size_t held = input_.size();
     input_.resize(held + kReadChunk);
     const ssize_t n = ::recv(fd_.get(), input_.data() + held, kReadChunk, MSG_DONTWAIT);
     input_.resize(held + static_cast<size_t>(n > 0 ? n : 0));
     if (n == 0) return false;
     if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-    if (!answerWholeRequests(camera, commands, Clock::now())) return false;
+    if (!answerWholeRequests(camera, commands, Clock::now(), budget)) return false;
   }
   return true;
 }
 
-bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now) {
+bool CommandConnection::hasWaitingRequest() const {
+  if (closing_ || backlogged() || input_.size() < wire::kCommandHeaderSize) return false;
+  const auto header = wire::decodeCommandHeader(input_);
+  // An oversized announcement counts too: receive() closes the connection.
+  return header.length > wire::kMaxRequestPayload || input_.size() - wire::kCommandHeaderSize >= header.length;
+}
+
+bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now,
+                                            int& budget) {
   size_t at = 0;
   bool healthy = true;
-  while (input_.size() - at >= wire::kCommandHeaderSize) {
+  while (budget > 0 && !closing_ && !backlogged() && input_.size() - at >= wire::kCommandHeaderSize) {
     const auto header = wire::decodeCommandHeader(std::span(input_).subspan(at));
     if (header.length > wire::kMaxRequestPayload) {
       healthy = false;
@@ -89,6 +105,7 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
       scheduled_.emplace(now + planned.delay, Outgoing{std::move(planned.bytes), planned.closeAfter});
     }
     at += total;
+    --budget;
   }
   input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(at));
   return healthy;
@@ -120,11 +137,7 @@ bool CommandConnection::send(Clock::time_point now) {
     output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(outputSent_));
     outputSent_ = 0;
   }
-  if (closing_ && output_.empty()) {
-    finishClose();
-    return false;
-  }
-  return true;
+  return !(closing_ && output_.empty());
 }
 
 // Closing a socket with unread input makes the kernel reset the connection,

@@ -24,17 +24,24 @@ class CommandConnection {
   using Clock = std::chrono::steady_clock;
 
   CommandConnection(UniqueFd fd, int serial, std::string peerAddress);
+  ~CommandConnection();  // closes the socket
+  CommandConnection(const CommandConnection&) = delete;
+  CommandConnection& operator=(const CommandConnection&) = delete;
 
   int fd() const { return fd_.get(); }
   short pollEvents() const;
 
-  // Reads what arrived and plans the replies to every whole request in it.
-  // False once the connection is to be closed (peer gone, error, a request
+  // Reads what arrived and plans the replies to the whole requests in it,
+  // a bounded number per call so the camera's loop stays responsive. False
+  // once the connection is to be closed (peer gone, error, a request
   // announcing an oversized payload).
   bool receive(Camera& camera, const CommandTable& commands);
+  // Whole requests already read and waiting for the next receive().
+  bool hasWaitingRequest() const;
 
   // Moves the replies due by `now` to the output and writes what the socket
-  // takes. False once the connection is to be closed.
+  // takes. False once the connection is to be closed (the socket closes
+  // with the object, so the owner can count it gone first).
   bool send(Clock::time_point now);
 
   std::optional<Clock::time_point> nextDue() const;
@@ -45,7 +52,7 @@ class CommandConnection {
     bool closeAfter = false;
   };
 
-  bool answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now);
+  bool answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now, int& budget);
   bool backlogged() const;
   size_t unsentBytes() const { return output_.size() - outputSent_; }
   void finishClose();

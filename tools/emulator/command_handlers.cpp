@@ -7,12 +7,18 @@ namespace {
 
 constexpr int32_t kRefused = -1;
 
+Reply refused() {
+  Reply reply;
+  reply.status = kRefused;
+  return reply;
+}
+
 // Commands 1080 and 1081: remember where to send to. An announced address
 // of 0.0.0.0 means "the host this connection comes from", so the peer is
 // kept beside it.
 Reply storeTarget(Camera& camera, const Request& request, void (Camera::*store)(const PushTarget&)) {
   const auto parsed = wire::parseTargetPayload(request.payload);
-  if (!parsed) return Reply{kRefused};
+  if (!parsed) return refused();
   PushTarget target;
   target.address = parsed->address;
   target.port = parsed->port;
@@ -28,7 +34,7 @@ Reply storeTarget(Camera& camera, const Request& request, void (Camera::*store)(
 CommandHandler twoStep(int32_t completionStatus) {
   return [completionStatus](Camera& camera, const Request& request) {
     Reply reply = storedReply(camera, request);
-    reply.completion = Reply::Completion{completionStatus, 0};
+    reply.completion = Reply::Completion{.status = completionStatus, .value = 0};
     return reply;
   };
 }

@@ -128,9 +128,11 @@ bool CommandServer::openListener(std::string* error) {
   return listener_.valid();
 }
 
+// The count drops before the sockets close, so a client that sees its
+// connection end also sees it counted gone.
 void CommandServer::closeConnections() {
-  connections_.clear();
   open_ = 0;
+  connections_.clear();
 }
 
 void CommandServer::run() {
@@ -139,16 +141,21 @@ void CommandServer::run() {
     runTasks();
     // Replies that fell due while waiting; connections that are done go.
     const auto now = Clock::now();
-    std::erase_if(connections_, [&](const auto& connection) { return !connection->send(now); });
-    open_ = connections_.size();
+    std::erase_if(connections_, [&](const auto& connection) {
+      if (connection->send(now)) return false;
+      --open_;
+      return true;
+    });
 
     fds.clear();
     fds.push_back({wake_.fd(), POLLIN, 0});
     fds.push_back({listener_.get(), POLLIN, 0});  // ignored by poll() when closed (-1)
     for (const auto& connection : connections_) fds.push_back({connection->fd(), connection->pollEvents(), 0});
     const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(Clock::now()));
-    if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) continue;
+    if (ready < 0) {
+      if (errno != EINTR) break;
+      continue;
+    }
     if (fds[0].revents != 0) {
       // Tasks and the stop flag are seen at the top of the loop; the other
       // events are still pending there.
@@ -169,19 +176,26 @@ void CommandServer::serveConnections(const std::vector<pollfd>& fds) {
   kept.reserve(connections_.size());
   for (size_t i = 0; i < connections_.size(); ++i) {
     auto& connection = connections_[i];
+    if (stopRequested_) {
+      kept.push_back(std::move(connection));
+      continue;
+    }
     const short events = fds[i + 2].revents;
     bool alive = true;
-    if (events & (POLLIN | POLLHUP | POLLERR)) {
+    if ((events & (POLLIN | POLLHUP | POLLERR)) || connection->hasWaitingRequest()) {
       alive = connection->receive(*camera_, commands_);
       // Replies already due still go out before a connection is closed for
       // a bad request.
       if (!alive) connection->send(Clock::now());
     }
     if (alive) alive = connection->send(Clock::now());
-    if (alive) kept.push_back(std::move(connection));
+    if (alive) {
+      kept.push_back(std::move(connection));
+    } else {
+      --open_;
+    }
   }
   connections_ = std::move(kept);
-  open_ = connections_.size();
 }
 
 void CommandServer::acceptWaiting() {
@@ -193,13 +207,14 @@ void CommandServer::acceptWaiting() {
     if (connections_.size() >= kMaxConnections) continue;
     connections_.push_back(std::make_unique<CommandConnection>(std::move(fd), nextSerial_++, dottedAddress(peer)));
     ++accepted_;
-    open_ = connections_.size();
+    ++open_;
   }
 }
 
 int CommandServer::pollTimeoutMs(Clock::time_point now) const {
   auto next = now + std::chrono::milliseconds(kMaxPollMs);
   for (const auto& connection : connections_) {
+    if (connection->hasWaitingRequest()) return 0;
     if (const auto due = connection->nextDue()) next = std::min(next, *due);
   }
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();

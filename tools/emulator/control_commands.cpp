@@ -1,9 +1,14 @@
 #include "control_commands.h"
 
-#include <charconv>
+#include <arpa/inet.h>
+
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "camera_text.h"
+#include "command_fault_text.h"
+#include "number_text.h"
 
 namespace vktemu {
 namespace {
@@ -19,20 +24,6 @@ std::vector<std::string_view> words(std::string_view line) {
     at = end == std::string_view::npos ? line.size() : end;
   }
   return out;
-}
-
-bool parseInt(std::string_view text, int low, int high, int& out) {
-  int value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) return false;
-  out = value;
-  return true;
-}
-
-bool parseBool(std::string_view text, bool& out) {
-  if (text == "1" || text == "true" || text == "on" || text == "yes") return out = true, true;
-  if (text == "0" || text == "false" || text == "off" || text == "no") return out = false, true;
-  return false;
 }
 
 std::string error(std::string_view text) { return "error " + std::string(text) + "\n"; }
@@ -56,14 +47,23 @@ std::string ControlCommands::handle(std::string_view line) {
     emulator_.clearTraffic();
     return "ok\n";
   }
+  if (command == "cfault" && w.size() == 5) return commandFault(w[1], w[2], w[3], w[4]);
+  if (command == "cfault" && w.size() == 3 && w[2] == "clear") return clearCommandFaults(w[1]);
+  if (command == "commands" && w.size() == 2) return commands(w[1]);
+  if (command == "push" && w.size() == 2) return push(w[1]);
+  if (command == "drop" && w.size() == 2) return drop(w[1]);
+  if (command == "listen" && w.size() == 3) return listen(w[1], w[2]);
   if (command == "help" && w.size() == 1)
-    return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | quit\n";
+    return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | "
+           "cfault <id> <command> <name> <value> | cfault <id> clear | commands <id> | push <id> | drop <id> | "
+           "listen <id> on|off | quit\n";
   if (command == "quit" && w.size() == 1) {
     if (onQuit_) onQuit_();
     return "ok bye\n";
   }
   if (command == "list" || command == "fault" || command == "faults" || command == "traffic" ||
-      command == "clear" || command == "help" || command == "quit")
+      command == "clear" || command == "help" || command == "quit" || command == "cfault" ||
+      command == "commands" || command == "push" || command == "drop" || command == "listen")
     return error("wrong number of arguments for " + std::string(command));
   return error("unknown command " + std::string(command));
 }
@@ -113,6 +113,61 @@ std::string ControlCommands::faults(std::string_view idText) const {
          " answerLengthDelta=" + std::to_string(f.answerLengthDelta) + " badKeyword=" + flag(f.badKeyword) +
          " ignoreChangeIp=" + flag(f.ignoreChangeIp) + " corruptEcho=" + flag(f.corruptEcho) +
          " echoDelayMs=" + std::to_string(f.echoDelayMs) + "\n";
+}
+
+std::string ControlCommands::commandFault(std::string_view idText, std::string_view commandText,
+                                          std::string_view name, std::string_view value) {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  int command = 0;
+  if (!parseInt(commandText, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), command))
+    return error("bad command " + std::string(commandText));
+  CommandFaults f = emulator_.commandFaults(id, command).value_or(CommandFaults{});
+  std::string why;
+  if (!setCommandFault(f, name, value, &why)) return error(why);
+  emulator_.setCommandFaults(id, command, f);
+  return "ok\n";
+}
+
+std::string ControlCommands::clearCommandFaults(std::string_view idText) {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  emulator_.clearCommandFaults(id);
+  return "ok\n";
+}
+
+std::string ControlCommands::commands(std::string_view idText) const {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  return "ok n=" + std::to_string(emulator_.commandCount(id)) +
+         " connections=" + std::to_string(emulator_.connectionCount(id)) +
+         " open=" + std::to_string(emulator_.openConnectionCount(id)) + "\n";
+}
+
+std::string ControlCommands::push(std::string_view idText) const {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  const PushTarget target = emulator_.pushTarget(id);
+  char address[INET_ADDRSTRLEN] = {};
+  const in_addr raw{target.address};
+  inet_ntop(AF_INET, &raw, address, sizeof address);
+  return "ok address=" + std::string(address) + " port=" + std::to_string(target.port) +
+         " flag=" + std::to_string(target.flag) + "\n";
+}
+
+std::string ControlCommands::drop(std::string_view idText) {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  emulator_.closeCommandConnections(id);
+  return "ok\n";
+}
+
+std::string ControlCommands::listen(std::string_view idText, std::string_view state) {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  if (state != "on" && state != "off") return error("expected on or off, got " + std::string(state));
+  emulator_.setCommandListening(id, state == "on");
+  return "ok\n";
 }
 
 }  // namespace vktemu

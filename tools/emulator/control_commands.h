@@ -7,6 +7,14 @@
 //   faults <id>               ok silent=0 answerDelayMs=0 ... (all fields on one line)
 //   traffic                   ok probes=<n> datagrams=<n>
 //   clear                     ok      (forgets the discovery traffic)
+//   cfault <id> <command> <name> <value>
+//                             ok      (names as in CommandFaults; command 0: every command;
+//                                      optional fields take "none")
+//   cfault <id> clear         ok      (forgets every command fault of the camera)
+//   commands <id>             ok n=<requests> connections=<accepted> open=<open now>
+//   push <id>                 ok address=<dotted> port=<p> flag=<f>   (last push target)
+//   drop <id>                 ok      (the camera drops its command connections)
+//   listen <id> on|off        ok      (opens / closes the camera's command port)
 //   help                      ok <command list>
 //   quit                      ok bye  (then the program stops)
 //
@@ -33,6 +41,13 @@ class ControlCommands {
   std::string list() const;
   std::string fault(std::string_view id, std::string_view name, std::string_view value);
   std::string faults(std::string_view id) const;
+  std::string commandFault(std::string_view id, std::string_view command, std::string_view name,
+                           std::string_view value);
+  std::string clearCommandFaults(std::string_view id);
+  std::string commands(std::string_view id) const;
+  std::string push(std::string_view id) const;
+  std::string drop(std::string_view id);
+  std::string listen(std::string_view id, std::string_view state);
   bool cameraId(std::string_view text, int& id) const;
 
   Emulator& emulator_;

@@ -21,15 +21,33 @@ constexpr const char* kUsage =
     "usage: vkt-emulator [--camera CAMERA]... [--config FILE]... [--control PORT] [--exit-after SECONDS]\n"
     "\n"
     "Plays cameras on this host: answers discovery probes and change-IP requests\n"
-    "on UDP port 34565 (bound on 0.0.0.0).\n"
+    "on UDP port 34565 (bound on 0.0.0.0), and serves each camera's TCP command\n"
+    "channel on its own address and port.\n"
     "\n"
     "  --camera CAMERA   one camera, e.g. ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30000\n"
     "                    keys: ip, mac, model, port, name, fw, mask, gateway (repeatable)\n"
     "  --config FILE     cameras from FILE, one CAMERA per line, '#' starts a comment (repeatable)\n"
     "  --control PORT    TCP control channel on 127.0.0.1:PORT (default 34999, 0: none)\n"
-    "                    commands, one per line: list | fault <id> <name> <value> | faults <id> |\n"
-    "                    traffic | clear | help | quit; replies start with 'ok' or 'error';\n"
-    "                    list's reply ends with a line '.'\n"
+    "                    commands, one per line; replies start with 'ok' or 'error':\n"
+    "                      list                      cameras, ending with a line '.'\n"
+    "                      fault <id> <name> <value> discovery fault (silent, answerDelayMs,\n"
+    "                                                answerCopies, answerLengthDelta, badKeyword,\n"
+    "                                                ignoreChangeIp, corruptEcho, echoDelayMs)\n"
+    "                      faults <id>               the camera's discovery faults\n"
+    "                      traffic | clear           discovery datagrams received / forget them\n"
+    "                      cfault <id> <command> <name> <value>\n"
+    "                                                command channel fault, command 0: every\n"
+    "                                                command (delayMs, noReply, sequenceDelta,\n"
+    "                                                commandDelta, status, closeAfterBytes,\n"
+    "                                                announcedLength, completionDelayMs,\n"
+    "                                                noCompletion, completionStatus,\n"
+    "                                                completionCommand; 'none' unsets)\n"
+    "                      cfault <id> clear         forget the camera's command faults\n"
+    "                      commands <id>             ok n=REQUESTS connections=ACCEPTED open=OPEN\n"
+    "                      push <id>                 ok address=A port=P flag=F (push target)\n"
+    "                      drop <id>                 the camera drops its command connections\n"
+    "                      listen <id> on|off        open / close the camera's command port\n"
+    "                      help | quit\n"
     "  --exit-after S    stop by itself after S seconds\n"
     "  --help            this text\n"
     "\n"
@@ -131,7 +149,7 @@ int main(int argc, char** argv) {
   for (const auto& camera : options.cameras) {
     if (emulator.addCamera(camera) < 0) return failWith("bad camera address '" + camera.address + "'");
   }
-  if (!emulator.start(&error)) return failWith("discovery port: " + error);
+  if (!emulator.start(&error)) return failWith(error);
 
   // 'quit' ends the program the same way a signal does.
   vktemu::ControlCommands commands(emulator, [] { ::kill(::getpid(), SIGTERM); });
