@@ -210,8 +210,9 @@ TEST_F(Search, ProbesAtStartAndAfterHalfTheTimeAndEndsAfterTheTimeout) {
   EXPECT_TRUE(HasProbeBytes(traffic[1]));
   EXPECT_EQ(traffic[0].sourcePort, traffic[1].sourcePort) << "both probes leave from one socket";
   auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(traffic[1].at - traffic[0].at).count();
-  EXPECT_GE(gap, 495);
-  EXPECT_LT(gap, 800);
+  // Measured where the emulator received them, so allow for its scheduling.
+  EXPECT_GE(gap, 450);
+  EXPECT_LT(gap, 900);
 }
 
 TEST_F(Search, OneMillisecondSearchEndsAtOnce) {
