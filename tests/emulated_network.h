@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "VKTNetSDK11.h"
@@ -21,6 +22,16 @@ inline vktemu::CameraConfig MakeCamera(const std::string& address, uint8_t macTa
   config.addressWord1 = inet_addr("255.255.255.0");
   config.addressWord2 = inet_addr("127.0.0.1");
   return config;
+}
+
+// The record a search would return for `camera`.
+inline DeviceRecord RecordOf(const vktemu::CameraConfig& camera) {
+  DeviceRecord record{};
+  inet_pton(AF_INET, camera.address.c_str(), &record.ipAddress);
+  std::memcpy(record.macAddress, camera.mac.data(), 6);
+  record.commandPort = camera.commandPort;
+  std::strncpy(record.modelName, camera.model.c_str(), sizeof record.modelName - 1);
+  return record;
 }
 
 inline std::string DottedAddress(uint32_t networkOrder) {

@@ -34,3 +34,4 @@ run search --timeout 1000
 run search --timeout 500 --json
 run change-ip --mac 00:1c:27:00:00:12 --ip 127.0.0.42 --netmask 255.255.0.0
 run search --timeout 500
+run add --ip 127.0.0.10 --timeout 500
