@@ -91,10 +91,24 @@ TEST_F(Cli, FailuresNameTheErrorCode) {
   EXPECT_TRUE(Contains(run.output, "VKT_ERR_CAMERA_NOT_FOUND")) << run.output;
 }
 
+TEST_F(Cli, AddShowsTheCamerasDeviceRecord) {
+  StartEmulator({"ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-R6E0Kq,port=30010,name=gate-7"});
+  CliRun run = RunCli({"add", "--ip", "127.0.0.10", "--timeout", "300"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  for (const char* part : {"added camera 127.0.0.10", "00:1c:27:00:00:10", "VKT-R6E0Kq", "30010", "gate-7"}) {
+    EXPECT_TRUE(Contains(run.output, part)) << part << " missing in:\n" << run.output;
+  }
+  run = RunCli({"add", "--ip", "127.0.0.99", "--timeout", "200"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Contains(run.output, "VKT_ERR_CAMERA_NOT_FOUND")) << run.output;
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
   EXPECT_EQ(RunCli({"search", "--timeout", "soon"}).exitCode, 2);
   EXPECT_EQ(RunCli({"change-ip", "--mac", "00:1c:27:00:00:10"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"add"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"add", "--ip", "camera-7"}).exitCode, 2);
   CliRun help = RunCli({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(Contains(help.output, "search")) << help.output;
