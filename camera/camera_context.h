@@ -108,6 +108,8 @@ class CameraContext {
 
  private:
   int ReceiveReplyFrom(const Stopwatch& start, uint32_t ms);
+  // Connects `link` to the camera unless it is connected.
+  bool EnsureLinked(Link& link, uint32_t ms);
 
   const int handle_;
   DeviceRecord record_;

@@ -9,25 +9,17 @@
 
 namespace vkt {
 
-bool CameraContext::EnsureConnected(uint32_t ms) {
-  if (connection_.command.Connected()) return true;
-  IoResult result = connection_.command.Connect(connection_.camera, MsToTimeValue(ms));
-  if (result != IoResult::kOk) {
-    lastConnectResult_ = result;
-    return false;
-  }
-  return true;
+bool CameraContext::EnsureLinked(Link& link, uint32_t ms) {
+  if (link.Connected()) return true;
+  IoResult result = link.Connect(connection_.camera, MsToTimeValue(ms));
+  if (result == IoResult::kOk) return true;
+  lastConnectResult_ = result;
+  return false;
 }
 
-bool CameraContext::EnsureSnapConnected(uint32_t ms) {
-  if (connection_.snapshot.Connected()) return true;
-  IoResult result = connection_.snapshot.Connect(connection_.camera, MsToTimeValue(ms));
-  if (result != IoResult::kOk) {
-    lastConnectResult_ = result;
-    return false;
-  }
-  return true;
-}
+bool CameraContext::EnsureConnected(uint32_t ms) { return EnsureLinked(connection_.command, ms); }
+
+bool CameraContext::EnsureSnapConnected(uint32_t ms) { return EnsureLinked(connection_.snapshot, ms); }
 
 void CameraContext::BuildRequest(int32_t command) {
   requestHeader_ = CommandHeader{};
