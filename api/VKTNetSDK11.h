@@ -126,6 +126,13 @@ typedef struct PictureInfo {
     int32_t    recordWord36;
 } PictureInfo;
 
+/* Settings records. Their words are the camera's own; the library carries
+ * them unchanged. */
+typedef struct AEParam { int32_t word[2]; } AEParam;          /* exposure parameters, 8 bytes */
+typedef struct AWBParam { int32_t word[3]; } AWBParam;        /* white balance parameters, 12 bytes */
+typedef struct HotRegion { int32_t word[16]; } HotRegion;     /* hot region, 64 bytes */
+typedef struct DeviceInfo { uint8_t bytes[100]; } DeviceInfo; /* device information, 100 bytes */
+
 #if defined(__cplusplus)
 #define VKT_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #else
@@ -135,6 +142,10 @@ VKT_STATIC_ASSERT(sizeof(DeviceRecord) == 216, "DeviceRecord is 216 bytes");
 VKT_STATIC_ASSERT(sizeof(ChangeIPParam) == 20, "ChangeIPParam is 20 bytes");
 VKT_STATIC_ASSERT(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is 16 bytes");
 VKT_STATIC_ASSERT(sizeof(PictureInfo) == 44, "PictureInfo is 44 bytes");
+VKT_STATIC_ASSERT(sizeof(AEParam) == 8, "AEParam is 8 bytes");
+VKT_STATIC_ASSERT(sizeof(AWBParam) == 12, "AWBParam is 12 bytes");
+VKT_STATIC_ASSERT(sizeof(HotRegion) == 64, "HotRegion is 64 bytes");
+VKT_STATIC_ASSERT(sizeof(DeviceInfo) == 100, "DeviceInfo is 100 bytes");
 
 #ifdef __cplusplus
 extern "C" {
@@ -229,6 +240,96 @@ VKT_API int VKT_AddCamera_IP(const char *address, PictureCallback callback, unsi
  * not told. Results: 0, or 1 with VKT_ERR_NOT_STARTED or
  * VKT_ERR_INVALID_HANDLE. */
 VKT_API int VKT_DelCamera(int handle);
+
+/* --------------------------------------------------------------- settings
+ *
+ * Every call below takes a camera handle first and a time-out last, and
+ * returns 0 or 1 with the reason in VKT_GetLastError(). Common errors:
+ * VKT_ERR_NOT_STARTED, VKT_ERR_INVALID_HANDLE, VKT_ERR_TIMEOUT (also for a
+ * time-out of 0, before anything is sent), VKT_ERR_INVALID_PARAM (a null
+ * pointer, before anything is sent), VKT_ERR_NETWORK, the refusals
+ * VKT_ERR_CAMERA_REFUSED / VKT_ERR_CAMERA_BUSY / VKT_ERR_INVALID_PARAM,
+ * VKT_ERR_REPLY_MISMATCH, and VKT_ERR_SAVE_PENDING / VKT_ERR_SAVE_FAILED
+ * while a configuration save has not completed (see VKT_SaveConfig).
+ * GetDefault reads the camera's factory value of a setting.
+ *
+ * Caching: what a Get reads or a Set writes is kept while the camera's
+ * connection lasts (any failed call drops it, and the cache with it). Marked
+ * [cached] reads answer from it without asking the camera; marked [skip]
+ * sets send nothing when the value equals the cached one. Other calls always
+ * ask the camera. A short reply record is completed with zero bytes. */
+
+/* Automatic exposure on (1) or off (0). A reply outside 0..1 from a camera of
+ * a newer protocol fails with VKT_ERR_REPLY_OUT_OF_RANGE (*mode holds it). */
+VKT_API int VKT_GetAE(int camera, int *mode, unsigned int timeoutMs);
+VKT_API int VKT_SetAE(int camera, int mode, unsigned int timeoutMs);
+VKT_API int VKT_GetAEParam(int camera, AEParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetAEParam(int camera, AEParam param, unsigned int timeoutMs);
+/* Automatic white balance, as VKT_GetAE. */
+VKT_API int VKT_GetAWB(int camera, int *mode, unsigned int timeoutMs);
+VKT_API int VKT_SetAWB(int camera, int mode, unsigned int timeoutMs);
+VKT_API int VKT_GetAWBParam(int camera, AWBParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetAWBParam(int camera, AWBParam param, unsigned int timeoutMs);
+
+/* Image rotation in degrees: 0, 90, 180 or 270 [cached, skip]. Any other
+ * value, set or answered, fails with VKT_ERR_INVALID_PARAM (a set sends
+ * nothing; a read leaves *degrees untouched and asks again next time). */
+VKT_API int VKT_GetImageRotation(int camera, int *degrees, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultImageRotation(int camera, int *degrees, unsigned int timeoutMs);
+VKT_API int VKT_SetImageRotation(int camera, int degrees, unsigned int timeoutMs);
+
+/* Picture type of the video stream and the hot region [cached, skip]: only
+ * model "VKT-N2F0Kp" has them; others fail with VKT_ERR_NOT_SUPPORTED. */
+VKT_API int VKT_GetStreamPicType(int camera, int *type, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultStreamPicType(int camera, int *type, unsigned int timeoutMs);
+VKT_API int VKT_SetStreamPicType(int camera, int type, unsigned int timeoutMs);
+VKT_API int VKT_GetHotRegion(int camera, HotRegion *region, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultHotRegion(int camera, HotRegion *region, unsigned int timeoutMs);
+VKT_API int VKT_SetHotRegion(int camera, const HotRegion *region, unsigned int timeoutMs);
+
+/* Picture pixel size and level value: camera-defined values, not cached. */
+VKT_API int VKT_SetPicPixel(int camera, int value, unsigned int timeoutMs);
+VKT_API int VKT_GetLevelValue(int camera, int *value, unsigned int timeoutMs);
+VKT_API int VKT_SetLevelValue(int camera, int value, unsigned int timeoutMs);
+
+/* ------------------------------------------------- device information, state */
+
+/* Device information [cached, skip]. */
+VKT_API int VKT_GetDeviceInfo(int camera, DeviceInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultDeviceInfo(int camera, DeviceInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_SetDeviceInfo(int camera, const DeviceInfo *info, unsigned int timeoutMs);
+
+/* The camera's temperature in whole degrees (truncated toward zero). */
+VKT_API int VKT_GetCameraTemperature(int camera, int *degrees, unsigned int timeoutMs);
+/* Whether the camera answers: *state 0 when it did, 1 when it did not (then
+ * the call fails with the reason). *state is not written when the call
+ * fails before contacting the camera (not started, bad handle, time-out 0). */
+VKT_API int VKT_GetState(int camera, int *state, unsigned int timeoutMs);
+/* Camera-defined values, not cached. */
+VKT_API int VKT_GetWorkMode(int camera, int *mode, unsigned int timeoutMs);
+VKT_API int VKT_GetCameraMode(int camera, int *mode, unsigned int timeoutMs);
+VKT_API int VKT_GetElectricity(int camera, int *value, unsigned int timeoutMs);
+
+/* Flash lamp: its state (two-state, as VKT_GetAE) and firing it. */
+VKT_API int VKT_GetFlashLampState(int camera, int *state, unsigned int timeoutMs);
+VKT_API int VKT_OpenFlashLamp(int camera, int value, unsigned int timeoutMs);
+
+/* Resets the camera: mode 0 or 1 (others: VKT_ERR_INVALID_PARAM, nothing
+ * sent). The camera restarts, so the connection is closed on success. */
+VKT_API int VKT_ResetCamera(int camera, int mode, unsigned int timeoutMs);
+
+/* Makes the camera store its settings permanently. The camera confirms
+ * twice; when the second confirmation does not come within the time-out the
+ * call fails with VKT_ERR_SAVE_PENDING and the camera is "saving": every
+ * later call on it that would contact the camera first waits (within its own
+ * time-out) for that confirmation, failing with VKT_ERR_SAVE_PENDING while it
+ * does not come and with VKT_ERR_SAVE_FAILED if the camera reports a failed
+ * save. VKT_ERR_SAVE_FAILED also when the confirmation fails otherwise. */
+VKT_API int VKT_SaveConfig(int camera, unsigned int timeoutMs);
+/* 0 when the camera is ready for commands: no save pending, or the pending
+ * save has now completed. 1 with VKT_ERR_SAVE_PENDING (still saving) or
+ * VKT_ERR_SAVE_FAILED. Sends nothing. */
+VKT_API int VKT_GetParamState(int camera, unsigned int timeoutMs);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -21,6 +21,12 @@ namespace command {
 inline constexpr int32_t kSaveConfiguration = 100;  // two replies: at once, then when saved
 inline constexpr int32_t kSyncNtp = 101;            // two replies: at once, then when synchronised
 inline constexpr int32_t kSnapshot = 102;
+inline constexpr int32_t kResetMode0 = 103;  // the camera restores its factory settings and restarts
+inline constexpr int32_t kResetMode1 = 104;
+inline constexpr int32_t kTemperature = 200;
+inline constexpr int32_t kDeviceInfo = 1000;
+inline constexpr int32_t kNetwork = 1016;
+inline constexpr int32_t kState = 1300;
 inline constexpr int32_t kPushTarget = 1080;
 inline constexpr int32_t kStreamTarget = 1081;
 }  // namespace command

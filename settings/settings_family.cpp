@@ -1,0 +1,193 @@
+#include "settings/settings_family.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "api/last_error.h"
+#include "api/library.h"
+
+namespace vkt::settings {
+namespace {
+
+constexpr char kRestrictedModel[] = "VKT-N2F0Kp";
+
+bool IsAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
+
+// Whether the member's slot may answer a read now.
+bool SlotAnswers(CameraContext& camera, const Member& m) {
+  if (m.readCache != ReadCache::kAnswers) return false;
+  SettingsCache& cache = camera.Cache();
+  if (m.slotKind == SlotKind::kRecord) return cache.Valid(m.Record());
+  if (m.slotKind == SlotKind::kValue) {
+    const int32_t v = cache.Value(m.Value());
+    return v != -1 && (m.check != Check::kAngle || IsAngle(v));
+  }
+  return false;
+}
+
+void CopyFromSlot(CameraContext& camera, const Member& m, void* out) {
+  SettingsCache& cache = camera.Cache();
+  if (m.slotKind == SlotKind::kRecord) {
+    std::memcpy(out, cache.Record(m.Record()), m.size);
+  } else {
+    const int32_t v = cache.Value(m.Value());
+    std::memcpy(out, &v, sizeof v);
+  }
+}
+
+void StoreInSlot(CameraContext& camera, const Member& m, const void* bytes) {
+  SettingsCache& cache = camera.Cache();
+  if (m.slotKind == SlotKind::kRecord) {
+    cache.SetRecord(m.Record(), bytes, m.size);
+  } else if (m.slotKind == SlotKind::kValue) {
+    int32_t v;
+    std::memcpy(&v, bytes, sizeof v);
+    cache.SetValue(m.Value(), v);
+  }
+}
+
+// A valid slot equal to `in`, byte for byte.
+bool SlotEquals(CameraContext& camera, const Member& m, const void* in) {
+  SettingsCache& cache = camera.Cache();
+  if (m.slotKind == SlotKind::kRecord) {
+    return cache.Valid(m.Record()) && std::memcmp(cache.Record(m.Record()), in, m.size) == 0;
+  }
+  if (m.slotKind == SlotKind::kValue) {
+    int32_t v;
+    std::memcpy(&v, in, sizeof v);
+    return cache.Value(m.Value()) != -1 && cache.Value(m.Value()) == v;
+  }
+  return false;
+}
+
+bool ModelAllows(const CameraContext& camera, const Member& m) {
+  if (!m.modelRestricted || camera.ModelIs(kRestrictedModel)) return true;
+  SetLastError(err::kNotSupported);
+  return false;
+}
+
+int Fail(uint32_t code) {
+  SetLastError(code);
+  return 1;
+}
+
+}  // namespace
+
+int DecodeTemperature(int32_t value) {
+  const uint32_t v = static_cast<uint32_t>(value) & 0xFFFFu;
+  const double degrees = ((v >> 5) & 0x3FFu) * 0.125;
+  return static_cast<int>((v & 0x8000u) != 0 ? -degrees : degrees);
+}
+
+int GetMember(CameraContext& camera, const Member& m, void* out, uint32_t ms) {
+  if (out == nullptr) return Fail(err::kInvalidParam);
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  if (!ModelAllows(camera, m)) return 1;
+  if (SlotAnswers(camera, m)) {
+    CopyFromSlot(camera, m, out);
+    return 0;
+  }
+  if (camera.Exchange(Request{m.command}, ms) != 0) return 1;
+
+  // The result, bounded by what the reply really holds: a short record is
+  // completed with zeros, never with an earlier reply's bytes.
+  uint8_t result[SettingsCache::kMaxRecord] = {};
+  const CommandHeader& reply = camera.ReplyHeader();
+  if (m.form == Form::kValue) {
+    std::memcpy(result, &reply.value, sizeof reply.value);
+  } else {
+    std::memcpy(result, camera.ReplyPayload(), std::min<uint32_t>(reply.length, m.size));
+  }
+  int32_t value;
+  std::memcpy(&value, result, sizeof value);
+
+  switch (m.check) {
+    case Check::kTwoState:
+      std::memcpy(out, &value, sizeof value);
+      if (reply.version > Library::Instance().ProtocolVersion() && value != 0 && value != 1) {
+        return Fail(err::kReplyOutOfRange);
+      }
+      break;
+    case Check::kAngle:
+      // Stored whatever it is: an angle-less slot stops answering reads.
+      StoreInSlot(camera, m, result);
+      if (!IsAngle(value)) return Fail(err::kInvalidParam);
+      break;
+    case Check::kTemperature:
+      value = DecodeTemperature(value);
+      std::memcpy(result, &value, sizeof value);
+      break;
+    case Check::kNone:
+      break;
+  }
+  if (m.readCache != ReadCache::kNone) StoreInSlot(camera, m, result);
+  std::memcpy(out, result, m.size);
+  return 0;
+}
+
+int SetMember(CameraContext& camera, const Member& m, const void* in, uint32_t ms) {
+  if (in == nullptr) return Fail(err::kInvalidParam);
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  if (!ModelAllows(camera, m)) return 1;
+  int32_t value = 0;
+  std::memcpy(&value, in, sizeof value);
+  if (m.check == Check::kAngle && !IsAngle(value)) return Fail(err::kInvalidParam);
+  if (m.skipUnchanged && SlotEquals(camera, m, in)) return 0;
+
+  Request request{m.command};
+  if (m.form == Form::kValue) {
+    request.value = value;
+  } else {
+    request.payload = in;
+    request.length = m.size;
+  }
+  if (camera.Exchange(request, ms) != 0) return 1;
+  StoreInSlot(camera, m, in);
+  return 0;
+}
+
+int GetState(CameraContext& camera, int* state, uint32_t ms) {
+  if (state == nullptr) return Fail(err::kInvalidParam);
+  *state = 1;
+  if (camera.Exchange(Request{1300}, ms) != 0) return 1;
+  *state = 0;
+  return 0;
+}
+
+int ResetCamera(CameraContext& camera, int mode, uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  if (camera.CheckPendingSave(ms) != 0) return 1;
+  if (mode != 0 && mode != 1) return Fail(err::kInvalidParam);
+  if (camera.Exchange(Request{mode == 0 ? 103 : 104}, ms) != 0) return 1;
+  // The camera restarts: its connection and everything cached go with it.
+  camera.Disconnect();
+  return 0;
+}
+
+int SaveConfig(CameraContext& camera, uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  switch (camera.ExchangeTwoPhase(command::kSaveConfig, ms)) {
+    case TwoPhaseResult::kCompleted:
+      return 0;
+    case TwoPhaseResult::kNotSent:
+    case TwoPhaseResult::kRequestFailed:
+      return 1;
+    case TwoPhaseResult::kCompletionFailed:
+      break;
+  }
+  // The connection stays open: the completion may still come, and the next
+  // command will wait for it.
+  if (LastError() == err::kTimeout) {
+    camera.SetPendingSave();
+    return Fail(err::kSavePending);
+  }
+  return Fail(err::kSaveFailed);
+}
+
+int GetParamState(CameraContext& camera, uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  return camera.CheckPendingSave(ms);
+}
+
+}  // namespace vkt::settings
