@@ -17,7 +17,8 @@ std::optional<std::string_view> ParsedOptions::Get(std::string_view name) const 
 }
 
 ParseResult ParseOptions(std::span<const std::string_view> args,
-                         std::span<const OptionDef> definitions) {
+                         std::span<const OptionDef> definitions,
+                         bool allowPositionals) {
   ParseResult result;
   // Help wins over everything else so "vktcli search --bogus --help" still helps.
   for (std::string_view arg : args) {
@@ -28,6 +29,10 @@ ParseResult ParseOptions(std::span<const std::string_view> args,
   }
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view arg = args[i];
+    if (allowPositionals && !arg.starts_with("--")) {
+      result.options.positionals.emplace_back(arg);
+      continue;
+    }
     if (!arg.starts_with("--") || arg.size() == 2) {
       result.error = "unexpected argument '" + std::string(arg) + "'";
       return result;
@@ -75,6 +80,43 @@ std::optional<unsigned> ParseMilliseconds(std::string_view text) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
+}
+
+std::optional<std::int64_t> ParseInteger(std::string_view text) {
+  bool negative = false;
+  if (text.starts_with('-')) {
+    negative = true;
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  } else if (text.size() > 1 && text.front() == '0') {
+    return std::nullopt;
+  }
+  // from_chars would take a second sign; the digits must start right here.
+  if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
+  std::uint64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  constexpr std::uint64_t kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (!negative) {
+    if (magnitude > kMax) return std::nullopt;
+    return static_cast<std::int64_t>(magnitude);
+  }
+  if (magnitude > kMax + 1) return std::nullopt;
+  return magnitude == kMax + 1 ? std::numeric_limits<std::int64_t>::min()
+                               : -static_cast<std::int64_t>(magnitude);
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+  const std::optional<std::int64_t> value = ParseInteger(text);
+  if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+      *value > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<std::int32_t>(*value);
 }
 
 std::optional<unsigned> MillisecondsOption(const ParsedOptions& options, std::string_view name,

@@ -1,5 +1,6 @@
 // Command-line parsing: "--name value", "--name=value" and plain "--flag"
-// options, plus the value parsers the subcommands share.
+// options, positional words where a subcommand wants them, plus the value
+// parsers the subcommands share.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vktcli {
 
@@ -20,6 +22,7 @@ struct OptionDef {
 struct ParsedOptions {
   bool help = false;  // --help or -h was given; nothing else is checked then
   std::map<std::string, std::string, std::less<>> values;  // flags map to ""
+  std::vector<std::string> positionals;  // in order; only with allowPositionals
 
   bool Has(std::string_view name) const;
   std::optional<std::string_view> Get(std::string_view name) const;
@@ -31,10 +34,21 @@ struct ParseResult {
   bool ok() const { return error.empty(); }
 };
 
-// Rejects unknown options, positional arguments, repeated options and
-// missing values. `args` excludes the program and subcommand names.
+// Rejects unknown options, repeated options and missing values, and
+// positional arguments unless `allowPositionals`; then every word that does
+// not start with "--" (a negative number too) is one. `args` excludes the
+// program and subcommand names.
 ParseResult ParseOptions(std::span<const std::string_view> args,
-                         std::span<const OptionDef> definitions);
+                         std::span<const OptionDef> definitions,
+                         bool allowPositionals = false);
+
+// A whole number: decimal ("42", "-7") or hexadecimal with 0x ("0x1F",
+// "-0x10"). No blanks, no '+', no leading zeros in decimal (some tools read
+// them as octal). nullopt when malformed or outside int64.
+std::optional<std::int64_t> ParseInteger(std::string_view text);
+
+// ParseInteger limited to the range of a 32-bit signed word.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
 
 // Decimal milliseconds that fit an unsigned int.
 std::optional<unsigned> ParseMilliseconds(std::string_view text);

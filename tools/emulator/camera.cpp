@@ -1,10 +1,12 @@
 #include "camera.h"
 
 #include "command_wire.h"
+#include "factory_settings.h"
 
 namespace vktemu {
 
-Camera::Camera(const CameraConfig& config) : config_(config), replyVersion_(wire::kProtocolVersion) {}
+Camera::Camera(const CameraConfig& config)
+    : config_(config), replyVersion_(wire::kProtocolVersion), model_(factorySettings(config)) {}
 
 CameraConfig Camera::config() const {
   std::lock_guard lock(mutex_);
@@ -31,6 +33,7 @@ void Camera::takeAddress(const wire::Ipv4& address, uint32_t word1, uint32_t wor
   config_.address = wire::formatIpv4(address);
   config_.addressWord1 = word1;
   config_.addressWord2 = word2;
+  model_.setRecord(wire::command::kNetwork, networkRecord(address, word1, word2));
 }
 
 DiscoveryFaults Camera::discoveryFaults() const {

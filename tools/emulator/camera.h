@@ -10,6 +10,7 @@
 
 #include "command_log.h"
 #include "emulator.h"
+#include "settings_model.h"
 #include "settings_store.h"
 #include "wire.h"
 
@@ -25,7 +26,7 @@ class Camera {
   bool hasMac(const Mac& mac) const;
 
   // A change-IP request addressed to this camera: the new address and the
-  // two address words replace the current ones.
+  // two address words replace the current ones, in the network setting too.
   void takeAddress(const wire::Ipv4& address, uint32_t word1, uint32_t word2);
 
   DiscoveryFaults discoveryFaults() const;
@@ -46,6 +47,18 @@ class Camera {
     std::lock_guard lock(mutex_);
     return f(settings_);
   }
+  // Runs f(SettingsModel&) under the camera's lock and returns its result.
+  template <typename F>
+  decltype(auto) withModel(F&& f) {
+    std::lock_guard lock(mutex_);
+    return f(model_);
+  }
+  // Both at once: f(SettingsStore&, SettingsModel&).
+  template <typename F>
+  decltype(auto) withState(F&& f) {
+    std::lock_guard lock(mutex_);
+    return f(settings_, model_);
+  }
 
   PushTarget pushTarget() const;
   void setPushTarget(const PushTarget& target);
@@ -63,6 +76,7 @@ class Camera {
   std::map<int32_t, CommandFaults> commandFaults_;
   int32_t replyVersion_;
   SettingsStore settings_;
+  SettingsModel model_;
   PushTarget pushTarget_;
   PushTarget streamTarget_;
   CommandLog commandLog_;

@@ -31,7 +31,7 @@ CommandConnection::~CommandConnection() {
 
 short CommandConnection::pollEvents() const {
   short events = 0;
-  if (!closing_ && !backlogged()) events |= POLLIN;
+  if (!closing_ && !ending_ && !backlogged()) events |= POLLIN;
   if (unsentBytes() > 0) events |= POLLOUT;
   return events;
 }
@@ -39,9 +39,16 @@ short CommandConnection::pollEvents() const {
 bool CommandConnection::backlogged() const { return scheduledBytes_ + unsentBytes() > kMaxQueuedBytes; }
 
 bool CommandConnection::receive(Camera& camera, const CommandTable& commands) {
+  // Only a hang-up or an error wakes an ending connection: find out whether
+  // the peer is gone, leaving anything it sent unread.
+  if (ending_) {
+    uint8_t byte = 0;
+    const ssize_t n = ::recv(fd_.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
+  }
   int budget = kMaxRequestsPerWake;
   if (!answerWholeRequests(camera, commands, Clock::now(), budget)) return false;
-  for (int i = 0; i < kMaxReadsPerWake && budget > 0 && !closing_ && !backlogged(); ++i) {
+  for (int i = 0; i < kMaxReadsPerWake && budget > 0 && !closing_ && !ending_ && !backlogged(); ++i) {
     const size_t held = input_.size();
     input_.resize(held + kReadChunk);
     const ssize_t n = ::recv(fd_.get(), input_.data() + held, kReadChunk, MSG_DONTWAIT);
@@ -54,7 +61,7 @@ bool CommandConnection::receive(Camera& camera, const CommandTable& commands) {
 }
 
 bool CommandConnection::hasWaitingRequest() const {
-  if (closing_ || backlogged() || input_.size() < wire::kCommandHeaderSize) return false;
+  if (closing_ || ending_ || backlogged() || input_.size() < wire::kCommandHeaderSize) return false;
   const auto header = wire::decodeCommandHeader(input_);
   // An oversized announcement counts too: receive() closes the connection.
   return header.length > wire::kMaxRequestPayload || input_.size() - wire::kCommandHeaderSize >= header.length;
@@ -64,7 +71,7 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
                                             int& budget) {
   size_t at = 0;
   bool healthy = true;
-  while (budget > 0 && !closing_ && !backlogged() && input_.size() - at >= wire::kCommandHeaderSize) {
+  while (budget > 0 && !closing_ && !ending_ && !backlogged() && input_.size() - at >= wire::kCommandHeaderSize) {
     const auto header = wire::decodeCommandHeader(std::span(input_).subspan(at));
     if (header.length > wire::kMaxRequestPayload) {
       healthy = false;
@@ -101,6 +108,7 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
     camera.commandLog().record(std::move(record));
 
     for (auto& planned : planReplies(camera, request, reply)) {
+      ending_ = ending_ || planned.closeAfter;
       scheduledBytes_ += planned.bytes.size();
       scheduled_.emplace(now + planned.delay, Outgoing{std::move(planned.bytes), planned.closeAfter});
     }

@@ -67,6 +67,9 @@ class CommandConnection {
   std::multimap<Clock::time_point, Outgoing> scheduled_;
   size_t scheduledBytes_ = 0;
   bool closing_ = false;  // a reply cut short went out: close once it is written
+  // A reply that ends the connection is planned: nothing more is read or
+  // answered.
+  bool ending_ = false;
 };
 
 }  // namespace vktemu

@@ -1,6 +1,8 @@
 #include "command_handlers.h"
 
 #include "command_wire.h"
+#include "maintenance_handlers.h"
+#include "settings_handlers.h"
 
 namespace vktemu {
 namespace {
@@ -34,7 +36,7 @@ Reply storeTarget(Camera& camera, const Request& request, void (Camera::*store)(
 CommandHandler twoStep(int32_t completionStatus) {
   return [completionStatus](Camera& camera, const Request& request) {
     Reply reply = storedReply(camera, request);
-    reply.completion = Reply::Completion{.status = completionStatus, .value = 0};
+    reply.completion = Reply::Completion{.status = completionStatus, .value = 0, .delay = std::nullopt};
     return reply;
   };
 }
@@ -60,7 +62,8 @@ Reply storedReply(Camera& camera, const Request& request) {
 
 CommandTable standardCommands() {
   CommandTable table;
-  table.add(wire::command::kSaveConfiguration, twoStep(wire::kStatusSaved));
+  addSettingCommands(table);
+  addMaintenanceCommands(table);
   table.add(wire::command::kSyncNtp, twoStep(0));
   // The picture itself is pushed separately; the request only gets a bare
   // acknowledgement.

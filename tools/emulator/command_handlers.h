@@ -1,7 +1,7 @@
 // What a camera does with each command-channel request, before faults:
 // a table of handlers by command code, and the settings store for every
-// command without one. Camera behaviours (clock, NTP, SD card, pictures)
-// are added as handlers to standardCommands().
+// command without one. Camera behaviours (settings, clock, NTP, SD card,
+// pictures) are added as handlers to standardCommands().
 #pragma once
 
 #include <chrono>
@@ -32,11 +32,16 @@ struct Reply {
   int32_t status = 0;
   int32_t value = 0;
   std::vector<uint8_t> payload;
+  // The camera closes the connection once this reply is out (it restarts).
+  bool closeAfter = false;
   // Commands whose work takes time answer twice: at once, and with this
   // once the work is done.
   struct Completion {
     int32_t status = 0;
     int32_t value = 0;
+    // After the first reply; a fault set for exactly this command overrides
+    // it. None: the fault default (50 ms).
+    std::optional<std::chrono::milliseconds> delay;
   };
   std::optional<Completion> completion;
 };

@@ -42,6 +42,10 @@ std::vector<PlannedReply> planReplies(const Camera& camera, const Request& reque
     first.closeAfter = true;
     return {std::move(first)};
   }
+  if (reply.closeAfter) {
+    first.closeAfter = true;
+    return {std::move(first)};
+  }
 
   std::vector<PlannedReply> out;
   out.push_back(std::move(first));
@@ -54,7 +58,16 @@ std::vector<PlannedReply> planReplies(const Camera& camera, const Request& reque
     done.status = faults.completionStatus.value_or(reply.completion->status);
     done.value = reply.completion->value;
     PlannedReply completion;
-    completion.delay = out.front().delay + clampedDelay(faults.completionDelayMs);
+    // The command's own fault set decides the delay; a set for every
+    // command (0) does not, so it cannot undo the camera's save delay.
+    const auto ownFaults = camera.commandFaults(request.command);
+    const int completionDelayMs =
+        ownFaults ? ownFaults->completionDelayMs
+                  : static_cast<int>(std::min<int64_t>(
+                        reply.completion->delay.value_or(std::chrono::milliseconds(CommandFaults{}.completionDelayMs))
+                            .count(),
+                        kMaxDelayMs));
+    completion.delay = out.front().delay + clampedDelay(completionDelayMs);
     completion.bytes = wire::encodeCommand(done);
     out.push_back(std::move(completion));
   }

@@ -32,6 +32,7 @@ inline constexpr int32_t kStreamTarget = 1081;
 }  // namespace command
 
 inline constexpr int32_t kStatusSaved = 11;  // completion of a configuration save
+inline constexpr int32_t kStatusBadParameter = -3;
 
 struct CommandHeader {
   int32_t version = 0;

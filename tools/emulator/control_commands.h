@@ -15,6 +15,9 @@
 //   push <id>                 ok address=<dotted> port=<p> flag=<f>   (last push target)
 //   drop <id>                 ok      (the camera drops its command connections)
 //   listen <id> on|off        ok      (opens / closes the camera's command port)
+//   temp <id> <degrees>       ok      (the camera's temperature, e.g. -12.5)
+//   savedelay <id> <ms>       ok      (between the two replies of a save)
+//   get <id> <getCommand>     ok value=<v> | ok record=<hex>   (a setting's current value or record)
 //   help                      ok <command list>
 //   quit                      ok bye  (then the program stops)
 //
@@ -48,6 +51,10 @@ class ControlCommands {
   std::string push(std::string_view id) const;
   std::string drop(std::string_view id);
   std::string listen(std::string_view id, std::string_view state);
+  // In control_setting_commands.cpp.
+  std::string temperature(std::string_view id, std::string_view degrees);
+  std::string saveDelay(std::string_view id, std::string_view ms);
+  std::string setting(std::string_view id, std::string_view getCommand) const;
   bool cameraId(std::string_view text, int& id) const;
 
   Emulator& emulator_;

@@ -6,11 +6,26 @@
 #include "camera_registry.h"
 #include "command_handlers.h"
 #include "command_server.h"
+#include "command_wire.h"
 #include "discovery_responder.h"
+#include "setting_table.h"
+#include "temperature_word.h"
 #include "traffic_log.h"
 #include "wire.h"
 
 namespace vktemu {
+namespace {
+
+// The key of a setting of this form; throws for anything else.
+int32_t settingKey(int key, SettingForm form) {
+  const SettingDef* def = findSetting(key);
+  if (!def || def->form != form)
+    throw std::invalid_argument(std::string(form == SettingForm::kValue ? "no value setting " : "no record setting ") +
+                                std::to_string(key));
+  return key;
+}
+
+}  // namespace
 
 struct Emulator::Impl {
   CameraRegistry cameras;
@@ -189,5 +204,59 @@ void Emulator::setCommandListening(int cameraId, bool listening) {
 }
 
 void Emulator::closeCommandConnections(int cameraId) { impl_->server(cameraId)->dropConnections(); }
+
+void Emulator::setTemperature(int cameraId, double degrees) {
+  setCurrentValue(cameraId, wire::command::kTemperature, encodeTemperature(degrees));
+}
+
+void Emulator::setSaveDelay(int cameraId, std::chrono::milliseconds delay) {
+  impl_->camera(cameraId)->withModel([&](SettingsModel& model) { model.setSaveDelay(delay); });
+}
+
+size_t Emulator::saveCount(int cameraId) const {
+  return impl_->camera(cameraId)->withModel([](SettingsModel& model) { return model.saveCount(); });
+}
+
+size_t Emulator::resetCount(int cameraId) const {
+  return impl_->camera(cameraId)->withModel([](SettingsModel& model) { return model.resetCount(); });
+}
+
+std::vector<uint8_t> Emulator::currentRecord(int cameraId, int getCommand) const {
+  const int32_t key = settingKey(getCommand, SettingForm::kRecord);
+  return impl_->camera(cameraId)->withModel([&](SettingsModel& model) { return *model.record(key); });
+}
+
+std::vector<uint8_t> Emulator::factoryRecord(int cameraId, int getCommand) const {
+  const int32_t key = settingKey(getCommand, SettingForm::kRecord);
+  return impl_->camera(cameraId)->withModel([&](SettingsModel& model) { return *model.factoryRecord(key); });
+}
+
+void Emulator::setCurrentRecord(int cameraId, int getCommand, std::vector<uint8_t> bytes) {
+  const int32_t key = settingKey(getCommand, SettingForm::kRecord);
+  const bool taken = impl_->camera(cameraId)->withModel([&](SettingsModel& model) { return model.setRecord(key, bytes); });
+  if (!taken)
+    throw std::invalid_argument("record " + std::to_string(getCommand) + " does not hold " +
+                                std::to_string(bytes.size()) + " bytes");
+}
+
+int32_t Emulator::currentValue(int cameraId, int getCommand) const {
+  const int32_t key = settingKey(getCommand, SettingForm::kValue);
+  return impl_->camera(cameraId)->withModel([&](SettingsModel& model) { return *model.value(key); });
+}
+
+void Emulator::setCurrentValue(int cameraId, int getCommand, int32_t value) {
+  const int32_t key = settingKey(getCommand, SettingForm::kValue);
+  impl_->camera(cameraId)->withModel([&](SettingsModel& model) { model.setValue(key, value); });
+}
+
+int32_t Emulator::factoryValue(int cameraId, int getCommand) const {
+  const int32_t key = settingKey(getCommand, SettingForm::kValue);
+  return impl_->camera(cameraId)->withModel([&](SettingsModel& model) { return *model.factoryValue(key); });
+}
+
+void Emulator::setShortReply(int cameraId, int getCommand, std::optional<uint32_t> bytes) {
+  const int32_t key = settingKey(getCommand, SettingForm::kRecord);
+  impl_->camera(cameraId)->withModel([&](SettingsModel& model) { model.setShortReply(key, bytes); });
+}
 
 }  // namespace vktemu

@@ -72,7 +72,10 @@ struct CommandFaults {
   // min(announced, 64 KiB) bytes of 0xAB.
   std::optional<uint32_t> announcedLength;
   // Two-step commands (100 save configuration, 101 NTP synchronisation):
-  int completionDelayMs = 50;                // completion this long after the first reply
+  // completion this long after the first reply. Only a set given for
+  // exactly this command sets it; otherwise a save waits the camera's save
+  // delay (setSaveDelay) and an NTP synchronisation 50 ms.
+  int completionDelayMs = 50;
   bool noCompletion = false;                 // never send the completion
   std::optional<int32_t> completionStatus;   // instead of 11 (100) or 0 (101)
   std::optional<int32_t> completionCommand;  // command field of the completion
@@ -167,12 +170,46 @@ class Emulator {
 
   // The settings store: a request for `command` is answered with this value
   // and payload (default 0, none) unless the command has a behaviour of its
-  // own.
+  // own. On the modelled settings (below) a value or payload stored here
+  // replaces the model's in the reply, until the camera is recreated.
   void setReplyValue(int cameraId, int command, int32_t value);
   void setReplyPayload(int cameraId, int command, std::vector<uint8_t> payload);
   // A request for setCommand then stores what it carries as getCommand's
   // reply: its payload if it has one, otherwise its value.
   void setSettingPair(int cameraId, int getCommand, int setCommand);
+
+  // --- The settings model. Each camera keeps factory and current values of
+  // its settings: a Get (command N) answers the current value (in the
+  // header's value field) or record (as the payload), a Set (N+1) stores
+  // one and a GetDefault (N+2, where there is one) answers the factory one.
+  // A Set carrying anything but exactly what the setting holds (a payload
+  // on a value, a record of another size) is refused with status -3 and
+  // changes nothing. Commands 103 and 104 restore the factory settings,
+  // answer, and close the connection; 100 saves (two replies).
+  //
+  // A setting is named by its Get command, or by its Set command when it
+  // has none (picture pixel size, 1270). Members taking one throw
+  // std::invalid_argument when it names no setting of that form (value /
+  // record) or a record has the wrong size.
+
+  // The camera's temperature (command 200), degrees; 36.5 from the factory.
+  // Sent as a sign bit (15) and magnitude in eighths of a degree (bits
+  // 5..14); setCurrentValue(id, 200, raw) puts any raw word on the wire.
+  void setTemperature(int cameraId, double degrees);
+  // Between the two replies of a save (default 50 ms).
+  void setSaveDelay(int cameraId, std::chrono::milliseconds delay);
+  size_t saveCount(int cameraId) const;   // save requests answered
+  size_t resetCount(int cameraId) const;  // reset requests answered
+  std::vector<uint8_t> currentRecord(int cameraId, int getCommand) const;
+  std::vector<uint8_t> factoryRecord(int cameraId, int getCommand) const;
+  // The camera changed "by other means" (its web page, a technician).
+  void setCurrentRecord(int cameraId, int getCommand, std::vector<uint8_t> bytes);
+  int32_t currentValue(int cameraId, int getCommand) const;
+  void setCurrentValue(int cameraId, int getCommand, int32_t value);
+  int32_t factoryValue(int cameraId, int getCommand) const;
+  // Get and GetDefault replies of a record setting carry only this many
+  // payload bytes (a short record); nullopt: the whole record.
+  void setShortReply(int cameraId, int getCommand, std::optional<uint32_t> bytes);
 
   // Requests received, in arrival order (the first 100000 since the last
   // clearCommandTraffic(); the count goes on past that).

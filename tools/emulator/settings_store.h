@@ -1,6 +1,8 @@
 // What a camera answers to the commands that have no behaviour of their
 // own: a reply value and a reply payload per command, and Get/Set pairs
-// through which a client's Set changes what the matching Get returns.
+// through which a client's Set changes what the matching Get returns. For
+// the settings the camera models, what a test stored here wins over the
+// model.
 // Not locked: the owning Camera guards it.
 #pragma once
 
@@ -18,6 +20,8 @@ class SettingsStore {
   void setPayload(int32_t command, std::vector<uint8_t> payload) { payloads_[command] = std::move(payload); }
   int32_t value(int32_t command) const;                 // 0 when none stored
   std::vector<uint8_t> payload(int32_t command) const;  // empty when none stored
+  bool hasValue(int32_t command) const { return values_.contains(command); }
+  bool hasPayload(int32_t command) const { return payloads_.contains(command); }
 
   void pair(int32_t getCommand, int32_t setCommand) { getFor_[setCommand] = getCommand; }
   std::optional<int32_t> getCommandFor(int32_t setCommand) const;

@@ -1,5 +1,6 @@
 #include "temperature_word.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vktemu {

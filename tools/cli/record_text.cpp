@@ -1,0 +1,266 @@
+#include "record_text.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "args.h"
+#include "format.h"
+#include "json_lite.h"
+
+namespace vktcli {
+
+namespace {
+
+std::int32_t ReadInt32(std::span<const std::uint8_t> record, const Field& field) {
+  std::int32_t value;
+  std::memcpy(&value, record.data() + field.offset, sizeof value);
+  return value;
+}
+
+std::uint16_t ReadUInt16(std::span<const std::uint8_t> record, const Field& field) {
+  std::uint16_t value;
+  std::memcpy(&value, record.data() + field.offset, sizeof value);
+  return value;
+}
+
+std::uint32_t ReadWord(std::span<const std::uint8_t> record, const Field& field) {
+  std::uint32_t value;
+  std::memcpy(&value, record.data() + field.offset, sizeof value);
+  return value;
+}
+
+std::span<const std::uint8_t> FieldBytes(std::span<const std::uint8_t> record, const Field& field) {
+  return record.subspan(field.offset, field.size);
+}
+
+// The field as it appears after "name: " in text and JSON alike, without
+// JSON quoting.
+std::string FieldValueText(std::span<const std::uint8_t> record, const Field& field) {
+  switch (field.type) {
+    case FieldType::Int32: return std::to_string(ReadInt32(record, field));
+    case FieldType::UInt16: return std::to_string(ReadUInt16(record, field));
+    case FieldType::IPv4: return FormatIPv4(ReadWord(record, field));
+    case FieldType::Bytes: return FormatHex(FieldBytes(record, field));
+  }
+  return {};
+}
+
+bool IsNumberField(const Field& field) {
+  return field.type == FieldType::Int32 || field.type == FieldType::UInt16;
+}
+
+// Stores a number into a number field; "" or why it does not fit.
+std::string StoreNumber(std::int64_t number, const Field& field, std::vector<std::uint8_t>& record) {
+  if (field.type == FieldType::UInt16) {
+    if (number < 0 || number > std::numeric_limits<std::uint16_t>::max()) {
+      return std::string(field.name) + " must be 0..65535";
+    }
+    const auto value = static_cast<std::uint16_t>(number);
+    std::memcpy(record.data() + field.offset, &value, sizeof value);
+    return {};
+  }
+  if (number < std::numeric_limits<std::int32_t>::min() || number > std::numeric_limits<std::int32_t>::max()) {
+    return std::string(field.name) + " is outside the 32-bit range";
+  }
+  const auto value = static_cast<std::int32_t>(number);
+  std::memcpy(record.data() + field.offset, &value, sizeof value);
+  return {};
+}
+
+// Stores text (a positional word, or a JSON string) into a non-number field.
+std::string StoreText(std::string_view text, const Field& field, std::vector<std::uint8_t>& record) {
+  if (field.type == FieldType::IPv4) {
+    const std::optional<std::uint32_t> address = ParseIPv4(text);
+    if (!address) return std::string(field.name) + " needs a dotted quad like 192.168.1.10, not '" + Printable(text) + "'";
+    std::memcpy(record.data() + field.offset, &*address, sizeof *address);
+    return {};
+  }
+  std::string error;
+  const std::optional<std::vector<std::uint8_t>> bytes = ParseHex(text, field.size, error);
+  if (!bytes) return std::string(field.name) + ": " + error;
+  std::memcpy(record.data() + field.offset, bytes->data(), bytes->size());
+  return {};
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string FormatHex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (std::uint8_t byte : bytes) {
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0x0F];
+  }
+  return out;
+}
+
+std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::size_t size, std::string& error) {
+  if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+  if (text.size() % 2 != 0) {
+    error = "hex needs two digits per byte (" + std::to_string(text.size()) + " digits given)";
+    return std::nullopt;
+  }
+  if (text.size() / 2 > size) {
+    error = "at most " + std::to_string(size) + " bytes of hex, not " + std::to_string(text.size() / 2);
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> bytes(size, 0);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = HexValue(text[i]);
+    const int low = HexValue(text[i + 1]);
+    if (high < 0 || low < 0) {
+      error = "'" + Printable(text.substr(i, 2)) + "' at digit " + std::to_string(i) + " is not hex";
+      return std::nullopt;
+    }
+    bytes[i / 2] = static_cast<std::uint8_t>(high * 16 + low);
+  }
+  return bytes;
+}
+
+std::string PrintableRuns(std::span<const std::uint8_t> bytes, std::size_t minimum) {
+  std::string out;
+  std::string run;
+  auto flush = [&] {
+    if (run.size() >= minimum && run.find_first_not_of(' ') != std::string::npos) {
+      if (!out.empty()) out += ' ';
+      out += JsonQuote(run);
+    }
+    run.clear();
+  };
+  for (std::uint8_t byte : bytes) {
+    if (byte >= 0x20 && byte <= 0x7E) {
+      run += static_cast<char>(byte);
+    } else {
+      flush();
+    }
+  }
+  flush();
+  return out;
+}
+
+std::string FormatRecordText(const RecordLayout& layout, std::span<const std::uint8_t> record) {
+  if (layout.kind == SettingKind::Value) return FieldValueText(record, layout.fields.front()) + "\n";
+  std::string out;
+  for (const Field& field : layout.fields) {
+    out += std::string(field.name) + ": " + FieldValueText(record, field) + "\n";
+    if (field.type == FieldType::Bytes && !field.textLabel.empty()) {
+      const std::string text = PrintableRuns(FieldBytes(record, field));
+      if (!text.empty()) out += std::string(field.textLabel) + ": " + text + "\n";
+    }
+  }
+  return out;
+}
+
+std::string FormatRecordJson(const RecordLayout& layout, std::span<const std::uint8_t> record) {
+  JsonObjectWriter json;
+  for (const Field& field : layout.fields) {
+    if (IsNumberField(field)) {
+      json.Raw(field.name, FieldValueText(record, field));
+    } else {
+      json.String(field.name, FieldValueText(record, field));
+    }
+  }
+  return json.Finish() + "\n";
+}
+
+std::string FieldNames(const RecordLayout& layout) {
+  std::string names;
+  for (const Field& field : layout.fields) {
+    if (!names.empty()) names += ' ';
+    names += field.name;
+  }
+  return names;
+}
+
+RecordParse ParseRecordArgs(const RecordLayout& layout, std::span<const std::string> values) {
+  RecordParse result;
+  if (values.size() != layout.fields.size()) {
+    const std::size_t n = layout.fields.size();
+    result.error = "needs " + std::to_string(n) + (n == 1 ? " value" : " values");
+    if (layout.kind == SettingKind::Record) result.error += " (" + FieldNames(layout) + ")";
+    result.error += ", not " + std::to_string(values.size());
+    return result;
+  }
+  result.record.assign(layout.size, 0);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const Field& field = layout.fields[i];
+    const std::string& text = values[i];
+    if (IsNumberField(field)) {
+      const std::optional<std::int64_t> number = ParseInteger(text);
+      if (!number) {
+        result.error = "'" + Printable(text) + "' is not a whole number (decimal, or hex with 0x)";
+      } else {
+        result.error = StoreNumber(*number, field, result.record);
+        if (!result.error.empty()) result.error = "'" + Printable(text) + "': " + result.error;
+      }
+    } else {
+      result.error = StoreText(text, field, result.record);
+    }
+    if (!result.ok()) {
+      result.record.clear();
+      return result;
+    }
+  }
+  return result;
+}
+
+RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
+  RecordParse result;
+  const JsonParseResult parsed = ParseJson(json);
+  if (!parsed.ok()) {
+    result.error = "bad JSON: " + parsed.error;
+    return result;
+  }
+  const JsonValue& object = *parsed.value;
+  if (object.type != JsonValue::Type::Object) {
+    result.error = "needs a JSON object with " + FieldNames(layout) + ", not a " +
+                   std::string(JsonTypeName(object.type));
+    return result;
+  }
+  for (const std::string& key : object.keys) {
+    bool known = false;
+    for (const Field& field : layout.fields) known = known || field.name == key;
+    if (!known) {
+      result.error = "unknown member \"" + JsonEscape(key) + "\" (expected " + FieldNames(layout) + ")";
+      return result;
+    }
+  }
+  result.record.assign(layout.size, 0);
+  for (const Field& field : layout.fields) {
+    const JsonValue* member = object.Find(field.name);
+    if (member == nullptr) {
+      result.error = "member \"" + std::string(field.name) + "\" is missing";
+    } else if (IsNumberField(field)) {
+      const std::optional<std::int64_t> number = JsonInteger(*member);
+      if (member->type != JsonValue::Type::Number) {
+        result.error = std::string(field.name) + " must be a number, not a " + std::string(JsonTypeName(member->type));
+      } else if (!number) {
+        const bool fraction = member->text.find_first_of(".eE") != std::string::npos;
+        result.error = std::string(field.name) + (fraction ? " must be a whole number, not " : " is out of range: ") +
+                       member->text;
+      } else {
+        result.error = StoreNumber(*number, field, result.record);
+      }
+    } else if (member->type != JsonValue::Type::String) {
+      result.error = std::string(field.name) + " must be a string, not a " + std::string(JsonTypeName(member->type));
+    } else {
+      result.error = StoreText(member->text, field, result.record);
+    }
+    if (!result.ok()) {
+      result.record.clear();
+      return result;
+    }
+  }
+  return result;
+}
+
+}  // namespace vktcli

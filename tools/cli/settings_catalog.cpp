@@ -1,0 +1,170 @@
+#include "settings_catalog.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <type_traits>
+
+#include "VKTNetSDK11.h"
+
+namespace vktcli {
+
+namespace {
+
+// ------------------------------------------------------------ call adapters
+
+// The parameter between the handle and the time-out: int*, AEParam*,
+// AEParam, const HotRegion*, ...
+template <typename Call>
+struct MiddleParameter;
+template <typename Parameter>
+struct MiddleParameter<int (*)(int, Parameter, unsigned)> {
+  using Type = Parameter;
+};
+
+template <auto Call>
+constexpr SettingRead MakeRead(std::string_view callName) {
+  using Pointer = typename MiddleParameter<decltype(Call)>::Type;
+  static_assert(std::is_pointer_v<Pointer>, "a read call fills a structure through a pointer");
+  using Storage = std::remove_pointer_t<Pointer>;
+  ReadFunction call = [](int camera, std::span<std::uint8_t> record, unsigned timeoutMs) {
+    Storage value{};
+    const int result = Call(camera, &value, timeoutMs);
+    if (result == 0) std::memcpy(record.data(), &value, sizeof value);
+    return result;
+  };
+  return SettingRead{call, sizeof(Storage), callName};
+}
+
+template <auto Call>
+constexpr SettingWrite MakeWrite(std::string_view callName) {
+  using Parameter = typename MiddleParameter<decltype(Call)>::Type;
+  // Sets take the record by value (int, AEParam) or by const pointer.
+  using Storage = std::remove_cvref_t<std::remove_pointer_t<Parameter>>;
+  WriteFunction call = [](int camera, std::span<const std::uint8_t> record, unsigned timeoutMs) {
+    Storage value{};
+    std::memcpy(&value, record.data(), sizeof value);
+    if constexpr (std::is_pointer_v<Parameter>) {
+      return Call(camera, &value, timeoutMs);
+    } else {
+      return Call(camera, value, timeoutMs);
+    }
+  };
+  return SettingWrite{call, sizeof(Storage), callName};
+}
+
+// The call's own name goes into error messages; stringising keeps the two
+// from drifting apart.
+#define VKT_READ(call) MakeRead<call>(#call)
+#define VKT_WRITE(call) MakeWrite<call>(#call)
+
+// ------------------------------------------------------------------ layouts
+
+constexpr std::array<Field, 1> kValueFields{{{"value", FieldType::Int32, 0, 4, {}}}};
+constexpr RecordLayout kValue{SettingKind::Value, sizeof(int), kValueFields};
+
+constexpr std::array<std::string_view, 16> kWordNames{
+    "word0", "word1", "word2",  "word3",  "word4",  "word5",  "word6",  "word7",
+    "word8", "word9", "word10", "word11", "word12", "word13", "word14", "word15"};
+
+template <std::size_t N>
+constexpr std::array<Field, N> WordFields() {
+  static_assert(N <= kWordNames.size());
+  std::array<Field, N> fields{};
+  for (std::size_t i = 0; i < N; ++i) fields[i] = Field{kWordNames[i], FieldType::Int32, i * 4, 4, {}};
+  return fields;
+}
+
+// A record that is nothing but the camera's own 32-bit words.
+template <typename Record>
+inline constexpr auto kWordFieldsOf = WordFields<sizeof(Record) / 4>();
+template <typename Record>
+inline constexpr RecordLayout kWordRecord{SettingKind::Record, sizeof(Record), kWordFieldsOf<Record>};
+
+// A record whose bytes mean nothing to this tool: one hex field.
+template <typename Record>
+inline constexpr std::array<Field, 1> kOpaqueFieldsOf{{{"hex", FieldType::Bytes, 0, sizeof(Record), "text"}}};
+template <typename Record>
+inline constexpr RecordLayout kOpaqueRecord{SettingKind::Record, sizeof(Record), kOpaqueFieldsOf<Record>};
+
+// -------------------------------------------------------------------- table
+
+constexpr SettingRead kNoRead{};
+constexpr SettingWrite kNoWrite{};
+
+constexpr std::array kSettings{
+    Setting{"ae", "automatic exposure: 1 on, 0 off", &kValue,
+            VKT_READ(VKT_GetAE), kNoRead, VKT_WRITE(VKT_SetAE)},
+    Setting{"ae-param", "exposure parameters (the camera's own words)", &kWordRecord<AEParam>,
+            VKT_READ(VKT_GetAEParam), kNoRead, VKT_WRITE(VKT_SetAEParam)},
+    Setting{"awb", "automatic white balance: 1 on, 0 off", &kValue,
+            VKT_READ(VKT_GetAWB), kNoRead, VKT_WRITE(VKT_SetAWB)},
+    Setting{"awb-param", "white balance parameters (the camera's own words)", &kWordRecord<AWBParam>,
+            VKT_READ(VKT_GetAWBParam), kNoRead, VKT_WRITE(VKT_SetAWBParam)},
+    Setting{"rotation", "image rotation in degrees: 0, 90, 180 or 270", &kValue,
+            VKT_READ(VKT_GetImageRotation), VKT_READ(VKT_GetDefaultImageRotation),
+            VKT_WRITE(VKT_SetImageRotation)},
+    Setting{"stream-pic-type", "picture type of the video stream (VKT-N2F0Kp only)", &kValue,
+            VKT_READ(VKT_GetStreamPicType), VKT_READ(VKT_GetDefaultStreamPicType),
+            VKT_WRITE(VKT_SetStreamPicType)},
+    Setting{"hot-region", "hot region (VKT-N2F0Kp only; the camera's own words)", &kWordRecord<HotRegion>,
+            VKT_READ(VKT_GetHotRegion), VKT_READ(VKT_GetDefaultHotRegion), VKT_WRITE(VKT_SetHotRegion)},
+    Setting{"pic-pixel", "picture pixel size (a camera-defined value; write only)", &kValue,
+            kNoRead, kNoRead, VKT_WRITE(VKT_SetPicPixel)},
+    Setting{"level", "level value (camera-defined)", &kValue,
+            VKT_READ(VKT_GetLevelValue), kNoRead, VKT_WRITE(VKT_SetLevelValue)},
+    Setting{"device-info", "device information (100 bytes, shown as hex)", &kOpaqueRecord<DeviceInfo>,
+            VKT_READ(VKT_GetDeviceInfo), VKT_READ(VKT_GetDefaultDeviceInfo), VKT_WRITE(VKT_SetDeviceInfo)},
+    Setting{"temperature", "camera temperature in whole degrees", &kValue,
+            VKT_READ(VKT_GetCameraTemperature), kNoRead, kNoWrite},
+    Setting{"work-mode", "work mode (camera-defined)", &kValue,
+            VKT_READ(VKT_GetWorkMode), kNoRead, kNoWrite},
+    Setting{"camera-mode", "camera mode (camera-defined)", &kValue,
+            VKT_READ(VKT_GetCameraMode), kNoRead, kNoWrite},
+    Setting{"electricity", "electricity reading (camera-defined)", &kValue,
+            VKT_READ(VKT_GetElectricity), kNoRead, kNoWrite},
+    Setting{"flash-lamp", "flash lamp: get reads its state (1 on, 0 off), set fires it with VALUE", &kValue,
+            VKT_READ(VKT_GetFlashLampState), kNoRead, VKT_WRITE(VKT_OpenFlashLamp)},
+};
+
+#undef VKT_READ
+#undef VKT_WRITE
+
+// A row whose call works on a structure of another size than its layout
+// would copy past one of them; catch that here rather than at run time.
+constexpr bool FieldsFit(const RecordLayout& layout) {
+  return std::ranges::all_of(layout.fields, [&](const Field& field) {
+    return field.size > 0 && field.offset + field.size <= layout.size;
+  });
+}
+
+constexpr bool RowIsConsistent(const Setting& setting) {
+  const std::size_t size = setting.layout->size;
+  return FieldsFit(*setting.layout) && (!setting.get || setting.get.size == size) &&
+         (!setting.getDefault || setting.getDefault.size == size) && (!setting.set || setting.set.size == size);
+}
+
+static_assert(std::ranges::all_of(kSettings, RowIsConsistent), "a setting's calls do not match its layout");
+
+}  // namespace
+
+std::span<const Setting> AllSettings() { return kSettings; }
+
+const Setting* FindSetting(std::string_view name) {
+  for (const Setting& setting : kSettings) {
+    if (setting.name == name) return &setting;
+  }
+  return nullptr;
+}
+
+std::string DescribeKind(const RecordLayout& layout) {
+  if (layout.kind == SettingKind::Value) return "value";
+  const bool allWords = std::ranges::all_of(layout.fields, [](const Field& f) { return f.type == FieldType::Int32; });
+  if (allWords) return "record, " + std::to_string(layout.fields.size()) + " words";
+  if (layout.fields.size() == 1 && layout.fields[0].type == FieldType::Bytes) {
+    return "record, " + std::to_string(layout.size) + " bytes";
+  }
+  return "record, " + std::to_string(layout.fields.size()) + " fields";
+}
+
+}  // namespace vktcli

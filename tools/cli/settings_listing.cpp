@@ -1,0 +1,69 @@
+#include "settings_listing.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "json_lite.h"
+
+namespace vktcli {
+
+namespace {
+
+constexpr std::size_t kColumns = 6;
+using Row = std::array<std::string, kColumns>;
+
+std::string_view YesNo(bool available) { return available ? "yes" : "-"; }
+
+}  // namespace
+
+std::string FormatSettingsTable(std::span<const Setting> settings) {
+  std::vector<Row> rows;
+  rows.push_back({"NAME", "KIND", "GET", "SET", "DEFAULT", "DESCRIPTION"});
+  for (const Setting& s : settings) {
+    rows.push_back({std::string(s.name), DescribeKind(*s.layout), std::string(YesNo(static_cast<bool>(s.get))),
+                    std::string(YesNo(static_cast<bool>(s.set))),
+                    std::string(YesNo(static_cast<bool>(s.getDefault))), std::string(s.description)});
+  }
+  std::array<std::size_t, kColumns> widths{};
+  for (const Row& row : rows) {
+    for (std::size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  std::string out;
+  for (const Row& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < kColumns; ++c) {
+      if (c > 0) line += "  ";
+      line += row[c];
+      if (c + 1 < kColumns) line.append(widths[c] - row[c].size(), ' ');
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string FormatSettingsJson(std::span<const Setting> settings) {
+  std::string out = "[\n";
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    const Setting& s = settings[i];
+    std::string fields = "[";
+    for (const Field& field : s.layout->fields) {
+      if (fields.size() > 1) fields += ", ";
+      fields += JsonQuote(field.name);
+    }
+    fields += "]";
+    JsonObjectWriter json;
+    json.String("name", s.name)
+        .String("kind", s.layout->kind == SettingKind::Value ? "value" : "record")
+        .Boolean("get", static_cast<bool>(s.get))
+        .Boolean("set", static_cast<bool>(s.set))
+        .Boolean("default", static_cast<bool>(s.getDefault))
+        .Raw("fields", fields)
+        .String("description", s.description);
+    out += "  " + json.Finish() + (i + 1 < settings.size() ? ",\n" : "\n");
+  }
+  out += "]\n";
+  return out;
+}
+
+}  // namespace vktcli

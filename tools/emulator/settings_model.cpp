@@ -1,0 +1,74 @@
+#include "settings_model.h"
+
+#include "setting_table.h"
+
+namespace vktemu {
+namespace {
+
+template <typename Map>
+auto* entry(Map& map, int32_t key) {
+  const auto found = map.find(key);
+  return found == map.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+SettingsModel::SettingsModel(SettingValues factory) : factory_(std::move(factory)), current_(factory_), saved_(factory_) {}
+
+std::optional<int32_t> SettingsModel::value(int32_t key) const {
+  const auto* found = entry(current_.values, key);
+  return found ? std::optional(*found) : std::nullopt;
+}
+
+std::optional<int32_t> SettingsModel::factoryValue(int32_t key) const {
+  const auto* found = entry(factory_.values, key);
+  return found ? std::optional(*found) : std::nullopt;
+}
+
+const std::vector<uint8_t>* SettingsModel::record(int32_t key) const { return entry(current_.records, key); }
+
+const std::vector<uint8_t>* SettingsModel::factoryRecord(int32_t key) const { return entry(factory_.records, key); }
+
+bool SettingsModel::setValue(int32_t key, int32_t value) {
+  auto* found = entry(current_.values, key);
+  if (!found) return false;
+  *found = value;
+  return true;
+}
+
+bool SettingsModel::setRecord(int32_t key, std::span<const uint8_t> bytes) {
+  auto* found = entry(current_.records, key);
+  if (!found || found->size() != bytes.size()) return false;
+  found->assign(bytes.begin(), bytes.end());
+  return true;
+}
+
+void SettingsModel::setShortReply(int32_t key, std::optional<uint32_t> bytes) {
+  if (bytes) {
+    shortReplies_[key] = *bytes;
+  } else {
+    shortReplies_.erase(key);
+  }
+}
+
+std::optional<uint32_t> SettingsModel::shortReply(int32_t key) const {
+  const auto* found = entry(shortReplies_, key);
+  return found ? std::optional(*found) : std::nullopt;
+}
+
+void SettingsModel::save() {
+  saved_ = current_;
+  ++saves_;
+}
+
+void SettingsModel::resetToFactory() {
+  for (const auto& def : settingDefs()) {
+    if (def.measured) continue;
+    const int32_t key = def.key();
+    if (const auto* value = entry(factory_.values, key)) current_.values[key] = *value;
+    if (const auto* record = entry(factory_.records, key)) current_.records[key] = *record;
+  }
+  ++resets_;
+}
+
+}  // namespace vktemu

@@ -1,0 +1,61 @@
+// A camera's settings as its firmware keeps them: factory and current values
+// and records of every setting in the table, the copy the last save wrote,
+// and the bookkeeping of saves and resets. Settings are named by their key
+// (SettingDef::key()). Not locked: the owning Camera guards it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace vktemu {
+
+// Values and records of every setting, by key.
+struct SettingValues {
+  std::map<int32_t, int32_t> values;
+  std::map<int32_t, std::vector<uint8_t>> records;
+};
+
+class SettingsModel {
+ public:
+  explicit SettingsModel(SettingValues factory);
+
+  // Nothing when the key names no value (record) setting.
+  std::optional<int32_t> value(int32_t key) const;
+  std::optional<int32_t> factoryValue(int32_t key) const;
+  const std::vector<uint8_t>* record(int32_t key) const;
+  const std::vector<uint8_t>* factoryRecord(int32_t key) const;
+
+  // False, changing nothing, for an unknown key or a record of the wrong size.
+  bool setValue(int32_t key, int32_t value);
+  bool setRecord(int32_t key, std::span<const uint8_t> bytes);
+
+  // Get and GetDefault replies of the setting carry at most this many bytes.
+  void setShortReply(int32_t key, std::optional<uint32_t> bytes);
+  std::optional<uint32_t> shortReply(int32_t key) const;
+
+  // Writes the current settings to the camera's flash.
+  void save();
+  // Every setting but the measured ones goes back to its factory value.
+  void resetToFactory();
+  size_t saveCount() const { return saves_; }
+  size_t resetCount() const { return resets_; }
+
+  std::chrono::milliseconds saveDelay() const { return saveDelay_; }
+  void setSaveDelay(std::chrono::milliseconds delay) { saveDelay_ = delay; }
+
+ private:
+  const SettingValues factory_;
+  SettingValues current_;
+  SettingValues saved_;
+  std::map<int32_t, uint32_t> shortReplies_;
+  std::chrono::milliseconds saveDelay_{50};
+  size_t saves_ = 0;
+  size_t resets_ = 0;
+};
+
+}  // namespace vktemu
