@@ -133,6 +133,31 @@ typedef struct AWBParam { int32_t word[3]; } AWBParam;        /* white balance p
 typedef struct HotRegion { int32_t word[16]; } HotRegion;     /* hot region, 64 bytes */
 typedef struct DeviceInfo { uint8_t bytes[100]; } DeviceInfo; /* device information, 100 bytes */
 
+/* The camera's own address: the same three words that open its DeviceRecord. */
+typedef struct NetWorkParam {
+    uint32_t ipAddress;      /* network byte order */
+    uint32_t addressWord1;   /* camera-defined, as in the DeviceRecord */
+    uint32_t addressWord2;   /* camera-defined, as in the DeviceRecord */
+} NetWorkParam;
+typedef struct FTPParam { uint8_t bytes[264]; } FTPParam;                 /* FTP parameters */
+typedef struct SNTPParam { uint8_t bytes[72]; } SNTPParam;                /* SNTP parameters */
+typedef struct OSDInfo { uint8_t bytes[60]; } OSDInfo;                    /* on-screen display */
+typedef struct PicFileNameConfig { uint8_t bytes[40]; } PicFileNameConfig; /* picture file naming */
+/* Traffic parameters. Some cameras use a short form of the first 8 words;
+ * the library learns which from the camera, and the rest is then zero. */
+typedef struct ITSParam { int32_t word[13]; } ITSParam;                   /* 52 bytes (short: 32) */
+typedef struct NightControlParam { int32_t word[12]; } NightControlParam; /* 48 bytes (short: 44) */
+typedef struct RS485Info { int32_t word[4]; } RS485Info;                  /* serial port RS485 */
+typedef struct RS232Info { int32_t word[4]; } RS232Info;                  /* serial port RS232 */
+typedef struct SpeedInfo { int32_t word[33]; } SpeedInfo;                 /* speed settings, 132 bytes */
+/* The flash lamps: five camera-defined words, a view of the camera's
+ * combined flash and trigger record. */
+typedef struct FlashLampParam { int32_t word[5]; } FlashLampParam;
+/* One trigger input: fifteen values, a view of one entry of the camera's
+ * combined flash and trigger record (see VKT_GetTriggInputSet). */
+typedef struct TriggInputEntry { int32_t value[15]; } TriggInputEntry;
+typedef struct TriggInputSet { TriggInputEntry entry[16]; } TriggInputSet;
+
 #if defined(__cplusplus)
 #define VKT_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #else
@@ -146,6 +171,18 @@ VKT_STATIC_ASSERT(sizeof(AEParam) == 8, "AEParam is 8 bytes");
 VKT_STATIC_ASSERT(sizeof(AWBParam) == 12, "AWBParam is 12 bytes");
 VKT_STATIC_ASSERT(sizeof(HotRegion) == 64, "HotRegion is 64 bytes");
 VKT_STATIC_ASSERT(sizeof(DeviceInfo) == 100, "DeviceInfo is 100 bytes");
+VKT_STATIC_ASSERT(sizeof(NetWorkParam) == 12, "NetWorkParam is 12 bytes");
+VKT_STATIC_ASSERT(sizeof(FTPParam) == 264, "FTPParam is 264 bytes");
+VKT_STATIC_ASSERT(sizeof(SNTPParam) == 72, "SNTPParam is 72 bytes");
+VKT_STATIC_ASSERT(sizeof(OSDInfo) == 60, "OSDInfo is 60 bytes");
+VKT_STATIC_ASSERT(sizeof(PicFileNameConfig) == 40, "PicFileNameConfig is 40 bytes");
+VKT_STATIC_ASSERT(sizeof(ITSParam) == 52, "ITSParam is 52 bytes");
+VKT_STATIC_ASSERT(sizeof(NightControlParam) == 48, "NightControlParam is 48 bytes");
+VKT_STATIC_ASSERT(sizeof(RS485Info) == 16, "RS485Info is 16 bytes");
+VKT_STATIC_ASSERT(sizeof(RS232Info) == 16, "RS232Info is 16 bytes");
+VKT_STATIC_ASSERT(sizeof(SpeedInfo) == 132, "SpeedInfo is 132 bytes");
+VKT_STATIC_ASSERT(sizeof(FlashLampParam) == 20, "FlashLampParam is 20 bytes");
+VKT_STATIC_ASSERT(sizeof(TriggInputSet) == 960, "TriggInputSet is 960 bytes");
 
 #ifdef __cplusplus
 extern "C" {
@@ -330,6 +367,93 @@ VKT_API int VKT_SaveConfig(int camera, unsigned int timeoutMs);
  * save has now completed. 1 with VKT_ERR_SAVE_PENDING (still saving) or
  * VKT_ERR_SAVE_FAILED. Sends nothing. */
 VKT_API int VKT_GetParamState(int camera, unsigned int timeoutMs);
+
+/* ------------------------------------------------------- network and time */
+
+/* The camera's address [cached, skip]. A set that changes ipAddress or
+ * addressWord1 moves the library to the new address: the connection is
+ * closed and the next call connects there (same command port). */
+VKT_API int VKT_GetNetWorkParam(int camera, NetWorkParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultNetWorkParam(int camera, NetWorkParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetNetWorkParam(int camera, const NetWorkParam *param, unsigned int timeoutMs);
+/* FTP and SNTP parameters, time zone [cached, skip]. */
+VKT_API int VKT_GetFTPParam(int camera, FTPParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultFTPParam(int camera, FTPParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetFTPParam(int camera, const FTPParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetSNTPParam(int camera, SNTPParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultSNTPParam(int camera, SNTPParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetSNTPParam(int camera, const SNTPParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetTimeZone(int camera, int *zone, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultTimeZone(int camera, int *zone, unsigned int timeoutMs);
+VKT_API int VKT_SetTimeZone(int camera, int zone, unsigned int timeoutMs);
+/* The camera's clock, as the camera keeps it (no time zone applied), with a
+ * camera-defined extra word. Times outside 1901-12-13 20:45:52 ..
+ * 2038-01-19 03:14:07 are clamped to those ends; an invalid SYSTEMTIME fails
+ * with VKT_ERR_INVALID_PARAM before anything is sent (dayOfWeek is ignored
+ * on input and computed on output). */
+VKT_API int VKT_GetDateTime(int camera, SYSTEMTIME *time, int *extra, unsigned int timeoutMs);
+VKT_API int VKT_SetDateTime(int camera, const SYSTEMTIME *time, int extra, unsigned int timeoutMs);
+/* Makes the camera synchronise its clock now; it confirms twice.
+ * Errors: VKT_ERR_NTP_FAILED, VKT_ERR_NTP_TIMEOUT (no second confirmation
+ * in time); both close the connection. */
+VKT_API int VKT_NTPTiming(int camera, unsigned int timeoutMs);
+/* The automatic synchronisation switch, camera-defined, not cached. */
+VKT_API int VKT_GetAutoSyn(int camera, int *value, unsigned int timeoutMs);
+VKT_API int VKT_SetAutoSyn(int camera, int value, unsigned int timeoutMs);
+
+/* ------------------------------------------------------ traffic and I/O */
+
+/* Flash lamps and trigger inputs are two views of one camera record, read
+ * once and shared [cached]. VKT_SetFlashLamp reads the record first if it is
+ * not cached and changes only the lamp words; VKT_SetTriggInputSet builds a
+ * new record (lamp words 0). Both skip a set equal to the cached view.
+ * Trigger entry values: 0 enabled (0/1), 1 a 4-bit number, 2 the trigger
+ * number (1-based), 3, 4 a switch (1 on), 5 a 4-bit number (1-16, used when
+ * 4 is on), 6 a flag, 7-9 camera words, 10-14 flags. */
+VKT_API int VKT_GetFlashLamp(int camera, FlashLampParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultFlashLamp(int camera, FlashLampParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetFlashLamp(int camera, const FlashLampParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetTriggInputSet(int camera, TriggInputSet *set, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultTriggInputSet(int camera, TriggInputSet *set, unsigned int timeoutMs);
+VKT_API int VKT_SetTriggInputSet(int camera, const TriggInputSet *set, unsigned int timeoutMs);
+/* Traffic and night-control parameters [cached, skip], long or short form
+ * as the camera uses (learnt from the last current read of either). */
+VKT_API int VKT_GetITSParam(int camera, ITSParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultITSParam(int camera, ITSParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetITSParam(int camera, const ITSParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetNightControlParam(int camera, NightControlParam *param, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultNightControlParam(int camera, NightControlParam *param, unsigned int timeoutMs);
+VKT_API int VKT_SetNightControlParam(int camera, const NightControlParam *param, unsigned int timeoutMs);
+/* Serial ports, speed, on-screen display, picture file names [cached, skip]. */
+VKT_API int VKT_GetRS485Info(int camera, RS485Info *info, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultRS485Info(int camera, RS485Info *info, unsigned int timeoutMs);
+VKT_API int VKT_SetRS485Info(int camera, const RS485Info *info, unsigned int timeoutMs);
+VKT_API int VKT_GetRS232Info(int camera, RS232Info *info, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultRS232Info(int camera, RS232Info *info, unsigned int timeoutMs);
+VKT_API int VKT_SetRS232Info(int camera, const RS232Info *info, unsigned int timeoutMs);
+VKT_API int VKT_GetSpeedInfo(int camera, SpeedInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultSpeedInfo(int camera, SpeedInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_SetSpeedInfo(int camera, const SpeedInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_GetOSDInfo(int camera, OSDInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultOSDInfo(int camera, OSDInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_SetOSDInfo(int camera, const OSDInfo *info, unsigned int timeoutMs);
+VKT_API int VKT_GetPicFileNameConfig(int camera, PicFileNameConfig *config, unsigned int timeoutMs);
+VKT_API int VKT_GetDefaultPicFileNameConfig(int camera, PicFileNameConfig *config, unsigned int timeoutMs);
+VKT_API int VKT_SetPicFileNameConfig(int camera, const PicFileNameConfig *config, unsigned int timeoutMs);
+
+/* ---------------------------------------------------- configuration file */
+
+/* Writes nine settings of the camera (FTP, device information, ITS, night
+ * control, SNTP, picture file names, OSD, AWB mode, AWB parameters) into a
+ * 652-byte file, read with the Get calls above (each with the whole
+ * time-out). `reserved` is not used. Returns 1 when the file cannot be
+ * written (last error untouched) or a Get fails (its error; the file then
+ * holds what was read so far). */
+VKT_API int VKT_ExportConfigFile(int camera, int reserved, const char *path, unsigned int timeoutMs);
+/* Applies such a file with the Set calls, in the same order; the AWB
+ * parameters only when the AWB mode in the file is 0. A file that cannot be
+ * read or is shorter than 652 bytes is refused (1) before anything is sent. */
+VKT_API int VKT_ImportConfigFile(int camera, const char *path, unsigned int timeoutMs);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -26,6 +26,15 @@ CameraContext::CameraContext(const DeviceRecord& record, int handle)
 
 CameraContext::~CameraContext() = default;  // the links shut down and close themselves
 
+void CameraContext::Readdress(uint32_t ipAddress, uint32_t addressWord1) {
+  std::lock_guard<std::recursive_mutex> lock(commandLock_);
+  record_.ipAddress = ipAddress;
+  record_.addressWord1 = addressWord1;
+  Disconnect();
+  cameraAddress_.store(ipAddress, std::memory_order_release);
+  connection_.camera = CommandAddress(record_);
+}
+
 bool CameraContext::ModelIs(const char* model) const {
   return std::strncmp(record_.modelName, model, sizeof record_.modelName) == 0;
 }

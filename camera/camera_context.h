@@ -98,6 +98,13 @@ class CameraContext {
   SettingsCache& Cache() { return cache_; }
   bool PendingSave() const { return pendingSave_; }
   void SetPendingSave() { pendingSave_ = true; }
+  // Whether the camera sends the short forms of the ITS and night-control
+  // records; learnt from replies, kept across reconnections.
+  bool ShortRecords() const { return shortRecords_; }
+  void SetShortRecords(bool shortForms) { shortRecords_ = shortForms; }
+  // The camera took a new address: remember it, drop the connection and
+  // connect there next time. Takes the command lock.
+  void Readdress(uint32_t ipAddress, uint32_t addressWord1);
 
   // ---- picture push target; see push_target.cpp.
   int SetPictureCallback(PictureCallback callback, uint32_t ms);
@@ -137,6 +144,7 @@ class CameraContext {
   IoResult lastConnectResult_ = IoResult::kOk;  // why the last connect failed
   SettingsCache cache_;
   bool pendingSave_ = false;
+  bool shortRecords_ = false;
 };
 
 }  // namespace vkt

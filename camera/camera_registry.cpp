@@ -39,8 +39,11 @@ bool CameraRegistry::Contains(const CameraContext* context) {
 
 std::shared_ptr<CameraContext> CameraRegistry::FindSameCamera(const DeviceRecord& record) {
   for (const auto& camera : cameras_) {
+    // The address as it is now (a network set may have changed it); the MAC
+    // never changes.
     const DeviceRecord& r = camera->Record();
-    if (r.ipAddress == record.ipAddress && std::memcmp(r.macAddress, record.macAddress, sizeof r.macAddress) == 0) {
+    if (camera->CameraAddress() == record.ipAddress &&
+        std::memcmp(r.macAddress, record.macAddress, sizeof r.macAddress) == 0) {
       return camera;
     }
   }

@@ -97,7 +97,12 @@ int GetMember(CameraContext& camera, const Member& m, void* out, uint32_t ms) {
   if (m.form == Form::kValue) {
     std::memcpy(result, &reply.value, sizeof reply.value);
   } else {
-    std::memcpy(result, camera.ReplyPayload(), std::min<uint32_t>(reply.length, m.size));
+    uint32_t take = m.size;
+    if (m.shortSize != 0) {
+      if (m.learnsForm) camera.SetShortRecords(reply.length == m.shortSize);
+      take = camera.ShortRecords() ? m.shortSize : m.size;
+    }
+    std::memcpy(result, camera.ReplyPayload(), std::min<uint32_t>(reply.length, take));
   }
   int32_t value;
   std::memcpy(&value, result, sizeof value);
@@ -126,7 +131,8 @@ int GetMember(CameraContext& camera, const Member& m, void* out, uint32_t ms) {
   return 0;
 }
 
-int SetMember(CameraContext& camera, const Member& m, const void* in, uint32_t ms) {
+int SetMember(CameraContext& camera, const Member& m, const void* in, uint32_t ms, bool* sent) {
+  if (sent != nullptr) *sent = false;
   if (in == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
   if (!ModelAllows(camera, m)) return 1;
@@ -135,16 +141,52 @@ int SetMember(CameraContext& camera, const Member& m, const void* in, uint32_t m
   if (m.check == Check::kAngle && !IsAngle(value)) return Fail(err::kInvalidParam);
   if (m.skipUnchanged && SlotEquals(camera, m, in)) return 0;
 
+  // What goes out, and into the slot: the whole record, or its short form
+  // followed by zeros when the camera uses that.
+  uint8_t record[SettingsCache::kMaxRecord] = {};
   Request request{m.command};
   if (m.form == Form::kValue) {
     request.value = value;
+    std::memcpy(record, &value, sizeof value);
   } else {
-    request.payload = in;
-    request.length = m.size;
+    request.length = (m.shortSize != 0 && camera.ShortRecords()) ? m.shortSize : m.size;
+    std::memcpy(record, in, request.length);
+    request.payload = record;
   }
   if (camera.Exchange(request, ms) != 0) return 1;
-  StoreInSlot(camera, m, in);
+  if (sent != nullptr) *sent = true;
+  StoreInSlot(camera, m, record);
   return 0;
+}
+
+int SetNetWorkParam(CameraContext& camera, const NetWorkParam* in, uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  bool sent = false;
+  if (SetMember(camera, MemberOf(MemberId::kSetNetWorkParam), in, ms, &sent) != 0) return 1;
+  const DeviceRecord& record = camera.Record();
+  if (sent && (in->ipAddress != record.ipAddress || in->addressWord1 != record.addressWord1)) {
+    // The camera now lives at the new address: drop the connection (and
+    // the caches) and connect there next time.
+    camera.Readdress(in->ipAddress, in->addressWord1);
+  }
+  return 0;
+}
+
+int NtpTiming(CameraContext& camera, uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
+  switch (camera.ExchangeTwoPhase(command::kNtpTiming, ms)) {
+    case TwoPhaseResult::kCompleted:
+      return 0;
+    case TwoPhaseResult::kNotSent:
+      return 1;
+    case TwoPhaseResult::kRequestFailed:
+      return Fail(err::kNtpFailed);
+    case TwoPhaseResult::kCompletionFailed:
+      break;
+  }
+  SetLastError(LastError() == err::kTimeout ? err::kNtpTimeout : err::kNtpFailed);
+  camera.Disconnect();
+  return 1;
 }
 
 int GetState(CameraContext& camera, int* state, uint32_t ms) {

@@ -39,6 +39,43 @@ enum class MemberId : int {
   kGetLevelValue,
   kSetLevelValue,
   kGetElectricity,
+  // Network and time
+  kGetDefaultNetWorkParam,
+  kGetNetWorkParam,
+  kSetNetWorkParam,
+  kGetDefaultFTPParam,
+  kGetFTPParam,
+  kSetFTPParam,
+  kGetDefaultSNTPParam,
+  kGetSNTPParam,
+  kSetSNTPParam,
+  kGetDefaultTimeZone,
+  kGetTimeZone,
+  kSetTimeZone,
+  kGetAutoSyn,
+  kSetAutoSyn,
+  // Traffic and I/O
+  kGetDefaultITSParam,
+  kGetITSParam,
+  kSetITSParam,
+  kGetDefaultNightControlParam,
+  kGetNightControlParam,
+  kSetNightControlParam,
+  kGetDefaultRS485Info,
+  kGetRS485Info,
+  kSetRS485Info,
+  kGetDefaultRS232Info,
+  kGetRS232Info,
+  kSetRS232Info,
+  kGetDefaultSpeedInfo,
+  kGetSpeedInfo,
+  kSetSpeedInfo,
+  kGetDefaultOSDInfo,
+  kGetOSDInfo,
+  kSetOSDInfo,
+  kGetDefaultPicFileNameConfig,
+  kGetPicFileNameConfig,
+  kSetPicFileNameConfig,
   kCount
 };
 
@@ -72,6 +109,10 @@ struct Member {
   bool skipUnchanged;    // a Set equal to a valid slot sends nothing
   Check check;
   bool modelRestricted;  // only the model "VKT-N2F0Kp" has it
+  // Records some cameras send in a shorter form (0: none). Which form the
+  // camera uses is learnt from the reply of the current-value read.
+  uint32_t shortSize;
+  bool learnsForm;
 
   ValueSlot Value() const { return static_cast<ValueSlot>(slot); }
   RecordSlot Record() const { return static_cast<RecordSlot>(slot); }

@@ -14,6 +14,14 @@ const std::array kCommands{
     Command{"search", "list the cameras on the local network", kSearchUsage, RunSearchCommand},
     Command{"change-ip", "give a camera a new IP address", kChangeIpUsage, RunChangeIpCommand},
     Command{"add", "add a camera by its address and show its device record", kAddUsage, RunAddCommand},
+    Command{"settings", "list the settings get and set know", kSettingsUsage, RunSettingsCommand},
+    Command{"get", "read a setting of a camera", kGetUsage, RunGetCommand},
+    Command{"get-default", "read the factory value of a setting", kGetDefaultUsage, RunGetDefaultCommand},
+    Command{"set", "write a setting of a camera", kSetUsage, RunSetCommand},
+    Command{"save", "make a camera store its settings permanently", kSaveUsage, RunSaveCommand},
+    Command{"reset", "reset (restart) a camera", kResetUsage, RunResetCommand},
+    Command{"state", "show whether a camera answers, and its temperature and modes", kStateUsage, RunStateCommand},
+    Command{"param-state", "show whether a camera is ready for commands", kParamStateUsage, RunParamStateCommand},
 };
 
 int UsageError(std::ostream& err, const std::string& message) {

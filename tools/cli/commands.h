@@ -25,6 +25,14 @@ const Command* FindCommand(std::string_view name);
 int RunSearchCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunAddCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunChangeIpCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunSettingsCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunGetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunGetDefaultCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunSetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunSaveCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunResetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunParamStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 // Writes "vktcli: MESSAGE" and the subcommand's usage to `err`; returns the
 // usage exit code.

@@ -18,13 +18,13 @@ const JsonValue* JsonValue::Find(std::string_view key) const {
 std::string_view JsonTypeName(JsonValue::Type type) {
   switch (type) {
     case JsonValue::Type::Null: return "null";
-    case JsonValue::Type::Boolean: return "boolean";
-    case JsonValue::Type::Number: return "number";
-    case JsonValue::Type::String: return "string";
-    case JsonValue::Type::Array: return "array";
-    case JsonValue::Type::Object: return "object";
+    case JsonValue::Type::Boolean: return "a boolean";
+    case JsonValue::Type::Number: return "a number";
+    case JsonValue::Type::String: return "a string";
+    case JsonValue::Type::Array: return "an array";
+    case JsonValue::Type::Object: return "an object";
   }
-  return "value";
+  return "a value";
 }
 
 namespace {

@@ -25,7 +25,7 @@ struct JsonValue {
   const JsonValue* Find(std::string_view key) const;
 };
 
-// "number", "string", ... for messages.
+// "a number", "an array", "null", ... for messages.
 std::string_view JsonTypeName(JsonValue::Type type);
 
 struct JsonParseResult {

@@ -14,7 +14,11 @@ LibrarySession::LibrarySession(std::ostream& err) {
   if (result == -1) {
     // The library allows one user per host (network namespace); most often
     // a camera application is already running here.
-    err << "vktcli: another process on this host already uses the library\n";
+    // The library is held from the start of a process to its end, so two
+    // vktcli in one pipe collide as well.
+    err << "vktcli: another process on this host already uses the library\n"
+        << "vktcli: (two vktcli commands cannot run at once, not even in one pipe: pass\n"
+        << "vktcli:  JSON on through a file or $(...) instead)\n";
     return;
   }
   err << "vktcli: the library could not start";

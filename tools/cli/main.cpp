@@ -1,4 +1,5 @@
-// vktcli: find cameras on the local network and set their addresses.
+// vktcli: find cameras on the local network, set their addresses, and read
+// and write their settings.
 #include <iostream>
 #include <string_view>
 #include <vector>

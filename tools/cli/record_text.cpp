@@ -106,11 +106,11 @@ std::string FormatHex(std::span<const std::uint8_t> bytes) {
 std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::size_t size, std::string& error) {
   if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
   if (text.size() % 2 != 0) {
-    error = "hex needs two digits per byte (" + std::to_string(text.size()) + " digits given)";
+    error = "needs two hex digits per byte (" + std::to_string(text.size()) + " digits given)";
     return std::nullopt;
   }
   if (text.size() / 2 > size) {
-    error = "at most " + std::to_string(size) + " bytes of hex, not " + std::to_string(text.size() / 2);
+    error = "takes at most " + std::to_string(size) + " bytes, not " + std::to_string(text.size() / 2);
     return std::nullopt;
   }
   std::vector<std::uint8_t> bytes(size, 0);
@@ -215,6 +215,11 @@ RecordParse ParseRecordArgs(const RecordLayout& layout, std::span<const std::str
 
 RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
   RecordParse result;
+  // Most often the producer of a pipe failed; say that rather than "offset 0".
+  if (json.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+    result.error = "no JSON given (the input is empty)";
+    return result;
+  }
   const JsonParseResult parsed = ParseJson(json);
   if (!parsed.ok()) {
     result.error = "bad JSON: " + parsed.error;
@@ -222,7 +227,7 @@ RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
   }
   const JsonValue& object = *parsed.value;
   if (object.type != JsonValue::Type::Object) {
-    result.error = "needs a JSON object with " + FieldNames(layout) + ", not a " +
+    result.error = "needs a JSON object with " + FieldNames(layout) + ", not " +
                    std::string(JsonTypeName(object.type));
     return result;
   }
@@ -242,7 +247,7 @@ RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
     } else if (IsNumberField(field)) {
       const std::optional<std::int64_t> number = JsonInteger(*member);
       if (member->type != JsonValue::Type::Number) {
-        result.error = std::string(field.name) + " must be a number, not a " + std::string(JsonTypeName(member->type));
+        result.error = std::string(field.name) + " must be a number, not " + std::string(JsonTypeName(member->type));
       } else if (!number) {
         const bool fraction = member->text.find_first_of(".eE") != std::string::npos;
         result.error = std::string(field.name) + (fraction ? " must be a whole number, not " : " is out of range: ") +
@@ -251,7 +256,7 @@ RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
         result.error = StoreNumber(*number, field, result.record);
       }
     } else if (member->type != JsonValue::Type::String) {
-      result.error = std::string(field.name) + " must be a string, not a " + std::string(JsonTypeName(member->type));
+      result.error = std::string(field.name) + " must be a string, not " + std::string(JsonTypeName(member->type));
     } else {
       result.error = StoreText(member->text, field, result.record);
     }

@@ -66,6 +66,116 @@ const std::string_view kChangeIpUsage =
     "\n"
     "On success prints \"changed MAC: OLD_IP -> NEW_IP\".\n";
 
+// The options every camera subcommand shares.
+#define VKT_CAMERA_OPTIONS                                                      \
+  "  --ip ADDRESS  the camera's IPv4 address (it is found by a search first)\n" \
+  "  --timeout MS  how long the search lasts, and the time-out of each camera\n" \
+  "                call (default 1000)\n"
+
+const std::string_view kGetUsage =
+    "Usage: vktcli get NAME --ip ADDRESS [--timeout MS] [--json]\n"
+    "\n"
+    "Reads the setting NAME of the camera at ADDRESS and prints it.\n"
+    "\"vktcli settings\" lists the names and what each allows.\n"
+    "\n"
+    "Output:\n"
+    "  a value        the number, e.g. 90\n"
+    "  a word record  one line per word: \"word0: 5\", \"word1: 7\", ...\n"
+    "  a byte record  \"hex: 00ff...\" with every byte, and \"text: ...\" with\n"
+    "                 the printable text found in them, if any\n"
+    "With --json: {\"value\": 90}, {\"word0\": 5, \"word1\": 7} or {\"hex\": \"00ff...\"},\n"
+    "which \"vktcli set NAME --json\" takes back unchanged.\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "  --json        print JSON\n";
+
+const std::string_view kGetDefaultUsage =
+    "Usage: vktcli get-default NAME --ip ADDRESS [--timeout MS] [--json]\n"
+    "\n"
+    "Reads the camera's factory value of the setting NAME and prints it like\n"
+    "\"vktcli get\". Only some settings have one: see the DEFAULT column of\n"
+    "\"vktcli settings\".\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "  --json        print JSON\n";
+
+const std::string_view kSetUsage =
+    "Usage: vktcli set NAME VALUE... --ip ADDRESS [--timeout MS]\n"
+    "       vktcli set NAME --json JSON --ip ADDRESS [--timeout MS]\n"
+    "       vktcli set NAME --json-file PATH --ip ADDRESS [--timeout MS]\n"
+    "\n"
+    "Writes the setting NAME of the camera at ADDRESS. Prints nothing on\n"
+    "success. \"vktcli settings\" lists the names and what each allows.\n"
+    "\n"
+    "VALUE:\n"
+    "  a value        one number\n"
+    "  a word record  one number per word, every word, in order\n"
+    "  a byte record  one hex string; shorter hex is padded with zero bytes\n"
+    "Numbers are decimal, negative or hex with 0x (90, -5, 0x1f) and must fit\n"
+    "a signed 32-bit word. The camera call may still refuse a value it does\n"
+    "not take (rotation 45, say).\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "  --json JSON       the setting as \"vktcli get NAME --json\" prints it;\n"
+    "                    \"-\" reads it from standard input\n"
+    "  --json-file PATH  the same from a file (\"-\": standard input)\n"
+    "\n"
+    "Examples:\n"
+    "  vktcli set rotation 180 --ip 192.168.1.10\n"
+    "  vktcli set ae-param 120 -3 --ip 192.168.1.10\n"
+    "  vktcli get ae-param --json --ip 192.168.1.10 | vktcli set ae-param --json - --ip 192.168.1.11\n";
+
+const std::string_view kSettingsUsage =
+    "Usage: vktcli settings [--json]\n"
+    "\n"
+    "Lists the setting NAMEs of get, get-default and set: whether each is a\n"
+    "single value or a record (and its words or bytes), whether it can be read,\n"
+    "written and read as a factory default, and what it is. Contacts no camera.\n"
+    "\n"
+    "Options:\n"
+    "  --json  print a JSON array (with each record's field names)\n";
+
+const std::string_view kSaveUsage =
+    "Usage: vktcli save --ip ADDRESS [--timeout MS]\n"
+    "\n"
+    "Makes the camera store its settings permanently. Prints nothing on\n"
+    "success; fails with VKT_ERR_SAVE_PENDING when the camera has not confirmed\n"
+    "the save within the time-out.\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS;
+
+const std::string_view kResetUsage =
+    "Usage: vktcli reset --ip ADDRESS --mode 0|1 [--timeout MS]\n"
+    "\n"
+    "Resets the camera, which then restarts. Prints nothing on success.\n"
+    "\n"
+    "Options:\n"
+    "  --mode M      the reset mode, 0 or 1 (required)\n" VKT_CAMERA_OPTIONS;
+
+const std::string_view kStateUsage =
+    "Usage: vktcli state --ip ADDRESS [--timeout MS] [--json]\n"
+    "\n"
+    "Shows whether the camera answers (state: 0) and its temperature, work mode,\n"
+    "camera mode, electricity and flash lamp state, one \"name: value\" line each.\n"
+    "A value whose call fails is left out (null in JSON), the failure is\n"
+    "reported and the exit code is 1.\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "  --json        print one JSON object: state, temperature, workMode,\n"
+    "                cameraMode, electricity, flashLamp\n";
+
+const std::string_view kParamStateUsage =
+    "Usage: vktcli param-state --ip ADDRESS [--timeout MS] [--json]\n"
+    "\n"
+    "Prints \"ready\" when the camera takes commands (no configuration save\n"
+    "pending in this connection), else fails with the reason. Since every\n"
+    "vktcli run adds the camera afresh, this mostly shows the camera is reachable.\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "  --json        print {\"state\": \"ready\"}\n";
+
+#undef VKT_CAMERA_OPTIONS
+
 std::string CommandHelp(std::string_view usage) {
   return std::string(usage) + "\n" + std::string(kExitCodes);
 }
@@ -79,7 +189,7 @@ std::string OverviewUsage() {
       "Commands:\n";
   for (const Command& command : AllCommands()) {
     std::string line = "  " + std::string(command.name);
-    line.resize(14, ' ');
+    line.resize(16, ' ');
     text += line + std::string(command.summary) + "\n";
   }
   text += "\n";

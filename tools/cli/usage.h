@@ -9,6 +9,14 @@ namespace vktcli {
 extern const std::string_view kSearchUsage;
 extern const std::string_view kChangeIpUsage;
 extern const std::string_view kAddUsage;
+extern const std::string_view kGetUsage;
+extern const std::string_view kGetDefaultUsage;
+extern const std::string_view kSetUsage;
+extern const std::string_view kSettingsUsage;
+extern const std::string_view kSaveUsage;
+extern const std::string_view kResetUsage;
+extern const std::string_view kStateUsage;
+extern const std::string_view kParamStateUsage;
 
 // A subcommand's usage followed by the exit codes, for --help.
 std::string CommandHelp(std::string_view usage);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "camera_clock.h"
 #include "command_log.h"
 #include "emulator.h"
 #include "settings_model.h"
@@ -25,8 +26,9 @@ class Camera {
   uint16_t commandPort() const;
   bool hasMac(const Mac& mac) const;
 
-  // A change-IP request addressed to this camera: the new address and the
-  // two address words replace the current ones, in the network setting too.
+  // A change-IP request addressed to this camera, or a Set of its network
+  // setting: the new address and the two address words replace the current
+  // ones, in the network setting too. Its command server moves after it.
   void takeAddress(const wire::Ipv4& address, uint32_t word1, uint32_t word2);
 
   DiscoveryFaults discoveryFaults() const;
@@ -68,6 +70,9 @@ class Camera {
   // Locks itself.
   CommandLog& commandLog() { return commandLog_; }
   const CommandLog& commandLog() const { return commandLog_; }
+  // Locks itself.
+  CameraClock& clock() { return clock_; }
+  const CameraClock& clock() const { return clock_; }
 
  private:
   mutable std::mutex mutex_;
@@ -80,6 +85,7 @@ class Camera {
   PushTarget pushTarget_;
   PushTarget streamTarget_;
   CommandLog commandLog_;
+  CameraClock clock_;
 };
 
 }  // namespace vktemu

@@ -108,6 +108,8 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
     camera.commandLog().record(std::move(record));
 
     for (auto& planned : planReplies(camera, request, reply)) {
+      if (planned.reportsDone && reply.completion && reply.completion->onDone)
+        reply.completion->onDone(now + planned.delay);
       ending_ = ending_ || planned.closeAfter;
       scheduledBytes_ += planned.bytes.size();
       scheduled_.emplace(now + planned.delay, Outgoing{std::move(planned.bytes), planned.closeAfter});

@@ -46,6 +46,9 @@ class CommandConnection {
 
   std::optional<Clock::time_point> nextDue() const;
 
+  // A reply that ends the connection is planned or going out.
+  bool ending() const { return ending_ || closing_; }
+
  private:
   struct Outgoing {
     std::vector<uint8_t> bytes;

@@ -1,7 +1,9 @@
 #include "command_handlers.h"
 
+#include "clock_handlers.h"
 #include "command_wire.h"
 #include "maintenance_handlers.h"
+#include "network_handlers.h"
 #include "settings_handlers.h"
 
 namespace vktemu {
@@ -31,16 +33,6 @@ Reply storeTarget(Camera& camera, const Request& request, void (Camera::*store)(
   return Reply{};
 }
 
-// The first reply of a two-step command; what it carries still comes from
-// the store, so tests can shape it.
-CommandHandler twoStep(int32_t completionStatus) {
-  return [completionStatus](Camera& camera, const Request& request) {
-    Reply reply = storedReply(camera, request);
-    reply.completion = Reply::Completion{.status = completionStatus, .value = 0, .delay = std::nullopt};
-    return reply;
-  };
-}
-
 }  // namespace
 
 void CommandTable::add(int32_t command, CommandHandler handler) { handlers_[command] = std::move(handler); }
@@ -64,7 +56,8 @@ CommandTable standardCommands() {
   CommandTable table;
   addSettingCommands(table);
   addMaintenanceCommands(table);
-  table.add(wire::command::kSyncNtp, twoStep(0));
+  addNetworkCommands(table);
+  addClockCommands(table);
   // The picture itself is pushed separately; the request only gets a bare
   // acknowledgement.
   table.add(wire::command::kSnapshot, [](Camera&, const Request&) { return Reply{}; });

@@ -42,6 +42,9 @@ struct Reply {
     // After the first reply; a fault set for exactly this command overrides
     // it. None: the fault default (50 ms).
     std::optional<std::chrono::milliseconds> delay;
+    // Told when the completion is due, once it is planned; never when none
+    // goes out (a refused request, noCompletion) or it reports a failure.
+    std::function<void(std::chrono::steady_clock::time_point due)> onDone;
   };
   std::optional<Completion> completion;
 };

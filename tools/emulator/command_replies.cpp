@@ -63,12 +63,13 @@ std::vector<PlannedReply> planReplies(const Camera& camera, const Request& reque
     const auto ownFaults = camera.commandFaults(request.command);
     const int completionDelayMs =
         ownFaults ? ownFaults->completionDelayMs
-                  : static_cast<int>(std::min<int64_t>(
+                  : static_cast<int>(std::clamp<int64_t>(
                         reply.completion->delay.value_or(std::chrono::milliseconds(CommandFaults{}.completionDelayMs))
                             .count(),
-                        kMaxDelayMs));
+                        0, kMaxDelayMs));
     completion.delay = out.front().delay + clampedDelay(completionDelayMs);
     completion.bytes = wire::encodeCommand(done);
+    completion.reportsDone = done.status >= 0;
     out.push_back(std::move(completion));
   }
   return out;

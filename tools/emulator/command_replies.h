@@ -16,6 +16,7 @@ struct PlannedReply {
   std::chrono::milliseconds delay{0};  // after the request arrived
   std::vector<uint8_t> bytes;
   bool closeAfter = false;  // close the connection once these bytes are sent
+  bool reportsDone = false;  // the completion of the work, with a status that is not a failure
 };
 
 // In the order they are due; empty when the camera does not answer.

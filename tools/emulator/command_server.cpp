@@ -174,6 +174,7 @@ void CommandServer::run() {
 void CommandServer::serveConnections(const std::vector<pollfd>& fds) {
   std::vector<std::unique_ptr<CommandConnection>> kept;
   kept.reserve(connections_.size());
+  bool moved = false;
   for (size_t i = 0; i < connections_.size(); ++i) {
     auto& connection = connections_[i];
     if (stopRequested_) {
@@ -184,6 +185,7 @@ void CommandServer::serveConnections(const std::vector<pollfd>& fds) {
     bool alive = true;
     if ((events & (POLLIN | POLLHUP | POLLERR)) || connection->hasWaitingRequest()) {
       alive = connection->receive(*camera_, commands_);
+      moved = followMovedCamera() || moved;
       // Replies already due still go out before a connection is closed for
       // a bad request.
       if (!alive) connection->send(Clock::now());
@@ -196,6 +198,26 @@ void CommandServer::serveConnections(const std::vector<pollfd>& fds) {
     }
   }
   connections_ = std::move(kept);
+  if (moved) {
+    // Connections to the old address are dead; those still owing the reply
+    // that moved the camera end once it is out.
+    std::erase_if(connections_, [&](const auto& connection) {
+      if (connection->ending()) return false;
+      --open_;
+      return true;
+    });
+  }
+}
+
+// A request just handled (a network Set) may have moved the camera: listen
+// at the new address before its reply goes out, so a client that heard it
+// can connect there at once. An address that cannot be bound leaves the
+// camera unreachable, as after a change-IP.
+bool CommandServer::followMovedCamera() {
+  if (!listening_ || boundAddress_ == camera_->address()) return false;
+  listener_.reset();
+  openListener(nullptr);
+  return true;
 }
 
 void CommandServer::acceptWaiting() {

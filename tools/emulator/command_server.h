@@ -55,6 +55,7 @@ class CommandServer {
   void runTasks();
   void inLoop(const std::function<void()>& task);
   bool openListener(std::string* error);
+  bool followMovedCamera();
   void closeConnections();
   void acceptWaiting();
   void serveConnections(const std::vector<pollfd>& fds);

@@ -26,6 +26,10 @@ inline constexpr int32_t kResetMode1 = 104;
 inline constexpr int32_t kTemperature = 200;
 inline constexpr int32_t kDeviceInfo = 1000;
 inline constexpr int32_t kNetwork = 1016;
+inline constexpr int32_t kSetNetwork = 1017;  // a new address moves the camera
+inline constexpr int32_t kFlashAndTrigger = 1028;
+inline constexpr int32_t kGetClock = 1070;
+inline constexpr int32_t kSetClock = 1071;
 inline constexpr int32_t kState = 1300;
 inline constexpr int32_t kPushTarget = 1080;
 inline constexpr int32_t kStreamTarget = 1081;
@@ -33,6 +37,12 @@ inline constexpr int32_t kStreamTarget = 1081;
 
 inline constexpr int32_t kStatusSaved = 11;  // completion of a configuration save
 inline constexpr int32_t kStatusBadParameter = -3;
+
+// Clock payloads: the get reply is seconds since 1970, microseconds, eight
+// zero bytes and the extra word; the set request is seconds, microseconds
+// and the extra word. All little-endian.
+inline constexpr size_t kClockReplySize = 20;
+inline constexpr size_t kClockSetSize = 12;
 
 struct CommandHeader {
   int32_t version = 0;

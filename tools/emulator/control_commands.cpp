@@ -56,10 +56,14 @@ std::string ControlCommands::handle(std::string_view line) {
   if (command == "temp" && w.size() == 3) return temperature(w[1], w[2]);
   if (command == "savedelay" && w.size() == 3) return saveDelay(w[1], w[2]);
   if (command == "get" && w.size() == 3) return setting(w[1], w[2]);
+  if (command == "short" && w.size() == 3) return shortRecords(w[1], w[2]);
+  if (command == "clock" && w.size() == 2) return clock(w[1]);
+  if (command == "ntpdelay" && w.size() == 3) return ntpDelay(w[1], w[2]);
   if (command == "help" && w.size() == 1)
     return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | "
            "cfault <id> <command> <name> <value> | cfault <id> clear | commands <id> | push <id> | drop <id> | "
-           "listen <id> on|off | temp <id> <degrees> | savedelay <id> <ms> | get <id> <getCommand> | quit\n";
+           "listen <id> on|off | temp <id> <degrees> | savedelay <id> <ms> | get <id> <getCommand> | "
+           "short <id> on|off | clock <id> | ntpdelay <id> <ms> | quit\n";
   if (command == "quit" && w.size() == 1) {
     if (onQuit_) onQuit_();
     return "ok bye\n";
@@ -67,7 +71,8 @@ std::string ControlCommands::handle(std::string_view line) {
   if (command == "list" || command == "fault" || command == "faults" || command == "traffic" ||
       command == "clear" || command == "help" || command == "quit" || command == "cfault" ||
       command == "commands" || command == "push" || command == "drop" || command == "listen" ||
-      command == "temp" || command == "savedelay" || command == "get")
+      command == "temp" || command == "savedelay" || command == "get" || command == "short" ||
+      command == "clock" || command == "ntpdelay")
     return error("wrong number of arguments for " + std::string(command));
   return error("unknown command " + std::string(command));
 }

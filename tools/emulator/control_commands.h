@@ -18,6 +18,9 @@
 //   temp <id> <degrees>       ok      (the camera's temperature, e.g. -12.5)
 //   savedelay <id> <ms>       ok      (between the two replies of a save)
 //   get <id> <getCommand>     ok value=<v> | ok record=<hex>   (a setting's current value or record)
+//   short <id> on|off         ok      (short ITS and night control records)
+//   clock <id>                ok seconds=<s> microseconds=<us> extra=<e>   (the camera's clock)
+//   ntpdelay <id> <ms>        ok      (between the two replies of an NTP synchronisation)
 //   help                      ok <command list>
 //   quit                      ok bye  (then the program stops)
 //
@@ -55,6 +58,10 @@ class ControlCommands {
   std::string temperature(std::string_view id, std::string_view degrees);
   std::string saveDelay(std::string_view id, std::string_view ms);
   std::string setting(std::string_view id, std::string_view getCommand) const;
+  std::string shortRecords(std::string_view id, std::string_view state);
+  // In control_clock_commands.cpp.
+  std::string clock(std::string_view id) const;
+  std::string ntpDelay(std::string_view id, std::string_view ms);
   bool cameraId(std::string_view text, int& id) const;
 
   Emulator& emulator_;

@@ -1,4 +1,5 @@
-// The control channel's commands on the settings model: temp, savedelay, get.
+// The control channel's commands on the settings model: temp, savedelay, get,
+// short.
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -56,6 +57,15 @@ std::string ControlCommands::setting(std::string_view idText, std::string_view c
   if (!def) return error("no setting with get command " + std::string(commandText));
   if (def->form == SettingForm::kValue) return "ok value=" + std::to_string(emulator_.currentValue(id, key)) + "\n";
   return "ok record=" + hex(emulator_.currentRecord(id, key)) + "\n";
+}
+
+std::string ControlCommands::shortRecords(std::string_view idText, std::string_view state) {
+  int id = 0;
+  if (!cameraId(idText, id)) return error("unknown camera " + std::string(idText));
+  bool on = false;
+  if (!parseBool(state, on)) return error("expected on or off, got " + std::string(state));
+  emulator_.setShortRecords(id, on);
+  return "ok\n";
 }
 
 }  // namespace vktemu

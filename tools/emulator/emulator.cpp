@@ -259,4 +259,26 @@ void Emulator::setShortReply(int cameraId, int getCommand, std::optional<uint32_
   impl_->camera(cameraId)->withModel([&](SettingsModel& model) { model.setShortReply(key, bytes); });
 }
 
+void Emulator::setShortRecords(int cameraId, bool on) {
+  impl_->camera(cameraId)->withModel([&](SettingsModel& model) { model.setShortForms(on); });
+}
+
+void Emulator::setClock(int cameraId, int64_t secondsSince1970, int32_t microseconds) {
+  impl_->camera(cameraId)->clock().set(secondsSince1970, microseconds);
+}
+
+std::pair<int64_t, int32_t> Emulator::clock(int cameraId) const { return impl_->camera(cameraId)->clock().now(); }
+
+int32_t Emulator::clockExtra(int cameraId) const { return impl_->camera(cameraId)->clock().extra(); }
+
+void Emulator::setClockReply(int cameraId, std::optional<std::array<uint8_t, 20>> payload) {
+  impl_->camera(cameraId)->clock().setForcedReply(payload);
+}
+
+void Emulator::setNtpDelay(int cameraId, std::chrono::milliseconds delay) {
+  impl_->camera(cameraId)->clock().setNtpDelay(delay);
+}
+
+size_t Emulator::ntpCount(int cameraId) const { return impl_->camera(cameraId)->clock().ntpCount(); }
+
 }  // namespace vktemu

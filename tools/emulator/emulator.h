@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vktemu {
@@ -74,7 +75,8 @@ struct CommandFaults {
   // Two-step commands (100 save configuration, 101 NTP synchronisation):
   // completion this long after the first reply. Only a set given for
   // exactly this command sets it; otherwise a save waits the camera's save
-  // delay (setSaveDelay) and an NTP synchronisation 50 ms.
+  // delay (setSaveDelay) and an NTP synchronisation its NTP delay
+  // (setNtpDelay).
   int completionDelayMs = 50;
   bool noCompletion = false;                 // never send the completion
   std::optional<int32_t> completionStatus;   // instead of 11 (100) or 0 (101)
@@ -133,7 +135,8 @@ class Emulator {
   void stop();
   bool running() const;
 
-  // Current state (after a change-IP: the new address and words).
+  // Current state (after a change-IP or a network Set: the new address and
+  // words).
   // Throws std::out_of_range for an unknown id.
   CameraConfig camera(int id) const;
   size_t cameraCount() const;
@@ -187,6 +190,12 @@ class Emulator {
   // changes nothing. Commands 103 and 104 restore the factory settings,
   // answer, and close the connection; 100 saves (two replies).
   //
+  // A network Set (1017) with a new address moves the camera as a change-IP
+  // does: the reply goes out on the old connection, which then closes; the
+  // command port is open at the new address (same port) by the time the
+  // reply is sent, the camera's other connections are dropped and discovery
+  // answers carry the new address. New address words alone are only stored.
+  //
   // A setting is named by its Get command, or by its Set command when it
   // has none (picture pixel size, 1270). Members taking one throw
   // std::invalid_argument when it names no setting of that form (value /
@@ -210,6 +219,29 @@ class Emulator {
   // Get and GetDefault replies of a record setting carry only this many
   // payload bytes (a short record); nullopt: the whole record.
   void setShortReply(int cameraId, int getCommand, std::optional<uint32_t> bytes);
+
+  // The camera keeps only the short forms of the records that have one
+  // (ITS 1008: 32 of 52 bytes, night control 1012: 44 of 48): Get and
+  // GetDefault reply that many bytes, and Sets take the short or the long
+  // form (a short one leaves the rest of the record zero). Off (the
+  // default): only the long forms.
+  void setShortRecords(int cameraId, bool on);
+
+  // --- The camera's clock: the host's time plus an offset, so it runs on.
+  // Command 1070 reads it (20 bytes: seconds since 1970, microseconds, 8
+  // zero bytes, the extra word of the last 1071), 1071 sets it (12 bytes:
+  // seconds, microseconds, extra word; another size gets -3). An NTP
+  // synchronisation (101) answers at once, then again after the camera's
+  // NTP delay (or the completion faults set for 101); when that completion
+  // is due the clock takes the host's time. No completion (refused, or
+  // noCompletion, or a failing completionStatus): no synchronisation.
+  void setClock(int cameraId, int64_t secondsSince1970, int32_t microseconds);
+  std::pair<int64_t, int32_t> clock(int cameraId) const;  // seconds since 1970, microseconds
+  int32_t clockExtra(int cameraId) const;                 // 0 until a 1071 sets it
+  // The 1070 reply payload, exactly; nullopt: the clock's reading.
+  void setClockReply(int cameraId, std::optional<std::array<uint8_t, 20>> payload);
+  void setNtpDelay(int cameraId, std::chrono::milliseconds delay);  // default 50 ms
+  size_t ntpCount(int cameraId) const;  // NTP synchronisation requests answered
 
   // Requests received, in arrival order (the first 100000 since the last
   // clearCommandTraffic(); the count goes on past that).

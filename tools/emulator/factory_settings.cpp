@@ -65,6 +65,39 @@ std::vector<uint8_t> deviceInformation(const CameraConfig& config) {
   return out;
 }
 
+// The flash and trigger record (1028) as a camera ships it: a head with the
+// lamp settings, then one entry per trigger input. Values a real camera
+// could hold, each entry a little different so a client that mixes them up
+// is caught.
+constexpr uint32_t kFlashHeadWord = 0x01000000;
+constexpr uint32_t kLampWordA = 120, kLampWordB = 3, kLampWordC = 500, kLampWordD = 40, kLampWordE = 60;
+constexpr size_t kFlashHeadSize = 28;
+constexpr size_t kTriggerEntrySize = 40;
+constexpr uint32_t kTriggers = 16;
+
+std::vector<uint8_t> flashAndTrigger(uint32_t size) {
+  std::vector<uint8_t> out(size);
+  putWord(out, 0, kFlashHeadWord);
+  putWord(out, 4, kLampWordA);
+  putWord(out, 8, kLampWordB);
+  for (size_t at = 12; at < kFlashHeadSize; at += 4) putWord(out, at, kLampWordC);
+  for (uint32_t i = 0; i < kTriggers; ++i) {
+    const size_t at = kFlashHeadSize + kTriggerEntrySize * i;
+    const uint32_t bits1 = i % 2 == 0 ? 0x40000000u | (i % 16) | ((i % 8) << 4) | 0x80000000u : (i % 8) << 4;
+    putWord(out, at, i % 2);
+    putWord(out, at + 4, i);  // trigger number minus 1
+    putWord(out, at + 8, 1);
+    putWord(out, at + 12, 1000 + i);
+    putWord(out, at + 16, kLampWordD);
+    putWord(out, at + 20, kLampWordE);
+    putWord(out, at + 24, 2000 + i);
+    putWord(out, at + 28, 3000 + i);
+    putWord(out, at + 32, bits1);
+    putWord(out, at + 36, (i % 16) | ((i % 2) << 31));
+  }
+  return out;
+}
+
 }  // namespace
 
 std::vector<uint8_t> networkRecord(const wire::Ipv4& address, uint32_t word1, uint32_t word2) {
@@ -88,6 +121,8 @@ SettingValues factorySettings(const CameraConfig& config) {
   for (const auto& [key, value] : kFactoryValues) out.values.at(key) = value;
   out.values.at(wire::command::kTemperature) = encodeTemperature(kFactoryTemperature);
   out.records.at(wire::command::kDeviceInfo) = deviceInformation(config);
+  out.records.at(wire::command::kFlashAndTrigger) =
+      flashAndTrigger(findSetting(wire::command::kFlashAndTrigger)->size);
   out.records.at(wire::command::kNetwork) = networkRecord(wire::parseIpv4(config.address).value_or(wire::Ipv4{}),
                                                           config.addressWord1, config.addressWord2);
   return out;

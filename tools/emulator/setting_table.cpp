@@ -17,6 +17,11 @@ constexpr SettingDef record(const char* name, int32_t get, int32_t set, int32_t 
   return {name, get, set, getDefault, SettingForm::kRecord, size};
 }
 
+constexpr SettingDef shortable(const char* name, int32_t get, int32_t set, int32_t getDefault, uint32_t size,
+                               uint32_t shortSize) {
+  return {name, get, set, getDefault, SettingForm::kRecord, size, false, shortSize};
+}
+
 constexpr SettingDef measured(const char* name, int32_t get) {
   return {name, get, 0, 0, SettingForm::kValue, 0, true};
 }
@@ -39,8 +44,8 @@ constexpr auto kSettings = std::to_array<SettingDef>({
     value("camera mode", 1302, 0),
     measured("electricity", 1314),
     measured("temperature", command::kTemperature),
-    record("ITS parameters", 1008, 1009, 1010, 52),
-    record("night control", 1012, 1013, 1014, 48),
+    shortable("ITS parameters", 1008, 1009, 1010, 52, 32),
+    shortable("night control", 1012, 1013, 1014, 48, 44),
     record("network", command::kNetwork, 1017, 1018, 12),
     record("FTP", 1020, 1021, 1022, 264),
     record("SNTP", 1024, 1025, 1026, 72),

@@ -19,6 +19,9 @@ struct SettingDef {
   uint32_t size;  // record bytes; 0 for a value
   // Read from the hardware rather than stored: a reset leaves it alone.
   bool measured = false;
+  // Older firmware keeps only the first this many bytes of the record
+  // (SettingsModel::shortForms()); 0: the record has no short form.
+  uint32_t shortSize = 0;
 
   // How the model and the emulator's API name the setting: its Get command,
   // or its Set command when it has no Get.

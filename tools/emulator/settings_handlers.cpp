@@ -1,5 +1,8 @@
 #include "settings_handlers.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "command_wire.h"
 #include "setting_table.h"
 
@@ -9,7 +12,7 @@ namespace {
 enum class Copy { kCurrent, kFactory };
 
 CommandHandler getHandler(const SettingDef& def, Copy copy) {
-  return [key = def.key(), form = def.form, copy](Camera& camera, const Request& request) {
+  return [key = def.key(), form = def.form, shortSize = def.shortSize, copy](Camera& camera, const Request& request) {
     return modelReply(camera, request, [&](SettingsModel& model) {
       Reply reply;
       if (form == SettingForm::kValue) {
@@ -18,6 +21,7 @@ CommandHandler getHandler(const SettingDef& def, Copy copy) {
       }
       if (const auto* record = copy == Copy::kFactory ? model.factoryRecord(key) : model.record(key))
         reply.payload = *record;
+      if (shortSize != 0 && model.shortForms() && shortSize < reply.payload.size()) reply.payload.resize(shortSize);
       if (const auto limit = model.shortReply(key); limit && *limit < reply.payload.size())
         reply.payload.resize(*limit);
       return reply;
@@ -25,13 +29,23 @@ CommandHandler getHandler(const SettingDef& def, Copy copy) {
   };
 }
 
+// A short form fills the first bytes of the record; the rest reads zero.
+bool setRecord(SettingsModel& model, const SettingDef& def, const std::vector<uint8_t>& payload) {
+  if (def.shortSize == 0 || !model.shortForms() || payload.size() != def.shortSize)
+    return model.setRecord(def.key(), payload);
+  std::vector<uint8_t> whole(def.size, 0);
+  std::copy(payload.begin(), payload.end(), whole.begin());
+  return model.setRecord(def.key(), whole);
+}
+
 // A Set that does not carry exactly what the setting holds (a payload on a
 // value, a record of another size) is refused and changes nothing.
 CommandHandler setHandler(const SettingDef& def) {
-  return [key = def.key(), form = def.form](Camera& camera, const Request& request) {
+  return [&def](Camera& camera, const Request& request) {
     return modelReply(camera, request, [&](SettingsModel& model) {
-      const bool taken = form == SettingForm::kValue ? request.payload.empty() && model.setValue(key, request.value)
-                                                     : model.setRecord(key, request.payload);
+      const bool taken = def.form == SettingForm::kValue
+                             ? request.payload.empty() && model.setValue(def.key(), request.value)
+                             : setRecord(model, def, request.payload);
       Reply reply;
       if (!taken) reply.status = wire::kStatusBadParameter;
       return reply;

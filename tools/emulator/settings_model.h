@@ -38,6 +38,12 @@ class SettingsModel {
   void setShortReply(int32_t key, std::optional<uint32_t> bytes);
   std::optional<uint32_t> shortReply(int32_t key) const;
 
+  // The camera runs firmware that knows only the short forms of the records
+  // that have one: its Get and GetDefault replies are short, and its Sets
+  // take either form.
+  void setShortForms(bool on) { shortForms_ = on; }
+  bool shortForms() const { return shortForms_; }
+
   // Writes the current settings to the camera's flash.
   void save();
   // Every setting but the measured ones goes back to its factory value.
@@ -53,6 +59,7 @@ class SettingsModel {
   SettingValues current_;
   SettingValues saved_;
   std::map<int32_t, uint32_t> shortReplies_;
+  bool shortForms_ = false;
   std::chrono::milliseconds saveDelay_{50};
   size_t saves_ = 0;
   size_t resets_ = 0;
