@@ -103,12 +103,46 @@ TEST_F(Cli, AddShowsTheCamerasDeviceRecord) {
   EXPECT_TRUE(Contains(run.output, "VKT_ERR_CAMERA_NOT_FOUND")) << run.output;
 }
 
+TEST_F(Cli, SettingsReadAndWritten) {
+  StartEmulator({"ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kp,port=30010"});
+  CliRun run = RunCli({"set", "rotation", "270", "--ip", "127.0.0.10", "--timeout", "300"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  run = RunCli({"get", "rotation", "--ip", "127.0.0.10", "--timeout", "300", "--json"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "270")) << run.output;
+  run = RunCli({"set", "rotation", "45", "--ip", "127.0.0.10", "--timeout", "300"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Contains(run.output, "VKT_ERR_INVALID_PARAM")) << run.output;
+  run = RunCli({"state", "--ip", "127.0.0.10", "--timeout", "300"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "temperature")) << run.output;
+}
+
+TEST_F(Cli, RecordJsonRoundTripsThroughAFile) {
+  StartEmulator({"ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kp,port=30010"});
+  CliRun run = RunCli({"set", "ae-param", "120", "-16", "--ip", "127.0.0.10", "--timeout", "300"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  run = RunCli({"get", "ae-param", "--json", "--ip", "127.0.0.10", "--timeout", "300"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "120") && Contains(run.output, "-16")) << run.output;
+  const std::string path = testing::TempDir() + "ae-param.json";
+  FILE* f = fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs(run.output.c_str(), f);
+  fclose(f);
+  run = RunCli({"set", "ae-param", "--json-file", path, "--ip", "127.0.0.10", "--timeout", "300"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
   EXPECT_EQ(RunCli({"search", "--timeout", "soon"}).exitCode, 2);
   EXPECT_EQ(RunCli({"change-ip", "--mac", "00:1c:27:00:00:10"}).exitCode, 2);
   EXPECT_EQ(RunCli({"add"}).exitCode, 2);
   EXPECT_EQ(RunCli({"add", "--ip", "camera-7"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"get", "no-such-setting", "--ip", "127.0.0.10"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"set", "ae-param", "1", "--ip", "127.0.0.10"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"set", "ae", "0x80000000", "--ip", "127.0.0.10"}).exitCode, 2);
   CliRun help = RunCli({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(Contains(help.output, "search")) << help.output;

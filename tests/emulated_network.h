@@ -28,6 +28,8 @@ inline vktemu::CameraConfig MakeCamera(const std::string& address, uint8_t macTa
 inline DeviceRecord RecordOf(const vktemu::CameraConfig& camera) {
   DeviceRecord record{};
   inet_pton(AF_INET, camera.address.c_str(), &record.ipAddress);
+  record.addressWord1 = camera.addressWord1;
+  record.addressWord2 = camera.addressWord2;
   std::memcpy(record.macAddress, camera.mac.data(), 6);
   record.commandPort = camera.commandPort;
   std::strncpy(record.modelName, camera.model.c_str(), sizeof record.modelName - 1);

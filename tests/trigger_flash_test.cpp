@@ -26,7 +26,10 @@ size_t EntryAt(size_t i) { return 28 + 40 * i; }
 
 TriggInputSet OneEnabledInput() {
   TriggInputSet set{};
-  for (auto& e : set.entry) e.value[2] = 1;  // trigger numbers are 1-based
+  for (auto& e : set.entry) {
+    e.value[2] = 1;  // trigger numbers are 1-based
+    e.value[5] = 1;  // what a record with the switch off reads back
+  }
   set.entry[0].value[0] = 1;
   return set;
 }

@@ -35,3 +35,10 @@ run search --timeout 500 --json
 run change-ip --mac 00:1c:27:00:00:12 --ip 127.0.0.42 --netmask 255.255.0.0
 run search --timeout 500
 run add --ip 127.0.0.10 --timeout 500
+run state --ip 127.0.0.10 --timeout 300
+run get device-info --ip 127.0.0.10 --timeout 300
+run get rotation --ip 127.0.0.10 --timeout 300
+run set rotation 180 --ip 127.0.0.10 --timeout 300
+run get rotation --ip 127.0.0.10 --timeout 300 --json
+run get ae-param --ip 127.0.0.10 --timeout 300
+run save --ip 127.0.0.10 --timeout 300

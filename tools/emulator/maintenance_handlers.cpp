@@ -12,7 +12,8 @@ Reply save(Camera& camera, const Request& request) {
   return modelReply(camera, request, [](SettingsModel& model) {
     model.save();
     Reply reply;
-    reply.completion = Reply::Completion{.status = wire::kStatusSaved, .value = 0, .delay = model.saveDelay(), .onDone = {}};
+    reply.completion =
+        Reply::Completion{.status = wire::kStatusSaved, .value = 0, .delay = model.saveDelay(), .onDone = {}};
     return reply;
   });
 }
