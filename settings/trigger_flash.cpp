@@ -48,6 +48,16 @@ int ReadCombined(CameraContext& camera, bool factory, uint32_t ms) {
   return 0;
 }
 
+// Sends a whole record; once the camera took it, it is the current slot.
+int WriteCombined(CameraContext& camera, const uint8_t* record, uint32_t ms) {
+  Request request{kSetCombined};
+  request.payload = record;
+  request.length = kCombinedSize;
+  if (camera.Exchange(request, ms) != 0) return 1;
+  camera.Cache().SetRecord(SlotOf(false), record, kCombinedSize);
+  return 0;
+}
+
 int Fail(uint32_t code) {
   SetLastError(code);
   return 1;
@@ -165,12 +175,7 @@ int SetFlashLamp(CameraContext& camera, const FlashLampParam* in, uint32_t ms) {
   uint8_t work[kCombinedSize];
   std::memcpy(work, cache.Record(slot), kCombinedSize);
   WriteFlashLamp(*in, work);
-  Request request{kSetCombined};
-  request.payload = work;
-  request.length = kCombinedSize;
-  if (camera.Exchange(request, ms) != 0) return 1;
-  cache.SetRecord(slot, work, kCombinedSize);
-  return 0;
+  return WriteCombined(camera, work, ms);
 }
 
 int SetTriggInput(CameraContext& camera, const TriggInputSet* in, uint32_t ms) {
@@ -185,12 +190,7 @@ int SetTriggInput(CameraContext& camera, const TriggInputSet* in, uint32_t ms) {
   if (camera.CheckPendingSave(ms) != 0) return 1;
   uint8_t work[kCombinedSize];
   CombinedFromTriggInput(*in, work);
-  Request request{kSetCombined};
-  request.payload = work;
-  request.length = kCombinedSize;
-  if (camera.Exchange(request, ms) != 0) return 1;
-  cache.SetRecord(slot, work, kCombinedSize);
-  return 0;
+  return WriteCombined(camera, work, ms);
 }
 
 }  // namespace vkt::settings
