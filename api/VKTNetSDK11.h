@@ -455,6 +455,22 @@ VKT_API int VKT_ExportConfigFile(int camera, int reserved, const char *path, uns
  * read or is shorter than 652 bytes is refused (1) before anything is sent. */
 VKT_API int VKT_ImportConfigFile(int camera, const char *path, unsigned int timeoutMs);
 
+/* --------------------------------------------------------------- pictures */
+
+/* Asks the camera for a picture now. Returns 0 once the camera accepted the
+ * request; the picture then arrives through the camera's picture callback,
+ * on a library thread, possibly before this call returns. The request goes
+ * on a second connection of its own, after telling the camera where to push
+ * (if it does not know yet). `value` travels with the request (cameras put
+ * it in the picture's record: the callback's `value`).
+ * The exchange gets the whole time-out again after the push registration, so
+ * the call may take up to about twice `timeoutMs`.
+ * Errors: VKT_ERR_NO_PICTURE_CALLBACK (camera added without one, nothing
+ * sent); the push registration's error; VKT_ERR_SNAP_NOT_SENT,
+ * VKT_ERR_SNAP_NO_REPLY, VKT_ERR_SNAP_REFUSED (these three close both of the
+ * camera's connections). */
+VKT_API int VKT_SnapPicture(int camera, int value, unsigned int timeoutMs);
+
 #ifdef __cplusplus
 } /* extern "C" */
 

@@ -110,6 +110,8 @@ class CameraContext {
   int SetPictureCallback(PictureCallback callback, uint32_t ms);
   int RegisterPushTarget(uint32_t ms);
   PictureCallback GetPictureCallback() const { return pictureCallback_.load(std::memory_order_acquire); }
+  // Asks the camera for a picture now (snapshot connection); see snapshot.cpp.
+  int Snap(int32_t value, uint32_t ms);
   // The host address announced to the camera, network order (0: unknown).
   uint32_t HostAddress() const { return hostAddress_; }
 

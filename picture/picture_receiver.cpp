@@ -44,6 +44,8 @@ void PictureReceiver::Stop() {
   // Shutting the listening socket down wakes the receiver blocked in accept;
   // the others see the stop flag as soon as they get the acceptor lock.
   if (listening_) ::shutdown(acceptor_.get_handle(), SHUT_RDWR);
+  // And a receiver reading a slow sender's picture is cut short.
+  for (auto& worker : workers_) worker->Interrupt();
   for (auto& worker : workers_) worker->wait();
   workers_.clear();
   if (listening_) {

@@ -50,8 +50,9 @@ bool IsNumberField(const Field& field) {
   return field.type == FieldType::Int32 || field.type == FieldType::UInt16;
 }
 
-// Stores a number into a number field; "" or why it does not fit.
-std::string StoreNumber(std::int64_t number, const Field& field, std::vector<std::uint8_t>& record) {
+// Stores a number into a number field of `record` (a whole record, or one
+// entry of it); "" or why it does not fit.
+std::string StoreNumber(std::int64_t number, const Field& field, std::span<std::uint8_t> record) {
   if (field.type == FieldType::UInt16) {
     if (number < 0 || number > std::numeric_limits<std::uint16_t>::max()) {
       return std::string(field.name) + " must be 0..65535";
@@ -69,7 +70,7 @@ std::string StoreNumber(std::int64_t number, const Field& field, std::vector<std
 }
 
 // Stores text (a positional word, or a JSON string) into a non-number field.
-std::string StoreText(std::string_view text, const Field& field, std::vector<std::uint8_t>& record) {
+std::string StoreText(std::string_view text, const Field& field, std::span<std::uint8_t> record) {
   if (field.type == FieldType::IPv4) {
     const std::optional<std::uint32_t> address = ParseIPv4(text);
     if (!address) return std::string(field.name) + " needs a dotted quad like 192.168.1.10, not '" + Printable(text) + "'";
@@ -80,6 +81,104 @@ std::string StoreText(std::string_view text, const Field& field, std::vector<std
   const std::optional<std::vector<std::uint8_t>> bytes = ParseHex(text, field.size, error);
   if (!bytes) return std::string(field.name) + ": " + error;
   std::memcpy(record.data() + field.offset, bytes->data(), bytes->size());
+  return {};
+}
+
+std::string NamesOf(std::span<const Field> fields) {
+  std::string names;
+  for (const Field& field : fields) {
+    if (!names.empty()) names += ' ';
+    names += field.name;
+  }
+  return names;
+}
+
+// "name=value name=value ...", one entry's fields on one line.
+std::string EntryText(std::span<const Field> fields, std::span<const std::uint8_t> entry) {
+  std::string out;
+  for (const Field& field : fields) {
+    if (!out.empty()) out += ' ';
+    out += std::string(field.name) + "=" + FieldValueText(entry, field);
+  }
+  return out;
+}
+
+std::string FieldsJson(std::span<const Field> fields, std::span<const std::uint8_t> record) {
+  JsonObjectWriter json;
+  for (const Field& field : fields) {
+    if (IsNumberField(field)) {
+      json.Raw(field.name, FieldValueText(record, field));
+    } else {
+      json.String(field.name, FieldValueText(record, field));
+    }
+  }
+  return json.Finish();
+}
+
+std::span<const std::uint8_t> Entry(const RecordLayout& layout, std::span<const std::uint8_t> record, std::size_t i) {
+  return record.subspan(i * layout.entrySize, layout.entrySize);
+}
+
+// Fills `target` from a JSON object that has exactly `fields` as members;
+// "" or the first problem.
+std::string StoreObject(std::span<const Field> fields, const JsonValue& object, std::span<std::uint8_t> target) {
+  const std::string names = NamesOf(fields);
+  if (object.type != JsonValue::Type::Object) {
+    return "needs a JSON object with " + names + ", not " + std::string(JsonTypeName(object.type));
+  }
+  for (const std::string& key : object.keys) {
+    bool known = false;
+    for (const Field& field : fields) known = known || field.name == key;
+    if (!known) return "unknown member \"" + JsonEscape(key) + "\" (expected " + names + ")";
+  }
+  for (const Field& field : fields) {
+    const JsonValue* member = object.Find(field.name);
+    std::string error;
+    if (member == nullptr) {
+      error = "member \"" + std::string(field.name) + "\" is missing";
+    } else if (IsNumberField(field)) {
+      const std::optional<std::int64_t> number = JsonInteger(*member);
+      if (member->type != JsonValue::Type::Number) {
+        error = std::string(field.name) + " must be a number, not " + std::string(JsonTypeName(member->type));
+      } else if (!number) {
+        const bool fraction = member->text.find_first_of(".eE") != std::string::npos;
+        error = std::string(field.name) + (fraction ? " must be a whole number, not " : " is out of range: ") +
+                member->text;
+      } else {
+        error = StoreNumber(*number, field, target);
+      }
+    } else if (member->type != JsonValue::Type::String) {
+      error = std::string(field.name) + " must be a string, not " + std::string(JsonTypeName(member->type));
+    } else {
+      error = StoreText(member->text, field, target);
+    }
+    if (!error.empty()) return error;
+  }
+  return {};
+}
+
+// {"entries": [{...}, ...]} with exactly layout.entryCount entries.
+std::string StoreEntries(const RecordLayout& layout, const JsonValue& object, std::span<std::uint8_t> record) {
+  const std::string shape = "needs a JSON object {\"entries\": [...]} with " + std::to_string(layout.entryCount) +
+                            " entries";
+  if (object.type != JsonValue::Type::Object) return shape + ", not " + std::string(JsonTypeName(object.type));
+  for (const std::string& key : object.keys) {
+    if (key != "entries") return "unknown member \"" + JsonEscape(key) + "\" (" + shape + ")";
+  }
+  const JsonValue* entries = object.Find("entries");
+  if (entries == nullptr) return "member \"entries\" is missing (" + shape + ")";
+  if (entries->type != JsonValue::Type::Array) {
+    return "entries must be an array, not " + std::string(JsonTypeName(entries->type));
+  }
+  if (entries->items.size() != layout.entryCount) {
+    return "entries must hold " + std::to_string(layout.entryCount) + " entries, not " +
+           std::to_string(entries->items.size());
+  }
+  for (std::size_t i = 0; i < layout.entryCount; ++i) {
+    const std::string error =
+        StoreObject(layout.fields, entries->items[i], record.subspan(i * layout.entrySize, layout.entrySize));
+    if (!error.empty()) return "entry " + std::to_string(i) + ": " + error;
+  }
   return {};
 }
 
@@ -150,6 +249,12 @@ std::string PrintableRuns(std::span<const std::uint8_t> bytes, std::size_t minim
 std::string FormatRecordText(const RecordLayout& layout, std::span<const std::uint8_t> record) {
   if (layout.kind == SettingKind::Value) return FieldValueText(record, layout.fields.front()) + "\n";
   std::string out;
+  if (layout.kind == SettingKind::Entries) {
+    for (std::size_t i = 0; i < layout.entryCount; ++i) {
+      out += "entry " + std::to_string(i) + ": " + EntryText(layout.fields, Entry(layout, record, i)) + "\n";
+    }
+    return out;
+  }
   for (const Field& field : layout.fields) {
     out += std::string(field.name) + ": " + FieldValueText(record, field) + "\n";
     if (field.type == FieldType::Bytes && !field.textLabel.empty()) {
@@ -161,28 +266,26 @@ std::string FormatRecordText(const RecordLayout& layout, std::span<const std::ui
 }
 
 std::string FormatRecordJson(const RecordLayout& layout, std::span<const std::uint8_t> record) {
-  JsonObjectWriter json;
-  for (const Field& field : layout.fields) {
-    if (IsNumberField(field)) {
-      json.Raw(field.name, FieldValueText(record, field));
-    } else {
-      json.String(field.name, FieldValueText(record, field));
-    }
+  if (layout.kind != SettingKind::Entries) return FieldsJson(layout.fields, record) + "\n";
+  std::string entries = "[";
+  for (std::size_t i = 0; i < layout.entryCount; ++i) {
+    if (i > 0) entries += ", ";
+    entries += FieldsJson(layout.fields, Entry(layout, record, i));
   }
-  return json.Finish() + "\n";
+  entries += "]";
+  return JsonObjectWriter().Raw("entries", entries).Finish() + "\n";
 }
 
-std::string FieldNames(const RecordLayout& layout) {
-  std::string names;
-  for (const Field& field : layout.fields) {
-    if (!names.empty()) names += ' ';
-    names += field.name;
-  }
-  return names;
-}
+std::string FieldNames(const RecordLayout& layout) { return NamesOf(layout.fields); }
 
 RecordParse ParseRecordArgs(const RecordLayout& layout, std::span<const std::string> values) {
   RecordParse result;
+  if (layout.kind == SettingKind::Entries) {
+    // Hundreds of values in a row could not be checked by eye; JSON names each.
+    result.error = "takes its " + std::to_string(layout.entryCount) +
+                   " entries as JSON only: use --json or --json-file, with what \"get --json\" prints";
+    return result;
+  }
   if (values.size() != layout.fields.size()) {
     const std::size_t n = layout.fields.size();
     result.error = "needs " + std::to_string(n) + (n == 1 ? " value" : " values");
@@ -225,46 +328,10 @@ RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
     result.error = "bad JSON: " + parsed.error;
     return result;
   }
-  const JsonValue& object = *parsed.value;
-  if (object.type != JsonValue::Type::Object) {
-    result.error = "needs a JSON object with " + FieldNames(layout) + ", not " +
-                   std::string(JsonTypeName(object.type));
-    return result;
-  }
-  for (const std::string& key : object.keys) {
-    bool known = false;
-    for (const Field& field : layout.fields) known = known || field.name == key;
-    if (!known) {
-      result.error = "unknown member \"" + JsonEscape(key) + "\" (expected " + FieldNames(layout) + ")";
-      return result;
-    }
-  }
   result.record.assign(layout.size, 0);
-  for (const Field& field : layout.fields) {
-    const JsonValue* member = object.Find(field.name);
-    if (member == nullptr) {
-      result.error = "member \"" + std::string(field.name) + "\" is missing";
-    } else if (IsNumberField(field)) {
-      const std::optional<std::int64_t> number = JsonInteger(*member);
-      if (member->type != JsonValue::Type::Number) {
-        result.error = std::string(field.name) + " must be a number, not " + std::string(JsonTypeName(member->type));
-      } else if (!number) {
-        const bool fraction = member->text.find_first_of(".eE") != std::string::npos;
-        result.error = std::string(field.name) + (fraction ? " must be a whole number, not " : " is out of range: ") +
-                       member->text;
-      } else {
-        result.error = StoreNumber(*number, field, result.record);
-      }
-    } else if (member->type != JsonValue::Type::String) {
-      result.error = std::string(field.name) + " must be a string, not " + std::string(JsonTypeName(member->type));
-    } else {
-      result.error = StoreText(member->text, field, result.record);
-    }
-    if (!result.ok()) {
-      result.record.clear();
-      return result;
-    }
-  }
+  result.error = layout.kind == SettingKind::Entries ? StoreEntries(layout, *parsed.value, result.record)
+                                                     : StoreObject(layout.fields, *parsed.value, result.record);
+  if (!result.ok()) result.record.clear();
   return result;
 }
 

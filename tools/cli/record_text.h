@@ -5,6 +5,7 @@
 //   value         text "5"                   JSON {"value": 5}
 //   word record   text "word0: 5\nword1: 7"  JSON {"word0": 5, "word1": 7}
 //   byte record   text "hex: 00ff..."        JSON {"hex": "00ff..."}
+//   entries       text "entry 0: a=1 b=2\n"  JSON {"entries": [{"a": 1, "b": 2}, ...]}
 #pragma once
 
 #include <cstdint>
@@ -40,13 +41,15 @@ struct RecordParse {
 };
 
 // One word per field, in order: numbers for number fields (decimal,
-// negative or 0x-hex), dotted quads for addresses, hex for bytes.
+// negative or 0x-hex), dotted quads for addresses, hex for bytes. Entries
+// are refused with a message pointing to JSON.
 RecordParse ParseRecordArgs(const RecordLayout& layout, std::span<const std::string> values);
 
-// A JSON object with exactly the layout's fields, as FormatRecordJson writes.
+// A JSON object with exactly the layout's fields, as FormatRecordJson writes;
+// for entries {"entries": [...]} with exactly entryCount such objects.
 RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json);
 
-// "word0 word1", the field names for messages and help.
+// "word0 word1", the field names (of one entry) for messages and help.
 std::string FieldNames(const RecordLayout& layout);
 
 }  // namespace vktcli

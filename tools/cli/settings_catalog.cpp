@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
 #include "VKTNetSDK11.h"
+#include "format.h"
 
 namespace vktcli {
 
@@ -63,9 +65,12 @@ constexpr SettingWrite MakeWrite(std::string_view callName) {
 constexpr std::array<Field, 1> kValueFields{{{"value", FieldType::Int32, 0, 4, {}}}};
 constexpr RecordLayout kValue{SettingKind::Value, sizeof(int), kValueFields};
 
-constexpr std::array<std::string_view, 16> kWordNames{
-    "word0", "word1", "word2",  "word3",  "word4",  "word5",  "word6",  "word7",
-    "word8", "word9", "word10", "word11", "word12", "word13", "word14", "word15"};
+// Enough for the longest word record, SpeedInfo.
+constexpr std::array<std::string_view, 33> kWordNames{
+    "word0",  "word1",  "word2",  "word3",  "word4",  "word5",  "word6",  "word7",  "word8",
+    "word9",  "word10", "word11", "word12", "word13", "word14", "word15", "word16", "word17",
+    "word18", "word19", "word20", "word21", "word22", "word23", "word24", "word25", "word26",
+    "word27", "word28", "word29", "word30", "word31", "word32"};
 
 template <std::size_t N>
 constexpr std::array<Field, N> WordFields() {
@@ -86,6 +91,55 @@ template <typename Record>
 inline constexpr std::array<Field, 1> kOpaqueFieldsOf{{{"hex", FieldType::Bytes, 0, sizeof(Record), "text"}}};
 template <typename Record>
 inline constexpr RecordLayout kOpaqueRecord{SettingKind::Record, sizeof(Record), kOpaqueFieldsOf<Record>};
+
+// The camera's address, the three words that also open its search record.
+constexpr std::array<Field, 3> kNetworkFields{{
+    {"ipAddress", FieldType::IPv4, offsetof(NetWorkParam, ipAddress), 4, {}},
+    {"addressWord1", FieldType::IPv4, offsetof(NetWorkParam, addressWord1), 4, {}},
+    {"addressWord2", FieldType::IPv4, offsetof(NetWorkParam, addressWord2), 4, {}},
+}};
+constexpr RecordLayout kNetwork{SettingKind::Record, sizeof(NetWorkParam), kNetworkFields};
+
+// The camera labels its lamp words in this order (C before B); the names
+// follow the camera so they match what its own tools show.
+constexpr std::array<Field, 5> kFlashLampFields{{
+    {"lampA", FieldType::Int32, 0, 4, {}},
+    {"lampC", FieldType::Int32, 4, 4, {}},
+    {"lampB", FieldType::Int32, 8, 4, {}},
+    {"lampD", FieldType::Int32, 12, 4, {}},
+    {"lampE", FieldType::Int32, 16, 4, {}},
+}};
+constexpr RecordLayout kFlashLamp{SettingKind::Record, sizeof(FlashLampParam), kFlashLampFields};
+
+// One trigger input's fifteen values. Values without a known meaning are
+// named after their place in the camera's record (word8, word12, ...).
+constexpr std::array<std::string_view, 15> kTriggerValueNames{
+    "enabled", "number4", "triggerNumber", "word8", "switch", "switchNumber", "flag", "word12",
+    "word24",  "word28",  "flag0",         "flag1", "flag2",  "flag3",        "flag31"};
+constexpr std::array<Field, 15> kTriggerEntryFields = [] {
+  static_assert(std::size(TriggInputEntry{}.value) == kTriggerValueNames.size());
+  std::array<Field, 15> fields{};
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    fields[i] = Field{kTriggerValueNames[i], FieldType::Int32, i * sizeof(std::int32_t), sizeof(std::int32_t), {}};
+  }
+  return fields;
+}();
+constexpr RecordLayout kTriggerInputs{SettingKind::Entries, sizeof(TriggInputSet), kTriggerEntryFields,
+                                      std::size(TriggInputSet{}.entry), sizeof(TriggInputEntry)};
+
+// ------------------------------------------------------------------- checks
+
+// A camera given 0.x.x.x, a multicast or a broadcast address can no longer
+// be reached to undo it.
+std::string CheckNetworkAddress(std::span<const std::uint8_t> record) {
+  NetWorkParam param{};
+  if (record.size() != sizeof param) return "the record has the wrong size";
+  std::memcpy(&param, record.data(), sizeof param);
+  std::uint8_t first;
+  std::memcpy(&first, &param.ipAddress, 1);  // network order: first octet first
+  if (first == 0 || first >= 224) return "ipAddress must be a unicast address, not " + FormatIPv4(param.ipAddress);
+  return {};
+}
 
 // -------------------------------------------------------------------- table
 
@@ -125,6 +179,42 @@ constexpr std::array kSettings{
             VKT_READ(VKT_GetElectricity), kNoRead, kNoWrite},
     Setting{"flash-lamp", "flash lamp: get reads its state (1 on, 0 off), set fires it with VALUE", &kValue,
             VKT_READ(VKT_GetFlashLampState), kNoRead, VKT_WRITE(VKT_OpenFlashLamp)},
+    Setting{"network",
+            "the camera's address (addressWord1/2: netmask and gateway on most cameras); "
+            "setting a new ipAddress moves the camera there",
+            &kNetwork, VKT_READ(VKT_GetNetWorkParam), VKT_READ(VKT_GetDefaultNetWorkParam),
+            VKT_WRITE(VKT_SetNetWorkParam), CheckNetworkAddress},
+    Setting{"ftp", "FTP parameters (264 bytes, shown as hex)", &kOpaqueRecord<FTPParam>,
+            VKT_READ(VKT_GetFTPParam), VKT_READ(VKT_GetDefaultFTPParam), VKT_WRITE(VKT_SetFTPParam)},
+    Setting{"sntp", "SNTP parameters (72 bytes, shown as hex)", &kOpaqueRecord<SNTPParam>,
+            VKT_READ(VKT_GetSNTPParam), VKT_READ(VKT_GetDefaultSNTPParam), VKT_WRITE(VKT_SetSNTPParam)},
+    Setting{"time-zone", "time zone (camera-defined value)", &kValue,
+            VKT_READ(VKT_GetTimeZone), VKT_READ(VKT_GetDefaultTimeZone), VKT_WRITE(VKT_SetTimeZone)},
+    Setting{"auto-sync", "automatic clock synchronisation switch (camera-defined)", &kValue,
+            VKT_READ(VKT_GetAutoSyn), kNoRead, VKT_WRITE(VKT_SetAutoSyn)},
+    Setting{"its", "traffic parameters (the camera's own words; short-form cameras use word0-7)",
+            &kWordRecord<ITSParam>, VKT_READ(VKT_GetITSParam), VKT_READ(VKT_GetDefaultITSParam),
+            VKT_WRITE(VKT_SetITSParam)},
+    Setting{"night-control", "night control parameters (the camera's own words; short form: word0-10)",
+            &kWordRecord<NightControlParam>, VKT_READ(VKT_GetNightControlParam),
+            VKT_READ(VKT_GetDefaultNightControlParam), VKT_WRITE(VKT_SetNightControlParam)},
+    Setting{"rs485", "serial port RS485 (the camera's own words)", &kWordRecord<RS485Info>,
+            VKT_READ(VKT_GetRS485Info), VKT_READ(VKT_GetDefaultRS485Info), VKT_WRITE(VKT_SetRS485Info)},
+    Setting{"rs232", "serial port RS232 (the camera's own words)", &kWordRecord<RS232Info>,
+            VKT_READ(VKT_GetRS232Info), VKT_READ(VKT_GetDefaultRS232Info), VKT_WRITE(VKT_SetRS232Info)},
+    Setting{"speed", "speed settings (the camera's own words)", &kWordRecord<SpeedInfo>,
+            VKT_READ(VKT_GetSpeedInfo), VKT_READ(VKT_GetDefaultSpeedInfo), VKT_WRITE(VKT_SetSpeedInfo)},
+    Setting{"osd", "on-screen display (60 bytes, shown as hex)", &kOpaqueRecord<OSDInfo>,
+            VKT_READ(VKT_GetOSDInfo), VKT_READ(VKT_GetDefaultOSDInfo), VKT_WRITE(VKT_SetOSDInfo)},
+    Setting{"pic-file-name", "picture file naming (40 bytes, shown as hex)", &kOpaqueRecord<PicFileNameConfig>,
+            VKT_READ(VKT_GetPicFileNameConfig), VKT_READ(VKT_GetDefaultPicFileNameConfig),
+            VKT_WRITE(VKT_SetPicFileNameConfig)},
+    Setting{"flash-lamp-param", "the flash lamps' words (camera-defined)", &kFlashLamp,
+            VKT_READ(VKT_GetFlashLamp), VKT_READ(VKT_GetDefaultFlashLamp), VKT_WRITE(VKT_SetFlashLamp)},
+    Setting{"trigger-inputs",
+            "16 trigger inputs of 15 values; set takes JSON only and writes the flash-lamp-param words as 0",
+            &kTriggerInputs, VKT_READ(VKT_GetTriggInputSet), VKT_READ(VKT_GetDefaultTriggInputSet),
+            VKT_WRITE(VKT_SetTriggInputSet)},
 };
 
 #undef VKT_READ
@@ -133,8 +223,11 @@ constexpr std::array kSettings{
 // A row whose call works on a structure of another size than its layout
 // would copy past one of them; catch that here rather than at run time.
 constexpr bool FieldsFit(const RecordLayout& layout) {
+  const bool entries = layout.kind == SettingKind::Entries;
+  if (entries && (layout.entryCount == 0 || layout.entryCount * layout.entrySize != layout.size)) return false;
+  const std::size_t span = entries ? layout.entrySize : layout.size;
   return std::ranges::all_of(layout.fields, [&](const Field& field) {
-    return field.size > 0 && field.offset + field.size <= layout.size;
+    return field.size > 0 && field.offset + field.size <= span;
   });
 }
 
@@ -160,6 +253,10 @@ const Setting* FindSetting(std::string_view name) {
 std::string DescribeKind(const RecordLayout& layout) {
   if (layout.kind == SettingKind::Value) return "value";
   const bool allWords = std::ranges::all_of(layout.fields, [](const Field& f) { return f.type == FieldType::Int32; });
+  if (layout.kind == SettingKind::Entries) {
+    return "record, " + std::to_string(layout.entryCount) + " entries of " + std::to_string(layout.fields.size()) +
+           (allWords ? " words" : " fields");
+  }
   if (allWords) return "record, " + std::to_string(layout.fields.size()) + " words";
   if (layout.fields.size() == 1 && layout.fields[0].type == FieldType::Bytes) {
     return "record, " + std::to_string(layout.size) + " bytes";

@@ -29,14 +29,19 @@ struct Field {
 };
 
 enum class SettingKind {
-  Value,   // a single number: printed bare, one positional value
-  Record,  // fields: printed "name: value" per line
+  Value,    // a single number: printed bare, one positional value
+  Record,   // fields: printed "name: value" per line
+  Entries,  // a row of equal entries: printed "entry N: name=value ..." per
+            // entry; too many values to type, so set takes JSON only
 };
 
 struct RecordLayout {
   SettingKind kind = SettingKind::Record;
   std::size_t size = 0;  // the library's structure size
+  // Entries: the fields of one entry, offsets counted from the entry's start.
   std::span<const Field> fields;
+  std::size_t entryCount = 0;  // Entries only
+  std::size_t entrySize = 0;   // Entries only; entryCount * entrySize == size
 };
 
 // Adapters around the library's calls: `record` is exactly `size` bytes, the
@@ -58,6 +63,10 @@ struct SettingWrite {
   explicit constexpr operator bool() const { return call != nullptr; }
 };
 
+// A check of a new value beyond what its layout can say: "" when the record
+// may be sent, else why not. Runs before the camera is contacted.
+using ValueCheck = std::string (*)(std::span<const std::uint8_t> record);
+
 struct Setting {
   std::string_view name;         // the NAME on the command line
   std::string_view description;  // one line for the listing
@@ -65,6 +74,7 @@ struct Setting {
   SettingRead get;
   SettingRead getDefault;
   SettingWrite set;
+  ValueCheck check = nullptr;    // nullptr: any record the layout parses
 };
 
 std::span<const Setting> AllSettings();
@@ -72,7 +82,8 @@ std::span<const Setting> AllSettings();
 // nullptr for an unknown name.
 const Setting* FindSetting(std::string_view name);
 
-// "value", "record, 2 words", "record, 100 bytes", "record, 3 fields".
+// "value", "record, 2 words", "record, 100 bytes", "record, 3 fields",
+// "record, 16 entries of 15 words".
 std::string DescribeKind(const RecordLayout& layout);
 
 }  // namespace vktcli

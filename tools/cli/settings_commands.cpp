@@ -85,7 +85,10 @@ RecordParse ReadNewValue(const Setting& setting, const ParsedOptions& options) {
   const std::span<const std::string> values = std::span(options.positionals).subspan(1);
   const int sources = (values.empty() ? 0 : 1) + (options.Has("json") ? 1 : 0) + (options.Has("json-file") ? 1 : 0);
   if (sources != 1) {
-    result.error = sources == 0 ? "missing VALUE (or --json)" : "give the value once: as VALUE..., --json or --json-file";
+    const bool jsonOnly = setting.layout->kind == SettingKind::Entries;
+    result.error = sources == 0 ? (jsonOnly ? std::string(setting.name) + ": missing --json or --json-file"
+                                            : std::string("missing VALUE (or --json)"))
+                                : "give the value once: as VALUE..., --json or --json-file";
     return result;
   }
   if (!values.empty()) {
@@ -107,7 +110,11 @@ RecordParse ReadNewValue(const Setting& setting, const ParsedOptions& options) {
     }
     result = ParseRecordJson(*setting.layout, json);
   }
-  if (!result.ok()) result.error = std::string(setting.name) + ": " + result.error;
+  if (result.ok() && setting.check != nullptr) result.error = setting.check(result.record);
+  if (!result.ok()) {
+    result.record.clear();
+    result.error = std::string(setting.name) + ": " + result.error;
+  }
   return result;
 }
 

@@ -15,6 +15,15 @@ using Row = std::array<std::string, kColumns>;
 
 std::string_view YesNo(bool available) { return available ? "yes" : "-"; }
 
+std::string_view KindName(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::Value: return "value";
+    case SettingKind::Record: return "record";
+    case SettingKind::Entries: return "entries";
+  }
+  return "record";
+}
+
 }  // namespace
 
 std::string FormatSettingsTable(std::span<const Setting> settings) {
@@ -54,7 +63,7 @@ std::string FormatSettingsJson(std::span<const Setting> settings) {
     fields += "]";
     JsonObjectWriter json;
     json.String("name", s.name)
-        .String("kind", s.layout->kind == SettingKind::Value ? "value" : "record")
+        .String("kind", KindName(s.layout->kind))
         .Boolean("get", static_cast<bool>(s.get))
         .Boolean("set", static_cast<bool>(s.set))
         .Boolean("default", static_cast<bool>(s.getDefault))

@@ -12,7 +12,8 @@ namespace vktcli {
 std::string FormatSettingsTable(std::span<const Setting> settings);
 
 // An array of {"name", "kind", "get", "set", "default", "fields",
-// "description"} objects, one per line.
+// "description"} objects, one per line. "kind" is "value", "record" or
+// "entries" (then "fields" are those of one entry).
 std::string FormatSettingsJson(std::span<const Setting> settings);
 
 }  // namespace vktcli

@@ -1,5 +1,7 @@
 #include "camera.h"
 
+#include <algorithm>
+
 #include "command_wire.h"
 #include "factory_settings.h"
 
@@ -99,6 +101,28 @@ PushTarget Camera::streamTarget() const {
 void Camera::setStreamTarget(const PushTarget& target) {
   std::lock_guard lock(mutex_);
   streamTarget_ = target;
+}
+
+PushFaults Camera::pushFaults() const {
+  std::lock_guard lock(mutex_);
+  return pushFaults_;
+}
+
+void Camera::setPushFaults(const PushFaults& faults) {
+  std::lock_guard lock(mutex_);
+  pushFaults_ = faults;
+}
+
+PictureFormat Camera::pictureFormat() const {
+  std::lock_guard lock(mutex_);
+  return pictureFormat_;
+}
+
+void Camera::setPictureFormat(const PictureFormat& format) {
+  std::lock_guard lock(mutex_);
+  pictureFormat_.width = std::clamp(format.width, 8, 4096);
+  pictureFormat_.height = std::clamp(format.height, 8, 4096);
+  pictureFormat_.quality = std::clamp(format.quality, 1, 100);
 }
 
 }  // namespace vktemu

@@ -11,11 +11,19 @@
 #include "camera_clock.h"
 #include "command_log.h"
 #include "emulator.h"
+#include "picture_log.h"
+#include "picture_queue.h"
 #include "settings_model.h"
 #include "settings_store.h"
 #include "wire.h"
 
 namespace vktemu {
+
+struct PictureFormat {
+  int width = 640;
+  int height = 480;
+  int quality = 85;
+};
 
 class Camera {
  public:
@@ -67,6 +75,16 @@ class Camera {
   PushTarget streamTarget() const;
   void setStreamTarget(const PushTarget& target);
 
+  PushFaults pushFaults() const;
+  void setPushFaults(const PushFaults& faults);
+  PictureFormat pictureFormat() const;
+  void setPictureFormat(const PictureFormat& format);  // clamped
+
+  // Lock themselves.
+  PictureQueue& pictureQueue() { return pictureQueue_; }
+  PictureLog& pictureLog() { return pictureLog_; }
+  const PictureLog& pictureLog() const { return pictureLog_; }
+
   // Locks itself.
   CommandLog& commandLog() { return commandLog_; }
   const CommandLog& commandLog() const { return commandLog_; }
@@ -84,8 +102,12 @@ class Camera {
   SettingsModel model_;
   PushTarget pushTarget_;
   PushTarget streamTarget_;
+  PushFaults pushFaults_;
+  PictureFormat pictureFormat_;
   CommandLog commandLog_;
   CameraClock clock_;
+  PictureQueue pictureQueue_;
+  PictureLog pictureLog_;
 };
 
 }  // namespace vktemu

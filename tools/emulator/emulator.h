@@ -4,8 +4,9 @@
 // Each camera has its own 127.0.0.X address, MAC, model and command port.
 // The emulator answers discovery probes and change-IP requests on the shared
 // UDP discovery port, and each camera serves its TCP command channel on its
-// own address and command port. The subsystems that come later (picture
-// push, stream, SD card) hang off the same Camera objects.
+// own address and command port, and pushes pictures to the target the last
+// command 1080 named. The subsystems that come later (stream, SD card) hang
+// off the same Camera objects.
 //
 // The emulator never links the client library: it keeps its own copy of the
 // wire formats (wire.h), so a bug in one cannot hide a bug in the other.
@@ -100,6 +101,33 @@ struct PushTarget {
   uint16_t flag = 0;
   bool set = false;      // false until a registration arrived
   std::string peerAddress;  // dotted peer of the connection that registered it (used when address is 0.0.0.0)
+};
+
+// Misbehaviours of the picture push, per camera. Out-of-range values are
+// clamped when used (delays 0..3600000 ms, padTo at most 64 MiB, an APP1
+// length at least 46).
+struct PushFaults {
+  size_t chunkBytes = 0;    // send in pieces of this size (0: all at once)
+  int chunkDelayMs = 0;     // pause between pieces (a slow sender)
+  bool badMarker = false;   // bytes 20-21 are FF E2 instead of FF E1
+  // The APP1 length as sent (default 54). A longer segment really is longer
+  // (zero filler after the record); a shorter one is a lie: the whole
+  // record still goes out after it.
+  std::optional<uint16_t> app1Length;
+  std::optional<uint32_t> totalLength;  // the record's totalLength, whatever was sent
+  std::optional<size_t> sendBytes;      // send only this many bytes, then close (a truncated picture)
+  size_t padTo = 0;      // the picture has at least this many bytes (COM segments before the tables)
+  bool holdOpen = false;  // after sending keep the connection open until stop() (no close)
+};
+
+// One push, as it went out.
+struct PushedPicture {
+  std::vector<uint8_t> bytes;  // exactly the bytes sent (the picture's, or the first sendBytes of them)
+  std::chrono::steady_clock::time_point at{};  // when the push ended (last byte sent, or failed)
+  // Every byte the faults let out was sent. False with a reason in `error`
+  // when there was no target, the connection failed or the emulator stopped.
+  bool completed = false;
+  std::string error;
 };
 
 // The exact discovery answer the camera sends (without faults applied).
@@ -255,6 +283,39 @@ class Emulator {
 
   PushTarget pushTarget(int cameraId) const;    // last command 1080
   PushTarget streamTarget(int cameraId) const;  // last command 1081
+
+  // --- Pictures. After a registration (1080) the camera pushes each picture
+  // over a TCP connection of its own, from its own address, to the
+  // announced address and port (0.0.0.0: the peer that registered): a JPEG
+  // file with the picture record in an APP1 segment (picture_wire.h), then
+  // it closes. A snapshot request (102) is answered first, then pushed with
+  // the request's value in the record's word 12; a trigger carries its
+  // value there. Pushes of one camera go out one at a time, in order, on a
+  // thread of the camera; pictures asked for while the emulator is stopped,
+  // or past 256 waiting, are dropped. Record words: 0 the source (1
+  // snapshot, 2 trigger), 8 the camera's picture number (from 1), 16/20
+  // the camera's clock, 24..40 0x24000000, 0x28000000, 0x32000000,
+  // 0x36000000, 0x40000000 each or'ed with the picture number's low 24 bits.
+
+  // A picture as a snapshot request with this value would push it (not
+  // counted by snapshotCount).
+  void snapshot(int cameraId, int32_t value);
+  void trigger(int cameraId, int32_t value);
+  // Triggers at this rate (at most 1000 per second; 0 or less stops), each
+  // carrying its number (1, 2, ... per camera) as its value. Kept across
+  // stop()/start().
+  void startTriggers(int cameraId, double perSecond);
+  void stopTriggers(int cameraId);
+  void setPushFaults(int cameraId, const PushFaults&);
+  PushFaults pushFaults(int cameraId) const;
+  // 640x480 at quality 85 from the factory; clamped to 8..4096 pixels and
+  // quality 1..100.
+  void setPictureSize(int cameraId, int width, int height, int quality);
+  size_t picturesPushed(int cameraId) const;  // pushes completed (every byte sent)
+  bool waitForPictures(int cameraId, size_t n, std::chrono::milliseconds timeout) const;
+  // The last 64 pushes, oldest first, completed or not.
+  std::vector<PushedPicture> pushedPictures(int cameraId) const;
+  size_t snapshotCount(int cameraId) const;  // snapshot requests (102) answered
 
   // Closes or reopens the camera's command port (an unreachable camera).
   // Closing also drops its connections. Kept across stop()/start().

@@ -1,0 +1,52 @@
+// Asking a camera for a picture now. The request goes on a connection of its
+// own; the picture itself comes through the push receivers.
+#include <cstring>
+#include <mutex>
+
+#include "api/last_error.h"
+#include "api/library.h"
+#include "camera/camera_context.h"
+
+namespace vkt {
+
+int CameraContext::Snap(int32_t value, uint32_t ms) {
+  std::lock_guard<std::recursive_mutex> lock(callbackLock_);
+  if (GetPictureCallback() == nullptr) {
+    SetLastError(err::kNoPictureCallback);
+    return 1;
+  }
+  // The camera must know where to push before it is asked to.
+  if (RegisterPushTarget(ms) != 0) return 1;
+
+  Stopwatch start;
+  CommandHeader request;
+  request.version = Library::Instance().ProtocolVersion();
+  request.command = command::kSnapshot;
+  request.sequence = snapSequence_;
+  snapSequence_ = static_cast<int32_t>(static_cast<uint32_t>(snapSequence_) + 1u);
+  request.value = value;
+  uint8_t bytes[kHeaderSize];
+  EncodeHeader(request, bytes);
+
+  // The exchange gets the whole budget again, measured from here.
+  if (!EnsureSnapConnected(ms) ||
+      connection_.snapshot.SendAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
+    SetLastError(err::kSnapNotSent);
+    Disconnect();
+    return 1;
+  }
+  if (connection_.snapshot.ReceiveAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
+    SetLastError(err::kSnapNoReply);
+    Disconnect();
+    return 1;
+  }
+  // Only the status counts; command and sequence are not compared.
+  if (DecodeHeader(bytes).status < 0) {
+    SetLastError(err::kSnapRefused);
+    Disconnect();
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace vkt
