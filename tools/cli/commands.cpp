@@ -22,6 +22,8 @@ const std::array kCommands{
     Command{"reset", "reset (restart) a camera", kResetUsage, RunResetCommand},
     Command{"state", "show whether a camera answers, and its temperature and modes", kStateUsage, RunStateCommand},
     Command{"param-state", "show whether a camera is ready for commands", kParamStateUsage, RunParamStateCommand},
+    Command{"time", "read or set a camera's clock, or make it synchronise", kTimeUsage, RunTimeCommand},
+    Command{"config", "export a camera's settings to a file, or import them", kConfigUsage, RunConfigCommand},
 };
 
 int UsageError(std::ostream& err, const std::string& message) {

@@ -33,6 +33,8 @@ int RunSaveCommand(std::span<const std::string_view> args, std::ostream& out, st
 int RunResetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunParamStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunTimeCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunConfigCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 // Writes "vktcli: MESSAGE" and the subcommand's usage to `err`; returns the
 // usage exit code.

@@ -180,8 +180,8 @@ constexpr std::array kSettings{
     Setting{"flash-lamp", "flash lamp: get reads its state (1 on, 0 off), set fires it with VALUE", &kValue,
             VKT_READ(VKT_GetFlashLampState), kNoRead, VKT_WRITE(VKT_OpenFlashLamp)},
     Setting{"network",
-            "the camera's address (addressWord1/2: netmask and gateway on most cameras); "
-            "setting a new ipAddress moves the camera there",
+            "the camera's address (addressWord1/2: netmask, gateway on most cameras); "
+            "a new ipAddress moves the camera",
             &kNetwork, VKT_READ(VKT_GetNetWorkParam), VKT_READ(VKT_GetDefaultNetWorkParam),
             VKT_WRITE(VKT_SetNetWorkParam), CheckNetworkAddress},
     Setting{"ftp", "FTP parameters (264 bytes, shown as hex)", &kOpaqueRecord<FTPParam>,
@@ -212,7 +212,7 @@ constexpr std::array kSettings{
     Setting{"flash-lamp-param", "the flash lamps' words (camera-defined)", &kFlashLamp,
             VKT_READ(VKT_GetFlashLamp), VKT_READ(VKT_GetDefaultFlashLamp), VKT_WRITE(VKT_SetFlashLamp)},
     Setting{"trigger-inputs",
-            "16 trigger inputs of 15 values; set takes JSON only and writes the flash-lamp-param words as 0",
+            "trigger inputs (set takes JSON only, and writes the flash-lamp-param words as 0)",
             &kTriggerInputs, VKT_READ(VKT_GetTriggInputSet), VKT_READ(VKT_GetDefaultTriggInputSet),
             VKT_WRITE(VKT_SetTriggInputSet)},
 };
@@ -258,6 +258,9 @@ std::string DescribeKind(const RecordLayout& layout) {
            (allWords ? " words" : " fields");
   }
   if (allWords) return "record, " + std::to_string(layout.fields.size()) + " words";
+  const bool allAddresses =
+      std::ranges::all_of(layout.fields, [](const Field& f) { return f.type == FieldType::IPv4; });
+  if (allAddresses) return "record, " + std::to_string(layout.fields.size()) + " addresses";
   if (layout.fields.size() == 1 && layout.fields[0].type == FieldType::Bytes) {
     return "record, " + std::to_string(layout.size) + " bytes";
   }

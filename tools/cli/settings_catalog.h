@@ -82,7 +82,8 @@ std::span<const Setting> AllSettings();
 // nullptr for an unknown name.
 const Setting* FindSetting(std::string_view name);
 
-// "value", "record, 2 words", "record, 100 bytes", "record, 3 fields",
+// "value", "record, 2 words", "record, 100 bytes", "record, 3 addresses",
+// "record, 3 fields",
 // "record, 16 entries of 15 words".
 std::string DescribeKind(const RecordLayout& layout);
 

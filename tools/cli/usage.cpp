@@ -80,11 +80,14 @@ const std::string_view kGetUsage =
     "\n"
     "Output:\n"
     "  a value        the number, e.g. 90\n"
-    "  a word record  one line per word: \"word0: 5\", \"word1: 7\", ...\n"
+    "  a record       one line per field: \"word0: 5\", \"word1: 7\", ...;\n"
+    "                 addresses as dotted quads (\"ipAddress: 192.168.1.10\")\n"
     "  a byte record  \"hex: 00ff...\" with every byte, and \"text: ...\" with\n"
     "                 the printable text found in them, if any\n"
-    "With --json: {\"value\": 90}, {\"word0\": 5, \"word1\": 7} or {\"hex\": \"00ff...\"},\n"
-    "which \"vktcli set NAME --json\" takes back unchanged.\n"
+    "  entries        one line per entry: \"entry 0: enabled=1 number4=0 ...\"\n"
+    "With --json: {\"value\": 90}, {\"word0\": 5, \"word1\": 7}, {\"hex\": \"00ff...\"}\n"
+    "or {\"entries\": [{\"enabled\": 1, ...}, ...]}, which \"vktcli set NAME --json\"\n"
+    "takes back unchanged.\n"
     "\n"
     "Options:\n" VKT_CAMERA_OPTIONS
     "  --json        print JSON\n";
@@ -109,11 +112,20 @@ const std::string_view kSetUsage =
     "\n"
     "VALUE:\n"
     "  a value        one number\n"
-    "  a word record  one number per word, every word, in order\n"
+    "  a record       one value per field, every field, in order: numbers for\n"
+    "                 words, dotted quads for addresses\n"
     "  a byte record  one hex string; shorter hex is padded with zero bytes\n"
+    "  entries        no VALUE: give every entry with --json or --json-file\n"
     "Numbers are decimal, negative or hex with 0x (90, -5, 0x1f) and must fit\n"
     "a signed 32-bit word. The camera call may still refuse a value it does\n"
     "not take (rotation 45, say).\n"
+    "\n"
+    "Take care with these:\n"
+    "  network         a new ipAddress moves the camera to that address as soon\n"
+    "                  as the set succeeds; later commands need --ip NEW_ADDRESS.\n"
+    "                  Addresses 0.x.x.x, multicast and broadcast are refused.\n"
+    "  trigger-inputs  writes the flash-lamp-param words as 0; set those again\n"
+    "                  afterwards if they matter.\n"
     "\n"
     "Options:\n" VKT_CAMERA_OPTIONS
     "  --json JSON       the setting as \"vktcli get NAME --json\" prints it;\n"
@@ -123,14 +135,18 @@ const std::string_view kSetUsage =
     "Examples:\n"
     "  vktcli set rotation 180 --ip 192.168.1.10\n"
     "  vktcli set ae-param 120 -3 --ip 192.168.1.10\n"
-    "  vktcli get ae-param --json --ip 192.168.1.10 | vktcli set ae-param --json - --ip 192.168.1.11\n";
+    "  vktcli set network 192.168.1.20 255.255.255.0 192.168.1.1 --ip 192.168.1.10\n"
+    "  vktcli get ae-param --json --ip 192.168.1.10 | vktcli set ae-param --json - --ip 192.168.1.11\n"
+    "  vktcli get trigger-inputs --json --ip 192.168.1.10 > triggers.json\n"
+    "  vktcli set trigger-inputs --json-file triggers.json --ip 192.168.1.10\n";
 
 const std::string_view kSettingsUsage =
     "Usage: vktcli settings [--json]\n"
     "\n"
     "Lists the setting NAMEs of get, get-default and set: whether each is a\n"
-    "single value or a record (and its words or bytes), whether it can be read,\n"
-    "written and read as a factory default, and what it is. Contacts no camera.\n"
+    "single value, a record (and its words or bytes) or a row of entries,\n"
+    "whether it can be read, written and read as a factory default, and what\n"
+    "it is. Contacts no camera.\n"
     "\n"
     "Options:\n"
     "  --json  print a JSON array (with each record's field names)\n";
@@ -173,6 +189,55 @@ const std::string_view kParamStateUsage =
     "\n"
     "Options:\n" VKT_CAMERA_OPTIONS
     "  --json        print {\"state\": \"ready\"}\n";
+
+const std::string_view kTimeUsage =
+    "Usage: vktcli time get --ip ADDRESS [--timeout MS] [--json]\n"
+    "       vktcli time set (--now | --at \"YYYY-MM-DD HH:MM:SS[.mmm]\") [--extra N]\n"
+    "                       --ip ADDRESS [--timeout MS]\n"
+    "       vktcli time sync --ip ADDRESS [--timeout MS]\n"
+    "\n"
+    "The camera's clock, as the camera keeps it: no time zone is applied either\n"
+    "way (the camera's own time zone is \"vktcli get time-zone\").\n"
+    "\n"
+    "  get   prints \"2026-12-08 22:30:00.000 extra=5\": the date and time, and\n"
+    "        a word the camera keeps with its clock (its meaning is the camera's)\n"
+    "  set   sets the clock; prints nothing on success\n"
+    "  sync  makes the camera synchronise its clock now (by its SNTP\n"
+    "        settings); prints nothing on success\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "  --json        get: print {\"year\", \"month\", \"day\", \"hour\", \"minute\",\n"
+    "                \"second\", \"milliseconds\", \"dayOfWeek\" (0 Sunday), \"extra\"}\n"
+    "  --now         set: the host's clock in UTC\n"
+    "  --at TIME     set: this time, \"YYYY-MM-DD HH:MM:SS\" or with \".mmm\"\n"
+    "                milliseconds; it must exist in the calendar (no February 30)\n"
+    "                and lie within the camera's clock range, 1901-12-13 20:45:52\n"
+    "                to 2038-01-19 03:14:07\n"
+    "  --extra N     set: the extra word to store (default: keep the camera's)\n"
+    "\n"
+    "Examples:\n"
+    "  vktcli time set --at \"2026-12-08 22:30:00\" --ip 192.168.1.10\n"
+    "  vktcli time get --json --ip 192.168.1.10\n";
+
+const std::string_view kConfigUsage =
+    "Usage: vktcli config export FILE --ip ADDRESS [--timeout MS]\n"
+    "       vktcli config import FILE --ip ADDRESS [--timeout MS]\n"
+    "\n"
+    "export writes nine settings of the camera into FILE (652 bytes): ftp,\n"
+    "device-info, its, night-control, sntp, pic-file-name, osd, awb and\n"
+    "awb-param. import applies such a file, in the same order; awb-param only\n"
+    "when the file's awb is 0. Both print nothing on success.\n"
+    "\n"
+    "A FILE that cannot be read, or is shorter than 652 bytes, is refused before\n"
+    "anything is sent. When a camera call fails part way, an exported FILE holds\n"
+    "only what was read before, and an import has applied the settings before.\n"
+    "\n"
+    "Options:\n" VKT_CAMERA_OPTIONS
+    "                (each of the nine calls has the whole time-out)\n"
+    "\n"
+    "Example:\n"
+    "  vktcli config export camera10.cfg --ip 192.168.1.10\n"
+    "  vktcli config import camera10.cfg --ip 192.168.1.11\n";
 
 #undef VKT_CAMERA_OPTIONS
 

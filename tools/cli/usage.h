@@ -17,6 +17,8 @@ extern const std::string_view kSaveUsage;
 extern const std::string_view kResetUsage;
 extern const std::string_view kStateUsage;
 extern const std::string_view kParamStateUsage;
+extern const std::string_view kTimeUsage;
+extern const std::string_view kConfigUsage;
 
 // A subcommand's usage followed by the exit codes, for --help.
 std::string CommandHelp(std::string_view usage);

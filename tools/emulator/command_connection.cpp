@@ -107,12 +107,15 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
     record.bytes.assign(begin, end);
     camera.commandLog().record(std::move(record));
 
-    for (auto& planned : planReplies(camera, request, reply)) {
-      if (planned.reportsDone && reply.completion && reply.completion->onDone)
-        reply.completion->onDone(now + planned.delay);
-      ending_ = ending_ || planned.closeAfter;
-      scheduledBytes_ += planned.bytes.size();
-      scheduled_.emplace(now + planned.delay, Outgoing{std::move(planned.bytes), planned.closeAfter});
+    auto planned = planReplies(camera, request, reply);
+    if (planned.empty() && reply.onSent) reply.onSent();
+    for (size_t i = 0; i < planned.size(); ++i) {
+      if (planned[i].reportsDone && reply.completion && reply.completion->onDone)
+        reply.completion->onDone(now + planned[i].delay);
+      ending_ = ending_ || planned[i].closeAfter;
+      scheduledBytes_ += planned[i].bytes.size();
+      scheduled_.emplace(now + planned[i].delay, Outgoing{std::move(planned[i].bytes), planned[i].closeAfter,
+                                                          i == 0 ? reply.onSent : nullptr});
     }
     at += total;
     --budget;
@@ -126,6 +129,7 @@ bool CommandConnection::send(Clock::time_point now) {
     auto next = scheduled_.extract(scheduled_.begin());
     scheduledBytes_ -= next.mapped().bytes.size();
     output_.insert(output_.end(), next.mapped().bytes.begin(), next.mapped().bytes.end());
+    if (next.mapped().onSent) sentHooks_.push_back({output_.size(), std::move(next.mapped().onSent)});
     if (next.mapped().closeAfter) {
       closing_ = true;
       scheduled_.clear();
@@ -140,11 +144,17 @@ bool CommandConnection::send(Clock::time_point now) {
     if (n <= 0) return false;
     outputSent_ += static_cast<size_t>(n);
   }
+  while (!sentHooks_.empty() && sentHooks_.front().end <= outputSent_) {
+    const auto hook = std::move(sentHooks_.front().hook);
+    sentHooks_.pop_front();
+    hook();
+  }
   if (outputSent_ == output_.size()) {
     output_.clear();
     outputSent_ = 0;
   } else if (outputSent_ >= kCompactOutputAt) {
     output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(outputSent_));
+    for (auto& pending : sentHooks_) pending.end -= outputSent_;
     outputSent_ = 0;
   }
   return !(closing_ && output_.empty());

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -53,6 +55,11 @@ class CommandConnection {
   struct Outgoing {
     std::vector<uint8_t> bytes;
     bool closeAfter = false;
+    std::function<void()> onSent;
+  };
+  struct SentHook {
+    size_t end = 0;  // in output_: told once outputSent_ reaches it
+    std::function<void()> hook;
   };
 
   bool answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now, int& budget);
@@ -66,6 +73,7 @@ class CommandConnection {
   std::vector<uint8_t> input_;
   std::vector<uint8_t> output_;
   size_t outputSent_ = 0;
+  std::deque<SentHook> sentHooks_;
   // By due time; replies due at the same moment keep their arrival order.
   std::multimap<Clock::time_point, Outgoing> scheduled_;
   size_t scheduledBytes_ = 0;

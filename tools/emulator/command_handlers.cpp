@@ -4,6 +4,7 @@
 #include "command_wire.h"
 #include "maintenance_handlers.h"
 #include "network_handlers.h"
+#include "picture_handlers.h"
 #include "settings_handlers.h"
 
 namespace vktemu {
@@ -58,9 +59,7 @@ CommandTable standardCommands() {
   addMaintenanceCommands(table);
   addNetworkCommands(table);
   addClockCommands(table);
-  // The picture itself is pushed separately; the request only gets a bare
-  // acknowledgement.
-  table.add(wire::command::kSnapshot, [](Camera&, const Request&) { return Reply{}; });
+  addPictureCommands(table);
   table.add(wire::command::kPushTarget,
             [](Camera& camera, const Request& request) { return storeTarget(camera, request, &Camera::setPushTarget); });
   table.add(wire::command::kStreamTarget, [](Camera& camera, const Request& request) {

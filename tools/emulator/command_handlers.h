@@ -47,6 +47,9 @@ struct Reply {
     std::function<void(std::chrono::steady_clock::time_point due)> onDone;
   };
   std::optional<Completion> completion;
+  // Told once the first reply has been handed to the socket, or at once
+  // when the camera sends none; never when the connection goes first.
+  std::function<void()> onSent;
 };
 
 using CommandHandler = std::function<Reply(Camera&, const Request&)>;

@@ -8,9 +8,11 @@
 #include "command_server.h"
 #include "command_wire.h"
 #include "discovery_responder.h"
+#include "picture_pusher.h"
 #include "setting_table.h"
 #include "temperature_word.h"
 #include "traffic_log.h"
+#include "trigger_timer.h"
 #include "wire.h"
 
 namespace vktemu {
@@ -41,6 +43,8 @@ struct Emulator::Impl {
   // discovery thread looks them up while stop() waits for it.
   mutable std::mutex serversMutex;
   std::vector<std::shared_ptr<CommandServer>> servers;  // by camera id
+  std::vector<std::shared_ptr<PicturePusher>> pushers;  // by camera id
+  std::vector<std::shared_ptr<TriggerTimer>> triggers;  // by camera id
 
   ~Impl() {
     // The discovery thread calls into the servers; it goes first.
@@ -60,6 +64,13 @@ struct Emulator::Impl {
     return servers[static_cast<size_t>(id)];
   }
 
+  std::shared_ptr<TriggerTimer> triggerTimer(int id) const {
+    std::lock_guard lock(serversMutex);
+    if (id < 0 || static_cast<size_t>(id) >= triggers.size())
+      throw std::out_of_range("no camera with id " + std::to_string(id));
+    return triggers[static_cast<size_t>(id)];
+  }
+
   std::vector<std::shared_ptr<CommandServer>> allServers() const {
     std::lock_guard lock(serversMutex);
     return servers;
@@ -71,9 +82,29 @@ struct Emulator::Impl {
     }
   }
 
+  std::vector<std::shared_ptr<PicturePusher>> allPushers() const {
+    std::lock_guard lock(serversMutex);
+    return pushers;
+  }
+
+  std::vector<std::shared_ptr<TriggerTimer>> allTriggers() const {
+    std::lock_guard lock(serversMutex);
+    return triggers;
+  }
+
+  bool startPictures(std::string* error) {
+    for (const auto& each : allTriggers()) each->start();
+    for (const auto& each : allPushers()) {
+      if (!each->start(error)) return false;
+    }
+    return true;
+  }
+
   void stopAll() {
     discovery.stop();
     for (const auto& each : allServers()) each->stop();
+    for (const auto& each : allTriggers()) each->stop();
+    for (const auto& each : allPushers()) each->stop();
     started = false;
   }
 };
@@ -86,10 +117,20 @@ int Emulator::addCamera(const CameraConfig& config) {
   if (!wire::parseIpv4(config.address)) return -1;
   std::lock_guard lifecycle(impl_->lifecycleMutex);
   const int id = impl_->cameras.add(config);
-  auto server = std::make_shared<CommandServer>(impl_->cameras.find(id), impl_->commands);
+  const auto camera = impl_->cameras.find(id);
+  auto server = std::make_shared<CommandServer>(camera, impl_->commands);
+  auto pusher = std::make_shared<PicturePusher>(camera, id);
+  auto triggers = std::make_shared<TriggerTimer>(camera);
   {
     std::lock_guard lock(impl_->serversMutex);
     impl_->servers.push_back(server);
+    impl_->pushers.push_back(pusher);
+    impl_->triggers.push_back(triggers);
+  }
+  if (impl_->started) {
+    // Only an eventfd can fail here; the camera then pushes nothing.
+    pusher->start(nullptr);
+    triggers->start();
   }
   if (impl_->started && !server->start(nullptr)) {
     // Its port is taken: the camera runs unreachable until listening is
@@ -114,6 +155,11 @@ bool Emulator::start(std::string* error) {
       impl_->stopAll();
       return false;
     }
+  }
+  if (!impl_->startPictures(&why)) {
+    if (error) *error = "picture push: " + why;
+    impl_->stopAll();
+    return false;
   }
   return true;
 }
@@ -280,5 +326,39 @@ void Emulator::setNtpDelay(int cameraId, std::chrono::milliseconds delay) {
 }
 
 size_t Emulator::ntpCount(int cameraId) const { return impl_->camera(cameraId)->clock().ntpCount(); }
+
+void Emulator::snapshot(int cameraId, int32_t value) {
+  impl_->camera(cameraId)->pictureQueue().post({PictureSource::kSnapshot, value});
+}
+
+void Emulator::trigger(int cameraId, int32_t value) {
+  impl_->camera(cameraId)->pictureQueue().post({PictureSource::kTrigger, value});
+}
+
+void Emulator::startTriggers(int cameraId, double perSecond) { impl_->triggerTimer(cameraId)->setRate(perSecond); }
+
+void Emulator::stopTriggers(int cameraId) { impl_->triggerTimer(cameraId)->setRate(0); }
+
+void Emulator::setPushFaults(int cameraId, const PushFaults& faults) {
+  impl_->camera(cameraId)->setPushFaults(faults);
+}
+
+PushFaults Emulator::pushFaults(int cameraId) const { return impl_->camera(cameraId)->pushFaults(); }
+
+void Emulator::setPictureSize(int cameraId, int width, int height, int quality) {
+  impl_->camera(cameraId)->setPictureFormat({width, height, quality});
+}
+
+size_t Emulator::picturesPushed(int cameraId) const { return impl_->camera(cameraId)->pictureLog().completed(); }
+
+bool Emulator::waitForPictures(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
+  return impl_->camera(cameraId)->pictureLog().waitForCompleted(n, timeout);
+}
+
+std::vector<PushedPicture> Emulator::pushedPictures(int cameraId) const {
+  return impl_->camera(cameraId)->pictureLog().pictures();
+}
+
+size_t Emulator::snapshotCount(int cameraId) const { return impl_->camera(cameraId)->pictureLog().snapshots(); }
 
 }  // namespace vktemu

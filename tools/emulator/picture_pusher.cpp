@@ -1,0 +1,133 @@
+#include "picture_pusher.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "jpeg_encoder.h"
+#include "picture_sender.h"
+#include "picture_wire.h"
+#include "test_pattern.h"
+
+namespace vktemu {
+namespace {
+
+constexpr std::chrono::milliseconds kIdleWait{1000};  // the stop flag is seen at least this often
+constexpr int kMaxDelayMs = 3600000;
+constexpr size_t kMaxPadTo = size_t{64} << 20;
+constexpr size_t kMaxHeld = 64;
+constexpr std::array<uint32_t, 5> kTailTags = {0x24000000, 0x28000000, 0x32000000, 0x36000000, 0x40000000};
+
+}  // namespace
+
+PicturePusher::PicturePusher(std::shared_ptr<Camera> camera, int cameraId)
+    : camera_(std::move(camera)), cameraId_(cameraId) {}
+
+PicturePusher::~PicturePusher() { stop(); }
+
+bool PicturePusher::start(std::string* error) {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (thread_.joinable()) {
+    if (error) *error = "already running";
+    return false;
+  }
+  if (!wake_.open(error)) return false;
+  stopRequested_ = false;
+  camera_->pictureQueue().open();
+  thread_ = std::thread([this] { run(); });
+  return true;
+}
+
+void PicturePusher::stop() {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (!thread_.joinable()) return;
+  stopRequested_ = true;
+  wake_.signal();
+  camera_->pictureQueue().close();
+  thread_.join();
+  held_.clear();
+  wake_.close();
+}
+
+void PicturePusher::run() {
+  while (!stopRequested_) {
+    if (const auto request = camera_->pictureQueue().next(kIdleWait)) push(*request);
+  }
+}
+
+void PicturePusher::push(const PictureRequest& request) {
+  const PushFaults faults = camera_->pushFaults();
+  PushedPicture log;
+  std::string error;
+  const auto picture = takePicture(request, faults, &error);
+  const auto to = picture ? target(&error) : std::nullopt;
+  if (picture && to) {
+    SendPlan plan;
+    plan.to = *to;
+    plan.from = camera_->address();
+    plan.chunkBytes = faults.chunkBytes;
+    plan.chunkDelay = std::chrono::milliseconds(std::clamp(faults.chunkDelayMs, 0, kMaxDelayMs));
+    const size_t size = std::min(picture->size(), faults.sendBytes.value_or(picture->size()));
+    SendOutcome outcome = sendPicture(plan, std::span(*picture).first(size), wake_.fd());
+    log.bytes.assign(picture->begin(), picture->begin() + static_cast<std::ptrdiff_t>(outcome.sent));
+    log.completed = outcome.done;
+    error = outcome.error;
+    if (outcome.done && faults.holdOpen) {
+      if (held_.size() >= kMaxHeld) held_.erase(held_.begin());
+      held_.push_back(std::move(outcome.connection));
+    } else {
+      closeGently(outcome.connection);
+    }
+  }
+  log.at = std::chrono::steady_clock::now();
+  log.error = std::move(error);
+  camera_->pictureLog().record(std::move(log));
+}
+
+std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequest& request,
+                                                               const PushFaults& faults, std::string* error) {
+  const uint32_t number = ++pictureNumber_;
+  const auto [seconds, microseconds] = camera_->clock().now();
+  const PictureFormat format = camera_->pictureFormat();
+  const auto jpeg = encodeJpeg(drawTestPattern(format.width, format.height, cameraId_, number), format.quality,
+                               &stopRequested_, error);
+  if (!jpeg) return std::nullopt;
+
+  wire::PictureRecord record;
+  record.word0 = static_cast<uint32_t>(request.source);
+  record.word8 = number;
+  record.word12 = static_cast<uint32_t>(request.value);
+  // The camera's word is 32 bits: past 2038 it wraps, as the camera's does.
+  record.seconds = static_cast<int32_t>(seconds);
+  record.microseconds = microseconds;
+  for (size_t i = 0; i < kTailTags.size(); ++i) record.tail[i] = kTailTags[i] | (number & 0xFFFFFF);
+
+  wire::PictureShape shape;
+  shape.badMarker = faults.badMarker;
+  if (faults.app1Length) shape.app1Length = std::max(*faults.app1Length, wire::kMinApp1Length);
+  shape.totalLength = faults.totalLength;
+  shape.padTo = std::min(faults.padTo, kMaxPadTo);
+  return wire::assemblePicture(wire::jpegBody(*jpeg), record, shape);
+}
+
+// The registered address, or the peer that registered when it announced
+// 0.0.0.0.
+std::optional<sockaddr_in> PicturePusher::target(std::string* error) const {
+  const PushTarget registered = camera_->pushTarget();
+  if (!registered.set) {
+    if (error) *error = "no push target registered";
+    return std::nullopt;
+  }
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(registered.port);
+  to.sin_addr.s_addr = registered.address;
+  if (registered.address == 0 && inet_pton(AF_INET, registered.peerAddress.c_str(), &to.sin_addr) != 1) {
+    if (error) *error = "no address to push to";
+    return std::nullopt;
+  }
+  return to;
+}
+
+}  // namespace vktemu

@@ -1,0 +1,57 @@
+// One camera's picture pushes: a thread that takes the camera's picture
+// requests in order, takes each picture (test pattern, JPEG, record) and
+// sends it to the registered target over a connection of its own. The
+// command channel only posts requests, so a slow receiver never holds up
+// its replies.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camera.h"
+#include "picture_queue.h"
+#include "unique_fd.h"
+#include "wake_event.h"
+
+namespace vktemu {
+
+class PicturePusher {
+ public:
+  PicturePusher(std::shared_ptr<Camera> camera, int cameraId);
+  ~PicturePusher();
+  PicturePusher(const PicturePusher&) = delete;
+  PicturePusher& operator=(const PicturePusher&) = delete;
+
+  // Opens the camera's picture queue and starts the thread.
+  bool start(std::string* error);
+  // Closes the queue (dropping what waits), abandons the push under way and
+  // closes the connections held open; returns within milliseconds.
+  void stop();
+
+ private:
+  void run();
+  void push(const PictureRequest& request);
+  std::optional<std::vector<uint8_t>> takePicture(const PictureRequest& request, const PushFaults& faults,
+                                                  std::string* error);
+  std::optional<sockaddr_in> target(std::string* error) const;
+
+  const std::shared_ptr<Camera> camera_;
+  const int cameraId_;
+
+  std::mutex lifecycleMutex_;
+  std::thread thread_;
+  WakeEvent wake_;
+  std::atomic<bool> stopRequested_{false};
+
+  // The thread's while it runs.
+  uint32_t pictureNumber_ = 0;
+  std::vector<UniqueFd> held_;  // connections a fault keeps open
+};
+
+}  // namespace vktemu
