@@ -22,7 +22,13 @@ bool PictureReceiver::Start(uint16_t port, int workers) {
     ACE_INET_Addr any(static_cast<u_short>(0), static_cast<ACE_UINT32>(INADDR_ANY));
     listening_ = acceptor_.open(any, 1, PF_INET, SOMAXCONN) == 0;
   }
-  if (listening_) acceptor_.get_local_addr(listenAddress_);
+  if (listening_) {
+    acceptor_.get_local_addr(listenAddress_);
+    // Every accepted connection starts with a receive time-out of one
+    // picture window, so reading a picture needs no option set per picture.
+    timeval window{CRecvPicServerThread::kWindowMs / 1000, (CRecvPicServerThread::kWindowMs % 1000) * 1000};
+    (void)acceptor_.set_option(SOL_SOCKET, SO_RCVTIMEO, &window, sizeof window);
+  }
 
   for (int i = 0; i < workers; ++i) {
     auto worker = std::make_unique<CRecvPicServerThread>(*this);
@@ -60,12 +66,11 @@ bool PictureReceiver::Accept(ACE_SOCK_Stream& connection, ACE_INET_Addr& peer) {
     PauseUnlessStopping(std::chrono::hours(1));
     return false;
   }
-  int result;
-  {
-    std::lock_guard<std::mutex> lock(acceptorLock_);
-    if (Stopping()) return false;
-    result = acceptor_.accept(connection, &peer, nullptr, true);
-  }
+  // All receivers wait in accept together: the kernel hands each connection
+  // to exactly one of them, and a receiver that finishes a picture is ready
+  // for the next at once instead of queuing for a lock.
+  if (Stopping()) return false;
+  const int result = acceptor_.accept(connection, &peer, nullptr, true);
   if (result == 0) return true;
   if (!Stopping()) PauseUnlessStopping(std::chrono::milliseconds(10));
   return false;

@@ -40,7 +40,7 @@ class PictureReceiver {
 
   // For the receivers.
   bool Stopping() const { return stopping_.load(std::memory_order_acquire); }
-  // Accepts one connection, one receiver at a time. False when stopping or
+  // Accepts one connection. False when stopping or
   // when accept failed (after a short pause, so a broken socket never makes
   // the receivers spin).
   bool Accept(ACE_SOCK_Stream& connection, ACE_INET_Addr& peer);
@@ -51,7 +51,6 @@ class PictureReceiver {
   ACE_SOCK_Acceptor acceptor_;
   bool listening_ = false;
   ACE_INET_Addr listenAddress_;
-  std::mutex acceptorLock_;
   std::atomic<bool> stopping_{false};
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;

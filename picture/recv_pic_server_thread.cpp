@@ -45,8 +45,8 @@ int CRecvPicServerThread::svc() {
       std::lock_guard<std::mutex> lock(activeLock_);
       active_ = ACE_INVALID_HANDLE;
     }
-    connection.close_writer();
-    connection.close_reader();
+    // Both directions at once, then close.
+    ::shutdown(connection.get_handle(), SHUT_RDWR);
     connection.close();
   }
   return 0;
@@ -83,7 +83,9 @@ void CRecvPicServerThread::Serve(ACE_SOCK_Stream& connection, const ACE_INET_Add
 bool CRecvPicServerThread::ReceivePicture(ACE_SOCK_Stream& connection, picture::PictureFraming& framing,
                                           size_t& received) {
   Stopwatch window;
-  long timeoutSet = -1;
+  // Accepted connections inherit the listening socket's receive time-out of
+  // one whole window.
+  long timeoutSet = kWindowMs;
   for (;;) {
     const uint64_t elapsed = window.ElapsedMs();
     if (elapsed >= static_cast<uint64_t>(kWindowMs) || received >= picture::kMaxPicture) return false;

@@ -59,11 +59,20 @@ std::string ControlCommands::handle(std::string_view line) {
   if (command == "short" && w.size() == 3) return shortRecords(w[1], w[2]);
   if (command == "clock" && w.size() == 2) return clock(w[1]);
   if (command == "ntpdelay" && w.size() == 3) return ntpDelay(w[1], w[2]);
+  if ((command == "snap" || command == "trigger") && (w.size() == 2 || w.size() == 3))
+    return picture(command, w[1], w.size() == 3 ? w[2] : std::string_view{});
+  if (command == "triggers" && w.size() == 3) return triggers(w[1], w[2]);
+  if (command == "pfault" && w.size() == 4) return pushFault(w[1], w[2], w[3]);
+  if (command == "pfault" && w.size() == 3 && w[2] == "clear") return clearPushFaults(w[1]);
+  if (command == "picsize" && w.size() == 5) return pictureSize(w[1], w[2], w[3], w[4]);
+  if (command == "pictures" && w.size() == 2) return pictures(w[1]);
   if (command == "help" && w.size() == 1)
     return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | "
            "cfault <id> <command> <name> <value> | cfault <id> clear | commands <id> | push <id> | drop <id> | "
            "listen <id> on|off | temp <id> <degrees> | savedelay <id> <ms> | get <id> <getCommand> | "
-           "short <id> on|off | clock <id> | ntpdelay <id> <ms> | quit\n";
+           "short <id> on|off | clock <id> | ntpdelay <id> <ms> | snap <id> [value] | trigger <id> [value] | "
+           "triggers <id> <perSecond> | pfault <id> <name> <value> | pfault <id> clear | "
+           "picsize <id> <w> <h> <q> | pictures <id> | quit\n";
   if (command == "quit" && w.size() == 1) {
     if (onQuit_) onQuit_();
     return "ok bye\n";
@@ -72,7 +81,8 @@ std::string ControlCommands::handle(std::string_view line) {
       command == "clear" || command == "help" || command == "quit" || command == "cfault" ||
       command == "commands" || command == "push" || command == "drop" || command == "listen" ||
       command == "temp" || command == "savedelay" || command == "get" || command == "short" ||
-      command == "clock" || command == "ntpdelay")
+      command == "clock" || command == "ntpdelay" || command == "snap" || command == "trigger" ||
+      command == "triggers" || command == "pfault" || command == "picsize" || command == "pictures")
     return error("wrong number of arguments for " + std::string(command));
   return error("unknown command " + std::string(command));
 }

@@ -21,6 +21,13 @@
 //   short <id> on|off         ok      (short ITS and night control records)
 //   clock <id>                ok seconds=<s> microseconds=<us> extra=<e>   (the camera's clock)
 //   ntpdelay <id> <ms>        ok      (between the two replies of an NTP synchronisation)
+//   snap <id> [value]         ok      (the camera pushes a picture as for a snapshot request)
+//   trigger <id> [value]      ok      (the camera pushes a triggered picture)
+//   triggers <id> <perSecond> ok      (simulated triggers at this rate; 0 stops)
+//   pfault <id> <name> <value> ok     (names as in PushFaults; optional fields take "none")
+//   pfault <id> clear         ok      (forgets the camera's push faults)
+//   picsize <id> <w> <h> <q>  ok      (picture width, height and JPEG quality)
+//   pictures <id>             ok pushed=<completed> snapshots=<102 answered> last=<bytes>|failed:<why>|none
 //   help                      ok <command list>
 //   quit                      ok bye  (then the program stops)
 //
@@ -62,6 +69,14 @@ class ControlCommands {
   // In control_clock_commands.cpp.
   std::string clock(std::string_view id) const;
   std::string ntpDelay(std::string_view id, std::string_view ms);
+  // In control_picture_commands.cpp.
+  std::string picture(std::string_view command, std::string_view id, std::string_view value);
+  std::string triggers(std::string_view id, std::string_view perSecond);
+  std::string pushFault(std::string_view id, std::string_view name, std::string_view value);
+  std::string clearPushFaults(std::string_view id);
+  std::string pictureSize(std::string_view id, std::string_view width, std::string_view height,
+                          std::string_view quality);
+  std::string pictures(std::string_view id) const;
   bool cameraId(std::string_view text, int& id) const;
 
   Emulator& emulator_;

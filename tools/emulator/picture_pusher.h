@@ -5,6 +5,8 @@
 // its replies.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
