@@ -100,8 +100,8 @@ constexpr std::array<Field, 3> kNetworkFields{{
 }};
 constexpr RecordLayout kNetwork{SettingKind::Record, sizeof(NetWorkParam), kNetworkFields};
 
-// The camera labels its lamp words in this order (C before B); the names
-// follow the camera so they match what its own tools show.
+// The camera's own names for its lamp words, in the record's order: C comes
+// before B there, so the order is not a slip to tidy up.
 constexpr std::array<Field, 5> kFlashLampFields{{
     {"lampA", FieldType::Int32, 0, 4, {}},
     {"lampC", FieldType::Int32, 4, 4, {}},
