@@ -6,5 +6,5 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
   g++ make cmake pkg-config binutils ca-certificates \
-  libace-dev libgtest-dev libgmock-dev \
+  libace-dev libgtest-dev libgmock-dev libjpeg-dev \
   iproute2 util-linux procps

@@ -7,4 +7,5 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
-ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 120
+# A test that fails on a loaded machine gets one more try; a real fault fails twice.
+ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 120 --repeat until-pass:2
