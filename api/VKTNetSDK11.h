@@ -126,6 +126,14 @@ typedef struct PictureInfo {
     int32_t    recordWord36;
 } PictureInfo;
 
+/* What the library knows of a stream frame: 28 bytes. */
+typedef struct StreamInfo {
+    int32_t    camera;        /* handle of the camera */
+    int32_t    recordWord8;
+    CameraTime time;          /* the camera's time stamp of the frame */
+    int32_t    recordWord28;
+} StreamInfo;
+
 /* Settings records. Their words are the camera's own; the library carries
  * them unchanged. */
 typedef struct AEParam { int32_t word[2]; } AEParam;          /* exposure parameters, 8 bytes */
@@ -167,6 +175,7 @@ VKT_STATIC_ASSERT(sizeof(DeviceRecord) == 216, "DeviceRecord is 216 bytes");
 VKT_STATIC_ASSERT(sizeof(ChangeIPParam) == 20, "ChangeIPParam is 20 bytes");
 VKT_STATIC_ASSERT(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is 16 bytes");
 VKT_STATIC_ASSERT(sizeof(PictureInfo) == 44, "PictureInfo is 44 bytes");
+VKT_STATIC_ASSERT(sizeof(StreamInfo) == 28, "StreamInfo is 28 bytes");
 VKT_STATIC_ASSERT(sizeof(AEParam) == 8, "AEParam is 8 bytes");
 VKT_STATIC_ASSERT(sizeof(AWBParam) == 12, "AWBParam is 12 bytes");
 VKT_STATIC_ASSERT(sizeof(HotRegion) == 64, "HotRegion is 64 bytes");
@@ -470,6 +479,30 @@ VKT_API int VKT_ImportConfigFile(int camera, const char *path, unsigned int time
  * VKT_ERR_SNAP_NO_REPLY, VKT_ERR_SNAP_REFUSED (these three close both of the
  * camera's connections). */
 VKT_API int VKT_SnapPicture(int camera, int value, unsigned int timeoutMs);
+
+/* ----------------------------------------------------------------- stream */
+
+/* Receives one complete stream frame (a JPEG picture): `length` bytes, with
+ * what the library read from it and the user value given at the start. Runs
+ * on the stream's library thread, one frame after the other; the pointers
+ * are valid only during the call. It runs with the stream's own lock held,
+ * so that stopping the stream waits for it: a stream callback must not start
+ * or stop a stream of the same camera, nor call anything on that camera that
+ * a concurrent start or stop could be waiting for (deadlock). */
+typedef void (*StreamCallback)(char *frame, int length, StreamInfo *info, int user);
+
+/* Starts (callback not null) or stops (callback null) the camera's video
+ * stream. A start takes one of the library's four stream receivers (a
+ * camera that already has one gives it back first) and tells the camera its
+ * UDP port; some models are also told to start sending (and, at the stop, to
+ * stop: that wait may take the time-out plus one second). Frames arrive as
+ * 1024-byte datagrams from the camera's address and are handed over only
+ * when complete. A stop always returns 0 once the receiver is free again.
+ * Errors: VKT_ERR_NO_FREE_STREAM (all four in use); VKT_ERR_GENERAL (the
+ * camera was not told the port; the receiver stays with the camera until a
+ * stop); the start command's error; VKT_ERR_NO_VIDEO_STREAM (a model without
+ * a stream). VKT_DelCamera stops the stream too. */
+VKT_API int VKT_StartStream(int camera, StreamCallback callback, int user, unsigned int timeoutMs);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -25,7 +25,7 @@ Library& Library::Instance() {
   return *instance;
 }
 
-Library::Library() = default;
+Library::Library() : streams_(std::make_unique<StreamPool>()) {}
 
 // ACE stays initialised from load to unload. Finalising it at every close
 // would orphan the per-thread ACE objects of every application thread alive
@@ -69,14 +69,13 @@ bool Library::Start() {
   pictures_ = std::make_unique<PictureReceiver>();
   if (!pictures_->Start(kPicturePort, kPictureWorkers)) return false;
   pictureListenPort_.store(pictures_->ListenPort(), std::memory_order_release);
-  streams_ = std::make_unique<StreamPool>();
   return streams_->Start(kStreamWorkers);
 }
 
 void Library::Teardown() {
   startedVersion_.store(0, std::memory_order_release);
-  pictures_.reset();  // each stops and joins its threads first
-  streams_.reset();
+  pictures_.reset();  // stops and joins its threads first
+  streams_->Stop();
 }
 
 int Library::Close() {
@@ -89,7 +88,7 @@ int Library::Close() {
   startedVersion_.store(0, std::memory_order_release);
   // Stop the receivers (flag, wake, join) holding no lock they might need.
   if (pictures_) pictures_->Stop();
-  if (streams_) streams_->Stop();
+  streams_->Stop();
   {
     // Then delete every camera. A call still running on one keeps its
     // context until it returns; the contexts go outside the lock.
@@ -98,6 +97,8 @@ int Library::Close() {
       std::lock_guard<std::recursive_mutex> lock(registry_.Lock());
       cameras = registry_.RemoveAll();
     }
+    // Each camera's stream stops as a deletion stops it.
+    for (auto& camera : cameras) camera->StopStreamForDeletion();
   }
   Teardown();
   startRan_ = false;

@@ -44,7 +44,9 @@ class Library {
 
   // Valid while started; only VKT_Init and VKT_Close change them.
   PictureReceiver* Pictures() { return pictures_.get(); }
-  StreamPool* Streams() { return streams_.get(); }
+  // The stream receivers' pool: alive for the whole process, its receivers
+  // only while started.
+  StreamPool& Streams() { return *streams_; }
 
  private:
   Library();

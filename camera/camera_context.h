@@ -38,7 +38,9 @@ enum class TwoPhaseResult {
                      // error says why (time-out or other); the connection stays
 };
 
-class CameraContext {
+class CRecvStreamThread;
+
+class CameraContext : public std::enable_shared_from_this<CameraContext> {
  public:
   // Connection attempt at creation: 20 microseconds, outcome not reported.
   static constexpr uint32_t kCreationConnectMicros = 20;
@@ -112,11 +114,25 @@ class CameraContext {
   PictureCallback GetPictureCallback() const { return pictureCallback_.load(std::memory_order_acquire); }
   // Asks the camera for a picture now (snapshot connection); see snapshot.cpp.
   int Snap(int32_t value, uint32_t ms);
+  // ---- video stream; see stream/stream_control.cpp.
+  // Starts (callback not null) or stops the stream; takes the command lock.
+  int SetStreamCallback(StreamCallback callback, int32_t user, uint32_t ms);
+  StreamCallback GetStreamCallback() const { return streamCallback_.load(std::memory_order_acquire); }
+  int32_t StreamUser() const { return streamUser_.load(std::memory_order_relaxed); }
+  // The stream stop of a deletion (short budget, result ignored).
+  void StopStreamForDeletion() { (void)SetStreamCallback(nullptr, 0, 20); }
+  // Command 1081 with the host address and a receiver's port.
+  int RegisterStreamTarget(uint16_t portNetworkOrder, uint32_t ms);
+  // Command 501 as the camera's model wants it, at a start and at a stop.
+  int StartSending(uint32_t ms);
+  void StopSending(uint32_t ms);
+
   // The host address announced to the camera, network order (0: unknown).
   uint32_t HostAddress() const { return hostAddress_; }
 
  private:
   int ReceiveReplyFrom(const Stopwatch& start, uint32_t ms);
+  int SetStreamMode(int32_t mode, uint32_t ms);
   // Connects `link` to the camera unless it is connected.
   bool EnsureLinked(Link& link, uint32_t ms);
 
@@ -131,6 +147,14 @@ class CameraContext {
   uint16_t pushPort_ = 0;
   uint16_t pushRegistered_ = 0;
   uint32_t hostAddress_ = 0;
+  // Stream target as last announced (network order) and its flag, which
+  // nothing sets.
+  uint32_t streamAddress_ = 0;
+  uint16_t streamPort_ = 0;
+  uint16_t streamFlag_ = 0;
+  std::atomic<StreamCallback> streamCallback_{nullptr};
+  std::atomic<int32_t> streamUser_{0};
+  std::shared_ptr<CRecvStreamThread> streamWorker_;  // under the command lock
 
   std::recursive_mutex commandLock_;
   std::recursive_mutex callbackLock_;

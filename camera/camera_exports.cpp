@@ -11,6 +11,7 @@
 #include "camera/camera_context.h"
 #include "camera/camera_registry.h"
 #include "discovery/search.h"
+#include "stream/recv_stream_thread.h"
 
 namespace vkt {
 namespace {
@@ -90,15 +91,26 @@ extern "C" VKT_API int VKT_AddCamera_IP(const char* address, PictureCallback cal
 extern "C" VKT_API int VKT_DelCamera(int handle) {
   if (!vkt::EnterCheckedCall()) return 1;
   vkt::CameraRegistry& registry = vkt::Library::Instance().Registry();
-  std::shared_ptr<vkt::CameraContext> removed;
-  {
-    std::lock_guard<std::recursive_mutex> lock(registry.Lock());
-    removed = registry.Remove(handle);
-  }
+  std::shared_ptr<vkt::CameraContext> removed = registry.Find(handle);
   if (!removed) {
     vkt::SetLastError(vkt::err::kInvalidHandle);
     return 1;
   }
-  // The context goes when its last user lets go of it.
+  // From inside this camera's own stream callback the stream stop would
+  // wait for that very callback.
+  if (vkt::t_streamCallbackCamera == removed.get()) {
+    vkt::SetLastError(vkt::err::kGeneral);
+    return 1;
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(registry.Lock());
+    if (!registry.Remove(handle)) {
+      vkt::SetLastError(vkt::err::kInvalidHandle);  // deleted meanwhile by another thread
+      return 1;
+    }
+  }
+  // No longer found by new calls; its stream stops now, and the context goes
+  // when its last user lets go of it.
+  removed->StopStreamForDeletion();
   return 0;
 }

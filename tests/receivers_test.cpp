@@ -105,8 +105,8 @@ TEST(StreamPool, EachReceiverHasItsOwnPortAndStopsPromptlyUnderAFlood) {
   EXPECT_EQ(vkttest::ThreadCount(), before + 4);
   std::set<uint16_t> ports;
   for (size_t i = 0; i < pool.Size(); ++i) {
-    EXPECT_TRUE(pool.Worker(i).HasSocket());
-    ports.insert(pool.Worker(i).LocalPort());
+    EXPECT_TRUE(pool.Worker(i)->HasSocket());
+    ports.insert(pool.Worker(i)->LocalPort());
   }
   EXPECT_EQ(ports.size(), 4u);
   EXPECT_EQ(ports.count(0), 0u);

@@ -16,6 +16,14 @@ std::optional<std::string_view> ParsedOptions::Get(std::string_view name) const 
   return std::string_view(it->second);
 }
 
+std::vector<std::string> ParsedOptions::GetAll(std::string_view name) const {
+  std::vector<std::string> all;
+  for (const auto& [option, value] : given) {
+    if (option == name) all.push_back(value);
+  }
+  return all;
+}
+
 ParseResult ParseOptions(std::span<const std::string_view> args,
                          std::span<const OptionDef> definitions,
                          bool allowPositionals) {
@@ -51,7 +59,7 @@ ParseResult ParseOptions(std::span<const std::string_view> args,
       result.error = "unknown option '--" + std::string(name) + "'";
       return result;
     }
-    if (result.options.Has(name)) {
+    if (result.options.Has(name) && !def->repeatable) {
       result.error = "option '--" + std::string(name) + "' given more than once";
       return result;
     }
@@ -69,6 +77,7 @@ ParseResult ParseOptions(std::span<const std::string_view> args,
       result.error = "option '--" + std::string(name) + "' takes no value";
       return result;
     }
+    result.options.given.emplace_back(std::string(name), value);
     result.options.values.emplace(std::string(name), std::move(value));
   }
   return result;

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vktcli {
@@ -17,15 +18,19 @@ namespace vktcli {
 struct OptionDef {
   std::string_view name;  // without the leading "--"
   bool takesValue;
+  bool repeatable = false;  // may be given more than once (values() has each)
 };
 
 struct ParsedOptions {
   bool help = false;  // --help or -h was given; nothing else is checked then
-  std::map<std::string, std::string, std::less<>> values;  // flags map to ""
+  std::map<std::string, std::string, std::less<>> values;  // flags map to ""; the first value
+  std::vector<std::pair<std::string, std::string>> given;  // every option, in order
   std::vector<std::string> positionals;  // in order; only with allowPositionals
 
   bool Has(std::string_view name) const;
   std::optional<std::string_view> Get(std::string_view name) const;
+  // Every value of a repeatable option, in command-line order.
+  std::vector<std::string> GetAll(std::string_view name) const;
 };
 
 struct ParseResult {
@@ -34,10 +39,10 @@ struct ParseResult {
   bool ok() const { return error.empty(); }
 };
 
-// Rejects unknown options, repeated options and missing values, and
-// positional arguments unless `allowPositionals`; then every word that does
-// not start with "--" (a negative number too) is one. `args` excludes the
-// program and subcommand names.
+// Rejects unknown options, repeated options (unless repeatable), missing
+// values, and positional arguments unless `allowPositionals`; then every word
+// that does not start with "--" (a negative number too) is one. `args`
+// excludes the program and subcommand names.
 ParseResult ParseOptions(std::span<const std::string_view> args,
                          std::span<const OptionDef> definitions,
                          bool allowPositionals = false);

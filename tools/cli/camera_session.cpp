@@ -21,14 +21,14 @@ std::string ReadCameraTarget(const ParsedOptions& options, CameraTarget& target)
   return {};
 }
 
-CameraSession::CameraSession(const CameraTarget& target, std::ostream& err)
+CameraSession::CameraSession(const CameraTarget& target, std::ostream& err, PictureCallback callback)
     : library_(err), timeoutMs_(target.timeoutMs) {
   if (!library_.ok()) {
     failure_ = kExitLibraryStart;
     return;
   }
   const std::string address = FormatIPv4(target.ip);
-  const int handle = VKT_AddCamera_IP(address.c_str(), nullptr, target.timeoutMs);
+  const int handle = VKT_AddCamera_IP(address.c_str(), callback, target.timeoutMs);
   // 1 means "not started", which cannot be a handle either.
   if (handle == -1 || handle == 1) {
     err << "vktcli: adding " << address << " failed: " << vkttools::DescribeError(VKT_GetLastError()) << "\n";

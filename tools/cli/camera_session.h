@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "VKTNetSDK11.h"
 #include "args.h"
 #include "library_session.h"
 
@@ -28,7 +29,8 @@ std::string ReadCameraTarget(const ParsedOptions& options, CameraTarget& target)
 class CameraSession {
  public:
   // Starts the library and adds the camera; on failure tells `err` why.
-  CameraSession(const CameraTarget& target, std::ostream& err);
+  // With a picture callback the camera is told to push its pictures here.
+  CameraSession(const CameraTarget& target, std::ostream& err, PictureCallback callback = nullptr);
   ~CameraSession();  // deletes the camera; the library closes after
 
   CameraSession(const CameraSession&) = delete;

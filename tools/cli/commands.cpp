@@ -24,6 +24,8 @@ const std::array kCommands{
     Command{"param-state", "show whether a camera is ready for commands", kParamStateUsage, RunParamStateCommand},
     Command{"time", "read or set a camera's clock, or make it synchronise", kTimeUsage, RunTimeCommand},
     Command{"config", "export a camera's settings to a file, or import them", kConfigUsage, RunConfigCommand},
+    Command{"snap", "take a picture with a camera and save it", kSnapUsage, RunSnapCommand},
+    Command{"listen", "save the pictures cameras push, with running counts", kListenUsage, RunListenCommand},
 };
 
 int UsageError(std::ostream& err, const std::string& message) {

@@ -35,6 +35,8 @@ int RunStateCommand(std::span<const std::string_view> args, std::ostream& out, s
 int RunParamStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunTimeCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunConfigCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunSnapCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 // Writes "vktcli: MESSAGE" and the subcommand's usage to `err`; returns the
 // usage exit code.

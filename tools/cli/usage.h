@@ -19,6 +19,8 @@ extern const std::string_view kStateUsage;
 extern const std::string_view kParamStateUsage;
 extern const std::string_view kTimeUsage;
 extern const std::string_view kConfigUsage;
+extern const std::string_view kSnapUsage;
+extern const std::string_view kListenUsage;
 
 // A subcommand's usage followed by the exit codes, for --help.
 std::string CommandHelp(std::string_view usage);

@@ -4,9 +4,9 @@
 // Each camera has its own 127.0.0.X address, MAC, model and command port.
 // The emulator answers discovery probes and change-IP requests on the shared
 // UDP discovery port, and each camera serves its TCP command channel on its
-// own address and command port, and pushes pictures to the target the last
-// command 1080 named. The subsystems that come later (stream, SD card) hang
-// off the same Camera objects.
+// own address and command port, pushes pictures to the target the last
+// command 1080 named and streams video to the one 1081 named. The
+// subsystems that come later (SD card) hang off the same Camera objects.
 //
 // The emulator never links the client library: it keeps its own copy of the
 // wire formats (wire.h), so a bug in one cannot hide a bug in the other.
@@ -128,6 +128,25 @@ struct PushedPicture {
   // when there was no target, the connection failed or the emulator stopped.
   bool completed = false;
   std::string error;
+};
+
+// Misbehaviours of the video stream, per camera.
+struct StreamFaults {
+  // Drop this fraction (0..1) of the frames' datagrams, and send this
+  // fraction twice. The choices come from a generator seeded with `seed`
+  // each time the faults are set, so a run repeats exactly.
+  double lossRate = 0;
+  double duplicateRate = 0;
+  uint64_t seed = 1;
+  bool reorder = false;  // swap neighbouring middle packets of each frame: 1 and 2, 3 and 4, ...
+  // Junk around every frame: a datagram of 1024 bytes with index 0 and a
+  // wrong totalLength from 127.0.0.250, and datagrams of 1023 and 1025
+  // bytes from 127.0.0.250 and from the camera's own socket. The frame's
+  // odd-numbered packets then go out from a second socket on the camera's
+  // address (another source port): those are the camera's and belong to
+  // the frame.
+  bool foreignDatagrams = false;
+  std::optional<uint32_t> totalLength;  // the record announces this, whatever the frame's size
 };
 
 // The exact discovery answer the camera sends (without faults applied).
@@ -316,6 +335,46 @@ class Emulator {
   // The last 64 pushes, oldest first, completed or not.
   std::vector<PushedPicture> pushedPictures(int cameraId) const;
   size_t snapshotCount(int cameraId) const;  // snapshot requests (102) answered
+
+  // --- Video stream. After a registration (1081) the camera sends frames
+  // to the announced address and port (0.0.0.0: the peer that registered)
+  // over UDP from its own address, each frame as 1024-byte datagrams
+  // (stream_wire.h): a JPEG picture of the test pattern whose bytes 32..63
+  // hold the stream record. Models VKT-N2F0Kp, VKT-N2F0Kw and VKT-N9G6Kp
+  // send as soon as a target is registered; VKT-N2F0Kq, VKT-N9G6Kq,
+  // VKT-R6E0Kq, VKT-R6E0Kp and VKT-R8E0Kq once command 501 says 5 (start),
+  // until 501 says 1 (stop); other models refuse 501 (-1) and never send.
+  // A new registration redirects the stream. Frames go out on a thread of
+  // the camera, paced by a schedule, each frame's datagrams back to back;
+  // nothing is sent while the emulator is stopped. Record words: 0
+  // 0x10000000, 8 the frame number (from 1 per camera), 12/16 the camera's
+  // clock, 20 0x20000000, 24 0x24000000, 28 0x28000000, each or'ed with
+  // the frame number's low 24 bits. Settings are kept across
+  // stop()/start().
+
+  // Frames per second (default 10, at most 1000); 0 or less pauses.
+  void setStreamRate(int cameraId, double framesPerSecond);
+  // 320x240 at quality 85 by default; clamped to 8..4096 pixels and
+  // quality 1..100.
+  void setStreamFrameSize(int cameraId, int width, int height, int quality);
+  // Frames have at least this many bytes (COM segments; at most 64 MiB).
+  void setStreamFramePad(int cameraId, size_t bytes);
+  void setStreamFaults(int cameraId, const StreamFaults&);
+  StreamFaults streamFaults(int cameraId) const;
+  // true / false: send / do not send whatever 501 said (a target is still
+  // needed); nullopt: as the model does.
+  void forceStream(int cameraId, std::optional<bool> on);
+  size_t framesSent(int cameraId) const;     // frames whose every datagram went out (loss faults aside)
+  size_t datagramsSent(int cameraId) const;  // every stream datagram sent: duplicates and junk too
+  // Running, with a target, a rate and the model's (or the forced) go-ahead.
+  bool streaming(int cameraId) const;
+  bool waitForFrames(int cameraId, size_t n, std::chrono::milliseconds timeout) const;
+  // The last 16 frames, oldest first, as they were cut into packets.
+  std::vector<std::vector<uint8_t>> sentFrames(int cameraId) const;
+  // Sends these datagrams as they are to the registered stream target from
+  // the camera's stream socket, whether or not the camera streams. False
+  // when stopped, without a target, or a send failed.
+  bool sendStreamPackets(int cameraId, const std::vector<std::vector<uint8_t>>& datagrams);
 
   // Closes or reopens the camera's command port (an unreachable camera).
   // Closing also drops its connections. Kept across stop()/start().

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jpeg_segments.h"
 #include "le_words.h"
 
 namespace vktemu::wire {
@@ -11,39 +12,7 @@ constexpr uint8_t kMarker = 0xFF;
 constexpr uint8_t kSoi = 0xD8;
 constexpr uint8_t kApp0 = 0xE0;
 constexpr uint8_t kApp15 = 0xEF;
-constexpr uint8_t kComment = 0xFE;
 constexpr std::array<uint8_t, 8> kTag = {'V', 'K', 'T', 'P', 'I', 'C', 0, 0};
-// A COM segment: marker, length (itself and the data), at most 65533 data bytes.
-constexpr size_t kMinComment = 4;
-constexpr size_t kMaxComment = 2 + 65535;
-
-void putBe16(std::vector<uint8_t>& out, size_t at, uint16_t value) {
-  out[at] = static_cast<uint8_t>(value >> 8);
-  out[at + 1] = static_cast<uint8_t>(value);
-}
-
-void appendComment(std::vector<uint8_t>& out, size_t size) {
-  const size_t at = out.size();
-  out.resize(at + size, 0);
-  out[at] = kMarker;
-  out[at + 1] = kComment;
-  putBe16(out, at + 2, static_cast<uint16_t>(size - 2));
-  // Recognisable filler, so a dump shows where the padding lies.
-  for (size_t i = at + 4; i < out.size(); ++i) out[i] = static_cast<uint8_t>('a' + (i - at) % 26);
-}
-
-// COM segments adding exactly `need` bytes, or 4 when fewer than 4 are
-// needed (no segment is smaller).
-void appendPadding(std::vector<uint8_t>& out, size_t need) {
-  if (need > 0 && need < kMinComment) need = kMinComment;
-  while (need > 0) {
-    size_t size = std::min(need, kMaxComment);
-    // Never leave a rest too small for a segment of its own.
-    if (need - size > 0 && need - size < kMinComment) size -= kMinComment;
-    appendComment(out, size);
-    need -= size;
-  }
-}
 
 }  // namespace
 

@@ -39,6 +39,25 @@ bool UdpSocket::bindAny(uint16_t port, std::string* error) {
   return true;
 }
 
+bool UdpSocket::bindTo(const wire::Ipv4& address, uint16_t port, std::string* error) {
+  fd_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd_.valid()) {
+    if (error) *error = std::string("socket: ") + std::strerror(errno);
+    return false;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  std::memcpy(&local.sin_addr.s_addr, address.data(), 4);
+  local.sin_port = htons(port);
+  if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int code = errno;
+    if (error) *error = "bind " + wire::formatIpv4(address) + ":" + std::to_string(port) + ": " + std::strerror(code);
+    fd_.reset();
+    return false;
+  }
+  return true;
+}
+
 bool UdpSocket::sendTo(const sockaddr_in& to, std::span<const uint8_t> bytes,
                        const std::optional<wire::Ipv4>& source) {
   if (!fd_.valid()) return false;

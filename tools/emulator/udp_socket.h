@@ -21,6 +21,9 @@ class UdpSocket {
   // 0.0.0.0:port with SO_REUSEADDR, non-blocking. A socket bound to a single
   // 127.0.0.X address would not see broadcasts.
   bool bindAny(uint16_t port, std::string* error);
+  // address:port (0: any port), non-blocking: a sending socket with a
+  // source address of its own.
+  bool bindTo(const wire::Ipv4& address, uint16_t port, std::string* error);
   void close() { fd_.reset(); }
   int fd() const { return fd_.get(); }
   bool valid() const { return fd_.valid(); }

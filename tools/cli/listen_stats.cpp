@@ -1,0 +1,101 @@
+#include "listen_stats.h"
+
+#include <cstdio>
+
+namespace vktcli {
+
+namespace {
+
+std::string Fixed(double number, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, number);
+  return buffer;
+}
+
+// Rates over a zero interval (a stop right at the start) read 0, not inf.
+double PerSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
+
+std::string PerCamera(std::span<const ListenCamera> cameras, const ListenTotals& totals) {
+  std::string text;
+  for (const ListenCamera& camera : cameras) {
+    const auto it = totals.cameras.find(camera.handle);
+    const std::uint64_t pictures = it == totals.cameras.end() ? 0 : it->second.pictures;
+    text += (text.empty() ? "" : ", ") + camera.ip + " " + std::to_string(pictures);
+  }
+  return text;
+}
+
+std::string Rates(std::uint64_t pictures, std::uint64_t bytes, double seconds) {
+  // MB are 10^6 bytes, as network rates are usually given.
+  return Fixed(PerSecond(static_cast<double>(pictures), seconds), 1) + " pictures/s; " +
+         Fixed(PerSecond(static_cast<double>(bytes) / 1e6, seconds), 2) + " MB/s";
+}
+
+}  // namespace
+
+std::uint64_t ListenTotals::Pictures() const {
+  std::uint64_t sum = 0;
+  for (const auto& [handle, count] : cameras) sum += count.pictures;
+  return sum;
+}
+
+std::uint64_t ListenTotals::Bytes() const {
+  std::uint64_t sum = 0;
+  for (const auto& [handle, count] : cameras) sum += count.bytes;
+  return sum;
+}
+
+void ListenCounters::Received(int camera, std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  CameraCount& count = totals_.cameras[camera];
+  ++count.pictures;
+  count.bytes += bytes;
+}
+
+void ListenCounters::Dropped() {
+  std::lock_guard lock(mutex_);
+  ++totals_.dropped;
+}
+
+void ListenCounters::Written() {
+  std::lock_guard lock(mutex_);
+  ++totals_.written;
+}
+
+void ListenCounters::WriteFailed(const std::string& message) {
+  std::lock_guard lock(mutex_);
+  if (totals_.writeFailures++ == 0) firstFailure_ = message;
+}
+
+ListenTotals ListenCounters::Totals() const {
+  std::lock_guard lock(mutex_);
+  return totals_;
+}
+
+std::string ListenCounters::FirstWriteFailure() const {
+  std::lock_guard lock(mutex_);
+  return firstFailure_;
+}
+
+std::string FormatProgressLine(std::span<const ListenCamera> cameras, const ListenTotals& now,
+                               const ListenTotals& before, double interval, double elapsed) {
+  std::string line = Fixed(elapsed, 0) + " s: " + PerCamera(cameras, now) + "; total " +
+                     std::to_string(now.Pictures()) + "; " +
+                     Rates(now.Pictures() - before.Pictures(), now.Bytes() - before.Bytes(), interval) +
+                     "; dropped " + std::to_string(now.dropped);
+  if (now.writeFailures > 0) line += "; write failures " + std::to_string(now.writeFailures);
+  return line;
+}
+
+std::string FormatListenSummary(std::span<const ListenCamera> cameras, const ListenTotals& totals, double elapsed,
+                                std::string_view dir) {
+  std::string line = "listened " + Fixed(elapsed, 1) + " s: " + PerCamera(cameras, totals) + "; total " +
+                     std::to_string(totals.Pictures()) + "; " +
+                     Rates(totals.Pictures(), totals.Bytes(), elapsed) + "; wrote " +
+                     std::to_string(totals.written) + (totals.written == 1 ? " file" : " files") + " to " +
+                     std::string(dir) + "; dropped " + std::to_string(totals.dropped);
+  if (totals.writeFailures > 0) line += "; write failures " + std::to_string(totals.writeFailures);
+  return line;
+}
+
+}  // namespace vktcli
