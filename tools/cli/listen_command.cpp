@@ -170,7 +170,7 @@ int ListenToCameras(const ListenRequest& request, PictureListener& listener, Sto
 
 int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
   static constexpr std::array<OptionDef, 4> kOptions{
-      {{"ip", true, true}, kCameraOptions[1], {"dir", true}, {"duration", true}}};
+      {{"ip", true, true}, {"timeout", true}, {"dir", true}, {"duration", true}}};
   const ParseResult parsed = ParseOptions(args, kOptions);
   if (!parsed.ok()) return CommandUsageError(err, kListenUsage, parsed.error);
   if (parsed.options.help) {

@@ -99,8 +99,11 @@ PushTarget Camera::streamTarget() const {
 }
 
 void Camera::setStreamTarget(const PushTarget& target) {
-  std::lock_guard lock(mutex_);
-  streamTarget_ = target;
+  {
+    std::lock_guard lock(mutex_);
+    streamTarget_ = target;
+  }
+  streamState_.touch();
 }
 
 PushFaults Camera::pushFaults() const {

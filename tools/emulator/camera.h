@@ -15,6 +15,8 @@
 #include "picture_queue.h"
 #include "settings_model.h"
 #include "settings_store.h"
+#include "stream_log.h"
+#include "stream_state.h"
 #include "wire.h"
 
 namespace vktemu {
@@ -73,7 +75,7 @@ class Camera {
   PushTarget pushTarget() const;
   void setPushTarget(const PushTarget& target);
   PushTarget streamTarget() const;
-  void setStreamTarget(const PushTarget& target);
+  void setStreamTarget(const PushTarget& target);  // the stream follows it at once
 
   PushFaults pushFaults() const;
   void setPushFaults(const PushFaults& faults);
@@ -84,6 +86,12 @@ class Camera {
   PictureQueue& pictureQueue() { return pictureQueue_; }
   PictureLog& pictureLog() { return pictureLog_; }
   const PictureLog& pictureLog() const { return pictureLog_; }
+
+  // Lock themselves.
+  StreamState& streamState() { return streamState_; }
+  const StreamState& streamState() const { return streamState_; }
+  StreamLog& streamLog() { return streamLog_; }
+  const StreamLog& streamLog() const { return streamLog_; }
 
   // Locks itself.
   CommandLog& commandLog() { return commandLog_; }
@@ -108,6 +116,8 @@ class Camera {
   CameraClock clock_;
   PictureQueue pictureQueue_;
   PictureLog pictureLog_;
+  StreamState streamState_;
+  StreamLog streamLog_;
 };
 
 }  // namespace vktemu

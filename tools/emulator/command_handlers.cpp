@@ -6,6 +6,7 @@
 #include "network_handlers.h"
 #include "picture_handlers.h"
 #include "settings_handlers.h"
+#include "stream_handlers.h"
 
 namespace vktemu {
 namespace {
@@ -60,6 +61,7 @@ CommandTable standardCommands() {
   addNetworkCommands(table);
   addClockCommands(table);
   addPictureCommands(table);
+  addStreamCommands(table);
   table.add(wire::command::kPushTarget,
             [](Camera& camera, const Request& request) { return storeTarget(camera, request, &Camera::setPushTarget); });
   table.add(wire::command::kStreamTarget, [](Camera& camera, const Request& request) {

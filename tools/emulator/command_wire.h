@@ -24,6 +24,7 @@ inline constexpr int32_t kSnapshot = 102;
 inline constexpr int32_t kResetMode0 = 103;  // the camera restores its factory settings and restarts
 inline constexpr int32_t kResetMode1 = 104;
 inline constexpr int32_t kTemperature = 200;
+inline constexpr int32_t kStreamMode = 501;  // value 5 starts the stream, 1 stops it
 inline constexpr int32_t kDeviceInfo = 1000;
 inline constexpr int32_t kNetwork = 1016;
 inline constexpr int32_t kSetNetwork = 1017;  // a new address moves the camera
@@ -34,6 +35,9 @@ inline constexpr int32_t kState = 1300;
 inline constexpr int32_t kPushTarget = 1080;
 inline constexpr int32_t kStreamTarget = 1081;
 }  // namespace command
+
+inline constexpr int32_t kStreamModeStart = 5;
+inline constexpr int32_t kStreamModeStop = 1;
 
 inline constexpr int32_t kStatusSaved = 11;  // completion of a configuration save
 inline constexpr int32_t kStatusBadParameter = -3;

@@ -66,13 +66,22 @@ std::string ControlCommands::handle(std::string_view line) {
   if (command == "pfault" && w.size() == 3 && w[2] == "clear") return clearPushFaults(w[1]);
   if (command == "picsize" && w.size() == 5) return pictureSize(w[1], w[2], w[3], w[4]);
   if (command == "pictures" && w.size() == 2) return pictures(w[1]);
+  if (command == "stream" && w.size() == 3) return stream(w[1], w[2]);
+  if (command == "srate" && w.size() == 3) return streamRate(w[1], w[2]);
+  if (command == "ssize" && w.size() == 5) return streamSize(w[1], w[2], w[3], w[4]);
+  if (command == "spad" && w.size() == 3) return streamPad(w[1], w[2]);
+  if (command == "sfault" && w.size() == 4) return streamFault(w[1], w[2], w[3]);
+  if (command == "sfault" && w.size() == 3 && w[2] == "clear") return clearStreamFaults(w[1]);
+  if (command == "frames" && w.size() == 2) return frames(w[1]);
   if (command == "help" && w.size() == 1)
     return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | "
            "cfault <id> <command> <name> <value> | cfault <id> clear | commands <id> | push <id> | drop <id> | "
            "listen <id> on|off | temp <id> <degrees> | savedelay <id> <ms> | get <id> <getCommand> | "
            "short <id> on|off | clock <id> | ntpdelay <id> <ms> | snap <id> [value] | trigger <id> [value] | "
            "triggers <id> <perSecond> | pfault <id> <name> <value> | pfault <id> clear | "
-           "picsize <id> <w> <h> <q> | pictures <id> | quit\n";
+           "picsize <id> <w> <h> <q> | pictures <id> | stream <id> on|off|auto | srate <id> <fps> | "
+           "ssize <id> <w> <h> <q> | spad <id> <bytes> | sfault <id> <name> <value> | sfault <id> clear | "
+           "frames <id> | quit\n";
   if (command == "quit" && w.size() == 1) {
     if (onQuit_) onQuit_();
     return "ok bye\n";
@@ -82,7 +91,9 @@ std::string ControlCommands::handle(std::string_view line) {
       command == "commands" || command == "push" || command == "drop" || command == "listen" ||
       command == "temp" || command == "savedelay" || command == "get" || command == "short" ||
       command == "clock" || command == "ntpdelay" || command == "snap" || command == "trigger" ||
-      command == "triggers" || command == "pfault" || command == "picsize" || command == "pictures")
+      command == "triggers" || command == "pfault" || command == "picsize" || command == "pictures" ||
+      command == "stream" || command == "srate" || command == "ssize" || command == "spad" ||
+      command == "sfault" || command == "frames")
     return error("wrong number of arguments for " + std::string(command));
   return error("unknown command " + std::string(command));
 }

@@ -28,6 +28,13 @@
 //   pfault <id> clear         ok      (forgets the camera's push faults)
 //   picsize <id> <w> <h> <q>  ok      (picture width, height and JPEG quality)
 //   pictures <id>             ok pushed=<completed> snapshots=<102 answered> last=<bytes>|failed:<why>|none
+//   stream <id> on|off|auto   ok      (send the stream whatever 501 said, or not; auto: as the model does)
+//   srate <id> <fps>          ok      (stream frames per second; 0 pauses)
+//   ssize <id> <w> <h> <q>    ok      (stream frame width, height and JPEG quality)
+//   spad <id> <bytes>         ok      (stream frames have at least this many bytes)
+//   sfault <id> <name> <value> ok     (names as in StreamFaults; totalLength takes "none")
+//   sfault <id> clear         ok      (forgets the camera's stream faults)
+//   frames <id>               ok frames=<n> datagrams=<n> streaming=0|1 target=<a:p>|none last=<bytes>|none
 //   help                      ok <command list>
 //   quit                      ok bye  (then the program stops)
 //
@@ -77,6 +84,15 @@ class ControlCommands {
   std::string pictureSize(std::string_view id, std::string_view width, std::string_view height,
                           std::string_view quality);
   std::string pictures(std::string_view id) const;
+  // In control_stream_commands.cpp.
+  std::string stream(std::string_view id, std::string_view state);
+  std::string streamRate(std::string_view id, std::string_view perSecond);
+  std::string streamSize(std::string_view id, std::string_view width, std::string_view height,
+                         std::string_view quality);
+  std::string streamPad(std::string_view id, std::string_view bytes);
+  std::string streamFault(std::string_view id, std::string_view name, std::string_view value);
+  std::string clearStreamFaults(std::string_view id);
+  std::string frames(std::string_view id) const;
   bool cameraId(std::string_view text, int& id) const;
 
   Emulator& emulator_;

@@ -10,6 +10,7 @@
 #include "discovery_responder.h"
 #include "picture_pusher.h"
 #include "setting_table.h"
+#include "stream_sender.h"
 #include "temperature_word.h"
 #include "traffic_log.h"
 #include "trigger_timer.h"
@@ -45,6 +46,7 @@ struct Emulator::Impl {
   std::vector<std::shared_ptr<CommandServer>> servers;  // by camera id
   std::vector<std::shared_ptr<PicturePusher>> pushers;  // by camera id
   std::vector<std::shared_ptr<TriggerTimer>> triggers;  // by camera id
+  std::vector<std::shared_ptr<StreamSender>> streams;   // by camera id
 
   ~Impl() {
     // The discovery thread calls into the servers; it goes first.
@@ -69,6 +71,18 @@ struct Emulator::Impl {
     if (id < 0 || static_cast<size_t>(id) >= triggers.size())
       throw std::out_of_range("no camera with id " + std::to_string(id));
     return triggers[static_cast<size_t>(id)];
+  }
+
+  std::shared_ptr<StreamSender> stream(int id) const {
+    std::lock_guard lock(serversMutex);
+    if (id < 0 || static_cast<size_t>(id) >= streams.size())
+      throw std::out_of_range("no camera with id " + std::to_string(id));
+    return streams[static_cast<size_t>(id)];
+  }
+
+  std::vector<std::shared_ptr<StreamSender>> allStreams() const {
+    std::lock_guard lock(serversMutex);
+    return streams;
   }
 
   std::vector<std::shared_ptr<CommandServer>> allServers() const {
@@ -97,6 +111,9 @@ struct Emulator::Impl {
     for (const auto& each : allPushers()) {
       if (!each->start(error)) return false;
     }
+    for (const auto& each : allStreams()) {
+      if (!each->start(error)) return false;
+    }
     return true;
   }
 
@@ -105,6 +122,7 @@ struct Emulator::Impl {
     for (const auto& each : allServers()) each->stop();
     for (const auto& each : allTriggers()) each->stop();
     for (const auto& each : allPushers()) each->stop();
+    for (const auto& each : allStreams()) each->stop();
     started = false;
   }
 };
@@ -121,16 +139,19 @@ int Emulator::addCamera(const CameraConfig& config) {
   auto server = std::make_shared<CommandServer>(camera, impl_->commands);
   auto pusher = std::make_shared<PicturePusher>(camera, id);
   auto triggers = std::make_shared<TriggerTimer>(camera);
+  auto stream = std::make_shared<StreamSender>(camera, id);
   {
     std::lock_guard lock(impl_->serversMutex);
     impl_->servers.push_back(server);
     impl_->pushers.push_back(pusher);
     impl_->triggers.push_back(triggers);
+    impl_->streams.push_back(stream);
   }
   if (impl_->started) {
-    // Only an eventfd can fail here; the camera then pushes nothing.
+    // Only an eventfd can fail here; the camera then pushes and streams nothing.
     pusher->start(nullptr);
     triggers->start();
+    stream->start(nullptr);
   }
   if (impl_->started && !server->start(nullptr)) {
     // Its port is taken: the camera runs unreachable until listening is
@@ -157,7 +178,7 @@ bool Emulator::start(std::string* error) {
     }
   }
   if (!impl_->startPictures(&why)) {
-    if (error) *error = "picture push: " + why;
+    if (error) *error = "picture push or stream: " + why;
     impl_->stopAll();
     return false;
   }
@@ -360,5 +381,45 @@ std::vector<PushedPicture> Emulator::pushedPictures(int cameraId) const {
 }
 
 size_t Emulator::snapshotCount(int cameraId) const { return impl_->camera(cameraId)->pictureLog().snapshots(); }
+
+void Emulator::setStreamRate(int cameraId, double framesPerSecond) {
+  impl_->camera(cameraId)->streamState().setRate(framesPerSecond);
+}
+
+void Emulator::setStreamFrameSize(int cameraId, int width, int height, int quality) {
+  impl_->camera(cameraId)->streamState().setFrameSize(width, height, quality);
+}
+
+void Emulator::setStreamFramePad(int cameraId, size_t bytes) { impl_->camera(cameraId)->streamState().setPad(bytes); }
+
+void Emulator::setStreamFaults(int cameraId, const StreamFaults& faults) {
+  impl_->camera(cameraId)->streamState().setFaults(faults);
+}
+
+StreamFaults Emulator::streamFaults(int cameraId) const {
+  return impl_->camera(cameraId)->streamState().settings().faults;
+}
+
+void Emulator::forceStream(int cameraId, std::optional<bool> on) {
+  impl_->camera(cameraId)->streamState().setForced(on);
+}
+
+size_t Emulator::framesSent(int cameraId) const { return impl_->camera(cameraId)->streamLog().frames(); }
+
+size_t Emulator::datagramsSent(int cameraId) const { return impl_->camera(cameraId)->streamLog().datagrams(); }
+
+bool Emulator::streaming(int cameraId) const { return impl_->stream(cameraId)->sending(); }
+
+bool Emulator::waitForFrames(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
+  return impl_->camera(cameraId)->streamLog().waitForFrames(n, timeout);
+}
+
+std::vector<std::vector<uint8_t>> Emulator::sentFrames(int cameraId) const {
+  return impl_->camera(cameraId)->streamLog().recentFrames();
+}
+
+bool Emulator::sendStreamPackets(int cameraId, const std::vector<std::vector<uint8_t>>& datagrams) {
+  return impl_->stream(cameraId)->sendRaw(datagrams);
+}
 
 }  // namespace vktemu

@@ -1,13 +1,12 @@
 #include "picture_pusher.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "jpeg_encoder.h"
 #include "picture_sender.h"
 #include "picture_wire.h"
+#include "target_address.h"
 #include "test_pattern.h"
 
 namespace vktemu {
@@ -115,18 +114,8 @@ std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequ
 // 0.0.0.0.
 std::optional<sockaddr_in> PicturePusher::target(std::string* error) const {
   const PushTarget registered = camera_->pushTarget();
-  if (!registered.set) {
-    if (error) *error = "no push target registered";
-    return std::nullopt;
-  }
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(registered.port);
-  to.sin_addr.s_addr = registered.address;
-  if (registered.address == 0 && inet_pton(AF_INET, registered.peerAddress.c_str(), &to.sin_addr) != 1) {
-    if (error) *error = "no address to push to";
-    return std::nullopt;
-  }
+  auto to = targetAddress(registered);
+  if (!to && error) *error = registered.set ? "no address to push to" : "no push target registered";
   return to;
 }
 

@@ -45,7 +45,7 @@ std::vector<PlannedDatagram> planFrame(std::span<const uint8_t> frame, const Str
   const bool junk = faults.foreignDatagrams;
   std::vector<PlannedDatagram> out;
   out.reserve(count + count / 8 + 8);
-  auto add = [&](StreamRoute route, std::vector<uint8_t> bytes) { out.push_back({route, std::move(bytes)}); };
+  auto add = [&](StreamRoute route, std::vector<uint8_t> bytes) { out.push_back({route, 0, std::move(bytes)}); };
 
   if (junk) add(StreamRoute::kForeign, junkOpener(frame, wire::kStreamDatagramSize));
   const auto order = packetOrder(count, faults.reorder);
@@ -59,8 +59,8 @@ std::vector<PlannedDatagram> planFrame(std::span<const uint8_t> frame, const Str
     // camera's, so they must be taken.
     const StreamRoute route = junk && index % 2 == 1 ? StreamRoute::kCameraOtherPort : StreamRoute::kCamera;
     if (!random.chance(faults.lossRate)) {
-      add(route, wire::streamPacket(frame, index));
-      if (random.chance(faults.duplicateRate)) add(route, out.back().bytes);
+      out.push_back({route, index, {}});
+      if (random.chance(faults.duplicateRate)) out.push_back({route, index, {}});
     }
     if (junk && at == 0) {
       add(StreamRoute::kForeign, junkOpener(frame, wire::kStreamDatagramSize - 1));

@@ -20,7 +20,10 @@ enum class StreamRoute {
 
 struct PlannedDatagram {
   StreamRoute route = StreamRoute::kCamera;
-  std::vector<uint8_t> bytes;
+  // Packet `packet` of the frame, cut only when it is sent (a padded frame
+  // has thousands); junk has its own bytes instead.
+  uint32_t packet = 0;
+  std::vector<uint8_t> junk;
 };
 
 std::vector<PlannedDatagram> planFrame(std::span<const uint8_t> frame, const StreamFaults& faults,

@@ -46,12 +46,18 @@ size_t streamPacketCount(size_t frameBytes) {
   return std::max<size_t>(1, (frameBytes + kStreamPacketData - 1) / kStreamPacketData);
 }
 
-std::vector<uint8_t> streamPacket(std::span<const uint8_t> frame, uint32_t index) {
-  std::vector<uint8_t> out(kStreamDatagramSize, 0);
+void writeStreamPacket(std::span<const uint8_t> frame, uint32_t index, std::span<uint8_t, kStreamDatagramSize> out) {
   storeLe32(out, 0, index);
   const size_t from = std::min(frame.size(), static_cast<size_t>(index) * kStreamPacketData);
   const size_t count = std::min(kStreamPacketData, frame.size() - from);
-  std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(from), count, out.begin() + kStreamIndexSize);
+  const auto data = out.subspan(kStreamIndexSize);
+  std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(from), count, data.begin());
+  std::fill(data.begin() + static_cast<std::ptrdiff_t>(count), data.end(), 0);
+}
+
+std::vector<uint8_t> streamPacket(std::span<const uint8_t> frame, uint32_t index) {
+  std::vector<uint8_t> out(kStreamDatagramSize);
+  writeStreamPacket(frame, index, std::span<uint8_t, kStreamDatagramSize>(out.data(), kStreamDatagramSize));
   return out;
 }
 

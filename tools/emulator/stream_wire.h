@@ -61,6 +61,7 @@ size_t streamPacketCount(size_t frameBytes);  // at least 1
 
 // Packet `index` of `frame`: the index word, then the frame's bytes from
 // index * 1020 (zeros past its end).
+void writeStreamPacket(std::span<const uint8_t> frame, uint32_t index, std::span<uint8_t, kStreamDatagramSize> out);
 std::vector<uint8_t> streamPacket(std::span<const uint8_t> frame, uint32_t index);
 
 }  // namespace vktemu::wire

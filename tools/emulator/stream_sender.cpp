@@ -1,0 +1,170 @@
+#include "stream_sender.h"
+
+#include <algorithm>
+#include <array>
+
+#include "jpeg_encoder.h"
+#include "picture_wire.h"
+#include "stream_plan.h"
+#include "stream_wire.h"
+#include "target_address.h"
+#include "test_pattern.h"
+
+namespace vktemu {
+namespace {
+
+// The flags and the target are looked at again at least this often.
+constexpr std::chrono::seconds kMaxWait{1};
+// A schedule this far behind (a host that stalled, frames too big for the
+// rate) starts again from now instead of sending a burst.
+constexpr std::chrono::seconds kMaxLag{1};
+
+uint32_t tagged(uint32_t tag, uint32_t number) { return tag | (number & 0xFFFFFF); }
+
+}  // namespace
+
+StreamSender::StreamSender(std::shared_ptr<Camera> camera, int cameraId)
+    : camera_(std::move(camera)), cameraId_(cameraId), start_(streamStartOf(camera_->config().model)) {}
+
+StreamSender::~StreamSender() { stop(); }
+
+bool StreamSender::start(std::string* error) {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (thread_.joinable()) {
+    if (error) *error = "already running";
+    return false;
+  }
+  if (!wake_.open(error)) return false;
+  stopRequested_ = false;
+  running_ = true;
+  thread_ = std::thread([this] { run(); });
+  return true;
+}
+
+void StreamSender::stop() {
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (!thread_.joinable()) return;
+  running_ = false;
+  stopRequested_ = true;
+  wake_.signal();
+  camera_->streamState().wake();
+  thread_.join();
+  {
+    std::lock_guard sockets(socketMutex_);
+    sockets_.close();
+  }
+  wake_.close();
+}
+
+bool StreamSender::sending() const { return running_ && destination(camera_->streamState().settings()); }
+
+std::optional<sockaddr_in> StreamSender::destination(const StreamSettings& settings) const {
+  if (!streamGoesOut(start_, settings)) return std::nullopt;
+  const PushTarget target = camera_->streamTarget();
+  if (target.port == 0) return std::nullopt;
+  return targetAddress(target);
+}
+
+bool StreamSender::sendRaw(const std::vector<std::vector<uint8_t>>& datagrams) {
+  const auto to = targetAddress(camera_->streamTarget());
+  if (!to) return false;
+  std::lock_guard sockets(socketMutex_);
+  // Under the socket lock: a stop closes the sockets after it has cleared
+  // the flag, so none is opened again behind it.
+  if (!running_ || !sockets_.follow(camera_->address(), nullptr)) return false;
+  bool all = true;
+  for (const auto& datagram : datagrams) {
+    const bool sent = sockets_.send(StreamRoute::kCamera, *to, datagram, -1);
+    if (sent) camera_->streamLog().countDatagrams(1);
+    all = all && sent;
+  }
+  return all;
+}
+
+void StreamSender::run() {
+  StreamState& state = camera_->streamState();
+  bool on = false;
+  double rate = 0;
+  Clock::duration period{};
+  Clock::time_point next{};
+  while (!stopRequested_) {
+    const StreamSettings settings = state.settings();
+    const auto to = destination(settings);
+    const auto now = Clock::now();
+    if (!to) {
+      on = false;
+      state.waitForChange(settings.version, now + kMaxWait, stopRequested_);
+      continue;
+    }
+    if (!on || settings.framesPerSecond != rate) {
+      // Switched on: the first frame goes at once. A new rate counts from
+      // the last frame.
+      const auto last = next - period;
+      rate = settings.framesPerSecond;
+      period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+      next = on ? last + period : now;
+      on = true;
+    }
+    if (now < next) {
+      state.waitForChange(settings.version, std::min(next, now + kMaxWait), stopRequested_);
+      continue;
+    }
+    sendFrame(settings, *to);
+    next += period;
+    if (Clock::now() - next > kMaxLag) next = Clock::now() + period;
+  }
+}
+
+void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& to) {
+  if (faultsVersion_ != settings.faultsVersion) {
+    faultsVersion_ = settings.faultsVersion;
+    random_.reseed(settings.faults.seed);
+  }
+  auto frame = takeFrame(settings);
+  if (!frame) return;
+  const auto datagrams = planFrame(*frame, settings.faults, random_);
+
+  std::lock_guard sockets(socketMutex_);
+  if (!sockets_.follow(camera_->address(), nullptr)) return;
+  std::array<uint8_t, wire::kStreamDatagramSize> packet{};
+  size_t sent = 0;
+  bool whole = true;
+  for (const auto& datagram : datagrams) {
+    if (stopRequested_) break;
+    std::span<const uint8_t> bytes = datagram.junk;
+    if (bytes.empty()) {
+      wire::writeStreamPacket(*frame, datagram.packet, packet);
+      bytes = packet;
+    }
+    if (sockets_.send(datagram.route, to, bytes, wake_.fd())) ++sent;
+    // Junk from the other host may have no socket to leave from; the frame
+    // is whole without it.
+    else if (datagram.route != StreamRoute::kForeign) whole = false;
+  }
+  camera_->streamLog().countDatagrams(sent);
+  // A frame cut short by a stop or a failed send is neither counted nor kept.
+  if (whole && !stopRequested_) camera_->streamLog().recordFrame(std::move(*frame));
+}
+
+std::optional<std::vector<uint8_t>> StreamSender::takeFrame(const StreamSettings& settings) {
+  const uint32_t number = ++frameNumber_;
+  const auto [seconds, microseconds] = camera_->clock().now();
+  const StreamFormat& format = settings.format;
+  std::string error;
+  const auto jpeg = encodeJpeg(drawTestPattern(format.width, format.height, cameraId_, number), format.quality,
+                               &stopRequested_, &error);
+  if (!jpeg) return std::nullopt;
+
+  wire::StreamRecord record;
+  record.word0 = tagged(0x10000000, number);
+  record.word8 = number;
+  // The camera's word is 32 bits: past 2038 it wraps, as the camera's does.
+  record.seconds = static_cast<int32_t>(seconds);
+  record.microseconds = microseconds;
+  record.word20 = tagged(0x20000000, number);
+  record.word24 = tagged(0x24000000, number);
+  record.word28 = tagged(0x28000000, number);
+  return wire::assembleFrame(wire::jpegBody(*jpeg), record, settings.faults.totalLength, format.padTo);
+}
+
+}  // namespace vktemu

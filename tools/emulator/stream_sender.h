@@ -1,0 +1,74 @@
+// One camera's video stream: a thread that, while the camera should send,
+// takes a frame on schedule (test pattern, JPEG, record), cuts it into
+// datagrams, applies the stream faults and sends them back to back to the
+// registered stream target. It sleeps on the camera's stream state, so a
+// 501, a new target or a new rate takes effect at once.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camera.h"
+#include "stream_models.h"
+#include "stream_random.h"
+#include "stream_sockets.h"
+#include "wake_event.h"
+
+namespace vktemu {
+
+class StreamSender {
+ public:
+  StreamSender(std::shared_ptr<Camera> camera, int cameraId);
+  ~StreamSender();
+  StreamSender(const StreamSender&) = delete;
+  StreamSender& operator=(const StreamSender&) = delete;
+
+  bool start(std::string* error);
+  // Abandons the frame under way and closes the sockets; returns within
+  // milliseconds.
+  void stop();
+
+  // Running, and the camera should be sending now.
+  bool sending() const;
+  // These datagrams as they are, from the camera's stream socket, to the
+  // registered target. False when not running, without a target or when a
+  // send failed.
+  bool sendRaw(const std::vector<std::vector<uint8_t>>& datagrams);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void run();
+  std::optional<sockaddr_in> destination(const StreamSettings& settings) const;
+  void sendFrame(const StreamSettings& settings, const sockaddr_in& to);
+  std::optional<std::vector<uint8_t>> takeFrame(const StreamSettings& settings);
+
+  const std::shared_ptr<Camera> camera_;
+  const int cameraId_;
+  const StreamStart start_;
+
+  std::mutex lifecycleMutex_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stopRequested_{false};
+  WakeEvent wake_;
+
+  // The thread and sendRaw() share the sockets.
+  std::mutex socketMutex_;
+  StreamSockets sockets_;
+
+  // The thread's while it runs.
+  uint32_t frameNumber_ = 0;
+  StreamRandom random_;
+  std::optional<uint64_t> faultsVersion_;  // of the faults the generator was seeded for
+};
+
+}  // namespace vktemu
