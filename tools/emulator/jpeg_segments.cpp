@@ -38,6 +38,9 @@ void putBe16(std::vector<uint8_t>& out, size_t at, uint16_t value) {
 
 void appendPadding(std::vector<uint8_t>& out, size_t need) {
   if (need > 0 && need < kMinComment) need = kMinComment;
+  // One allocation: growing a large buffer segment by segment costs page
+  // faults on every move.
+  out.reserve(out.size() + need);
   while (need > 0) {
     size_t size = std::min(need, kMaxComment);
     // Never leave a rest too small for a segment of its own.

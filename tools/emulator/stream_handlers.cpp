@@ -20,13 +20,10 @@ Reply streamMode(Camera& camera, const Request& request) {
   // A reply forced to a failure is a camera that refused: nothing changes.
   const auto faults = camera.effectiveCommandFaults(request.command);
   if (faults && faults->status && *faults->status < 0) return reply;
-  if (start) {
-    // The client hears the acknowledgement before the first frame.
-    reply.onSent = [&camera] { camera.streamState().setModeStarted(true); };
-  } else {
-    // No frame starts once the client has the reply.
-    camera.streamState().setModeStarted(false);
-  }
+  // Switched before the reply goes out: once the client has it, the camera
+  // streams (a datagram may even come first, as UDP does not wait) or no
+  // new frame starts.
+  camera.streamState().setModeStarted(start);
   return reply;
 }
 

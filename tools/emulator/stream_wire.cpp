@@ -20,7 +20,9 @@ constexpr uint16_t kSegmentLength = static_cast<uint16_t>(kHeaderEnd - kApp1Leng
 
 std::vector<uint8_t> assembleFrame(std::span<const uint8_t> body, const StreamRecord& record,
                                    std::optional<uint32_t> totalLength, size_t padTo) {
-  std::vector<uint8_t> out(kHeaderEnd, 0);
+  std::vector<uint8_t> out;
+  out.reserve(std::max(padTo, kHeaderEnd + body.size()) + 4);
+  out.resize(kHeaderEnd, 0);
   std::copy(kJfifHeader.begin(), kJfifHeader.end(), out.begin());
   out[kApp1Marker] = 0xFF;
   out[kApp1Marker + 1] = 0xE1;
