@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vktbench {
@@ -43,7 +44,7 @@ void FakeCamera::AcceptLoop() {
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     fds_.push_back(fd);
-    connections_.emplace_back(Serve, fd);
+    connections_.emplace_back([this, fd] { Serve(fd); });
   }
 }
 
@@ -57,12 +58,23 @@ void FakeCamera::Serve(int fd) {
       got += static_cast<size_t>(n);
     }
     uint32_t length;
+    int32_t command;
     std::memcpy(&length, header + 20, 4);
-    // Requests in this benchmark carry no payload; skip any that does.
-    for (uint8_t sink[256]; length > 0;) {
-      ssize_t n = recv(fd, sink, length < sizeof sink ? length : sizeof sink, 0);
+    std::memcpy(&command, header + 8, 4);
+    // Payloads are read and dropped; a stream target's port is kept.
+    uint8_t payload[256];
+    size_t read = 0;
+    while (read < length) {
+      // The first 256 bytes are kept; the rest overwrite the end of the buffer.
+      const size_t at = read < sizeof payload ? read : 0;
+      ssize_t n = recv(fd, payload + at, std::min<size_t>(length - read, sizeof payload - at), 0);
       if (n <= 0) return;
-      length -= static_cast<uint32_t>(n);
+      read += static_cast<size_t>(n);
+    }
+    if (command == 1081 && length >= 6) {
+      uint16_t port;
+      std::memcpy(&port, payload + 4, 2);
+      streamPort_ = ntohs(port);
     }
     const int32_t zero = 0;
     std::memcpy(header + 16, &zero, 4);  // status

@@ -17,13 +17,16 @@ class FakeCamera {
   FakeCamera(const std::string& address, uint16_t port);
   ~FakeCamera();
   bool Listening() const { return listener_ >= 0; }
+  // The UDP port (host order) the last stream target command announced.
+  uint16_t StreamPort() const { return streamPort_.load(); }
 
  private:
   void AcceptLoop();
-  static void Serve(int fd);
+  void Serve(int fd);
 
   int listener_ = -1;
   std::atomic<bool> stopping_{false};
+  std::atomic<uint16_t> streamPort_{0};
   std::thread acceptor_;
   std::vector<std::thread> connections_;
   std::vector<int> fds_;

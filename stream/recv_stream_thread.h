@@ -56,9 +56,6 @@ class CRecvStreamThread : public ACE_Task_Base {
 
  private:
   bool Stopping() const { return stopping_.load(std::memory_order_acquire); }
-  // Whether a datagram from `source` (host order) is the attached camera's.
-  // Sets `idle` when no camera is attached.
-  bool Accepts(uint32_t source, bool& idle);
   void WaitForWake();
   void Deliver();
 

@@ -26,6 +26,7 @@ const std::array kCommands{
     Command{"config", "export a camera's settings to a file, or import them", kConfigUsage, RunConfigCommand},
     Command{"snap", "take a picture with a camera and save it", kSnapUsage, RunSnapCommand},
     Command{"listen", "save the pictures cameras push, with running counts", kListenUsage, RunListenCommand},
+    Command{"stream", "receive a camera's video stream, with running counts", kStreamUsage, RunStreamCommand},
 };
 
 int UsageError(std::ostream& err, const std::string& message) {

@@ -37,6 +37,7 @@ int RunTimeCommand(std::span<const std::string_view> args, std::ostream& out, st
 int RunConfigCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunSnapCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunStreamCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 // Writes "vktcli: MESSAGE" and the subcommand's usage to `err`; returns the
 // usage exit code.

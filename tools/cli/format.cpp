@@ -35,6 +35,12 @@ std::string_view FieldText(const char* field, std::size_t size) {
   return std::string_view(field, length);
 }
 
+std::string FormatFixed(double number, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, number);
+  return buffer;
+}
+
 std::string Printable(std::string_view text) {
   std::string out(text);
   for (char& c : out) {

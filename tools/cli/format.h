@@ -30,6 +30,9 @@ std::string_view FieldText(const char (&field)[N]) {
   return FieldText(field, N);
 }
 
+// `number` with `decimals` digits after the point: "10.0".
+std::string FormatFixed(double number, int decimals);
+
 // For the terminal: every byte that is not printable ASCII becomes '?'.
 std::string Printable(std::string_view text);
 

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "VKTNetSDK11.h"
@@ -18,8 +17,10 @@
 #include "format.h"
 #include "library_session.h"
 #include "listen_stats.h"
+#include "picture_file.h"
 #include "picture_listener.h"
 #include "picture_route.h"
+#include "progress_ticker.h"
 #include "status_line.h"
 #include "stop_request.h"
 #include "usage.h"
@@ -66,17 +67,6 @@ std::string ReadListenRequest(const ParsedOptions& options, ListenRequest& reque
   if (!timeout) return error;
   request.timeoutMs = *timeout;
   return {};
-}
-
-// The directory is made when missing; false (and `err` told) when that fails
-// or something else has the name.
-bool PrepareDirectory(const std::filesystem::path& directory, std::ostream& err) {
-  std::error_code error;
-  std::filesystem::create_directories(directory, error);
-  if (!error && std::filesystem::is_directory(directory, error)) return true;
-  err << "vktcli: cannot use " << directory.string() << " as the directory for pictures"
-      << (error ? ": " + error.message() : std::string()) << "\n";
-  return false;
 }
 
 // Deletes the cameras it holds, on every way out.
@@ -126,28 +116,16 @@ double Seconds(Clock::duration duration) { return std::chrono::duration<double>(
 Clock::duration ShowProgress(const ListenRequest& request, const std::vector<ListenCamera>& cameras,
                              const PictureListener& listener, StopRequest& stop, std::ostream& err) {
   StatusLine status(err, IsTerminalStream(err));
-  const Clock::time_point start = Clock::now();
-  std::optional<Clock::time_point> end;
-  if (request.durationSeconds) end = start + std::chrono::seconds(*request.durationSeconds);
-  Clock::time_point nextTick = start + std::chrono::seconds(1);
-  Clock::time_point lastTime = start;
   ListenTotals last = listener.counters().Totals();
-  Clock::time_point now = start;
-  for (;;) {
-    const Clock::time_point wakeAt = end ? std::min(nextTick, *end) : nextTick;
-    const bool stopped = stop.WaitUntil(wakeAt);
-    now = Clock::now();
-    if (stopped || (end && now >= *end)) break;
-    if (now < nextTick) continue;
+  std::optional<Clock::duration> limit;
+  if (request.durationSeconds) limit = std::chrono::seconds(*request.durationSeconds);
+  const Clock::duration listened = WaitWithProgress(stop, Clock::now(), limit, [&](double interval, double elapsed) {
     const ListenTotals totals = listener.counters().Totals();
-    status.Show(FormatProgressLine(cameras, totals, last, Seconds(now - lastTime), Seconds(now - start)));
+    status.Show(FormatProgressLine(cameras, totals, last, interval, elapsed));
     last = totals;
-    lastTime = now;
-    // A late wake-up skips ticks rather than printing several at once.
-    while (nextTick <= now) nextTick += std::chrono::seconds(1);
-  }
+  });
   status.Finish();
-  return now - start;
+  return listened;
 }
 
 // From starting the library to closing it: add the cameras, listen, then

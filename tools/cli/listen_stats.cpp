@@ -1,16 +1,10 @@
 #include "listen_stats.h"
 
-#include <cstdio>
+#include "format.h"
 
 namespace vktcli {
 
 namespace {
-
-std::string Fixed(double number, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, number);
-  return buffer;
-}
 
 // Rates over a zero interval (a stop right at the start) read 0, not inf.
 double PerSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
@@ -27,8 +21,8 @@ std::string PerCamera(std::span<const ListenCamera> cameras, const ListenTotals&
 
 std::string Rates(std::uint64_t pictures, std::uint64_t bytes, double seconds) {
   // MB are 10^6 bytes, as network rates are usually given.
-  return Fixed(PerSecond(static_cast<double>(pictures), seconds), 1) + " pictures/s; " +
-         Fixed(PerSecond(static_cast<double>(bytes) / 1e6, seconds), 2) + " MB/s";
+  return FormatFixed(PerSecond(static_cast<double>(pictures), seconds), 1) + " pictures/s; " +
+         FormatFixed(PerSecond(static_cast<double>(bytes) / 1e6, seconds), 2) + " MB/s";
 }
 
 }  // namespace
@@ -79,7 +73,7 @@ std::string ListenCounters::FirstWriteFailure() const {
 
 std::string FormatProgressLine(std::span<const ListenCamera> cameras, const ListenTotals& now,
                                const ListenTotals& before, double interval, double elapsed) {
-  std::string line = Fixed(elapsed, 0) + " s: " + PerCamera(cameras, now) + "; total " +
+  std::string line = FormatFixed(elapsed, 0) + " s: " + PerCamera(cameras, now) + "; total " +
                      std::to_string(now.Pictures()) + "; " +
                      Rates(now.Pictures() - before.Pictures(), now.Bytes() - before.Bytes(), interval) +
                      "; dropped " + std::to_string(now.dropped);
@@ -89,7 +83,7 @@ std::string FormatProgressLine(std::span<const ListenCamera> cameras, const List
 
 std::string FormatListenSummary(std::span<const ListenCamera> cameras, const ListenTotals& totals, double elapsed,
                                 std::string_view dir) {
-  std::string line = "listened " + Fixed(elapsed, 1) + " s: " + PerCamera(cameras, totals) + "; total " +
+  std::string line = "listened " + FormatFixed(elapsed, 1) + " s: " + PerCamera(cameras, totals) + "; total " +
                      std::to_string(totals.Pictures()) + "; " +
                      Rates(totals.Pictures(), totals.Bytes(), elapsed) + "; wrote " +
                      std::to_string(totals.written) + (totals.written == 1 ? " file" : " files") + " to " +

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace vktcli {
 
@@ -21,6 +22,15 @@ bool WritePictureFile(const std::string& path, std::span<const char> bytes, std:
     return false;
   }
   return true;
+}
+
+bool PrepareDirectory(const std::filesystem::path& directory, std::ostream& err) {
+  std::error_code error;
+  std::filesystem::create_directories(directory, error);
+  if (!error && std::filesystem::is_directory(directory, error)) return true;
+  err << "vktcli: cannot use " << directory.string() << " as the directory for pictures"
+      << (error ? ": " + error.message() : std::string()) << "\n";
+  return false;
 }
 
 }  // namespace vktcli

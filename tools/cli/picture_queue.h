@@ -1,6 +1,8 @@
-// The hand-over from the library's picture threads to the thread that writes
-// files. Bounded in pictures and in bytes: when the disk cannot keep up the
-// newest pictures are refused rather than the callbacks made to wait.
+// The hand-over from the library's threads to the thread that writes files.
+// Bounded in items and in bytes: when the disk cannot keep up the newest
+// items are refused rather than the callbacks made to wait. An item is
+// anything whose bytes lie in a `jpeg` vector: a pushed picture or a frame of
+// the video stream.
 #pragma once
 
 #include <condition_variable>
@@ -8,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "picture_route.h"
 
@@ -18,28 +21,59 @@ struct PictureQueueLimits {
   std::size_t maxBytes = 64u << 20;  // an empty queue takes even a bigger picture
 };
 
-class PictureQueue {
+template <class Item>
+class BoundedPictureQueue {
  public:
-  explicit PictureQueue(PictureQueueLimits limits = {});
+  explicit BoundedPictureQueue(PictureQueueLimits limits = {}) : limits_(limits) {}
 
   enum class PushResult { Queued, Full, Closed };
 
-  // Never waits. Unless Queued the picture is not taken.
-  PushResult TryPush(ReceivedPicture&& picture);
+  // Never waits. Unless Queued the item is not taken.
+  PushResult TryPush(Item&& item) {
+    {
+      std::lock_guard lock(mutex_);
+      if (closed_) return PushResult::Closed;
+      const std::size_t size = item.jpeg.size();
+      // An empty queue takes any item, so a huge one is written, not lost.
+      if (!items_.empty() && (items_.size() >= limits_.maxPictures || bytes_ + size > limits_.maxBytes)) {
+        return PushResult::Full;
+      }
+      bytes_ += size;
+      items_.push_back(std::move(item));
+    }
+    changed_.notify_one();
+    return PushResult::Queued;
+  }
 
-  // Waits for the oldest picture; nullopt once the queue is closed and empty.
-  std::optional<ReceivedPicture> Pop();
+  // Waits for the oldest item; nullopt once the queue is closed and empty.
+  std::optional<Item> Pop() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return closed_ || !items_.empty(); });
+    if (items_.empty()) return std::nullopt;
+    Item item = std::move(items_.front());
+    items_.pop_front();
+    bytes_ -= item.jpeg.size();
+    return item;
+  }
 
-  // Refuses further pictures; Pop still hands out those already queued.
-  void Close();
+  // Refuses further items; Pop still hands out those already queued.
+  void Close() {
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+    }
+    changed_.notify_all();
+  }
 
  private:
   const PictureQueueLimits limits_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<ReceivedPicture> pictures_;
+  std::deque<Item> items_;
   std::size_t bytes_ = 0;
   bool closed_ = false;
 };
+
+using PictureQueue = BoundedPictureQueue<ReceivedPicture>;
 
 }  // namespace vktcli

@@ -118,6 +118,9 @@ struct Emulator::Impl {
   }
 
   void stopAll() {
+    // Streams of padded frames keep the processors busy: they are told
+    // first, so everything else stops without waiting for a processor.
+    for (const auto& each : allStreams()) each->requestStop();
     discovery.stop();
     for (const auto& each : allServers()) each->stop();
     for (const auto& each : allTriggers()) each->stop();

@@ -41,13 +41,19 @@ bool StreamSender::start(std::string* error) {
   return true;
 }
 
-void StreamSender::stop() {
+void StreamSender::requestStop() {
   std::lock_guard lifecycle(lifecycleMutex_);
   if (!thread_.joinable()) return;
   running_ = false;
   stopRequested_ = true;
   wake_.signal();
   camera_->streamState().wake();
+}
+
+void StreamSender::stop() {
+  requestStop();
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (!thread_.joinable()) return;
   thread_.join();
   {
     std::lock_guard sockets(socketMutex_);
@@ -153,7 +159,8 @@ std::optional<std::vector<uint8_t>> StreamSender::takeFrame(const StreamSettings
   std::string error;
   const auto jpeg = encodeJpeg(drawTestPattern(format.width, format.height, cameraId_, number), format.quality,
                                &stopRequested_, &error);
-  if (!jpeg) return std::nullopt;
+  // Padding a large frame is the one step a stop cannot cut short.
+  if (!jpeg || stopRequested_) return std::nullopt;
 
   wire::StreamRecord record;
   record.word0 = tagged(0x10000000, number);

@@ -32,7 +32,11 @@ class StreamSender {
   StreamSender& operator=(const StreamSender&) = delete;
 
   bool start(std::string* error);
-  // Abandons the frame under way and closes the sockets; returns within
+  // Tells the thread to stop and returns at once: the frame under way is
+  // abandoned. Streams of padded frames keep the processors busy, so the
+  // emulator asks them all first and stops the rest meanwhile.
+  void requestStop();
+  // Waits for the thread and closes the sockets; returns within
   // milliseconds.
   void stop();
 

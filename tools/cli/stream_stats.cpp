@@ -1,0 +1,149 @@
+#include "stream_stats.h"
+
+#include "format.h"
+#include "json_lite.h"
+
+namespace vktcli {
+
+namespace {
+
+// Rates over a zero interval (a stop right at the start) read 0, not inf.
+double PerSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
+
+std::uint64_t AverageBytes(const StreamTotals& totals) {
+  return totals.frames == 0 ? 0 : (totals.bytes + totals.frames / 2) / totals.frames;
+}
+
+// MB are 10^6 bytes, as network rates are usually given.
+double MegabytesPerSecond(std::uint64_t bytes, double seconds) {
+  return PerSecond(static_cast<double>(bytes) / 1e6, seconds);
+}
+
+// At the summary's frame rate, so that MB/s and fps tell the same story.
+std::optional<double> SummaryMegabytesPerSecond(const StreamTotals& totals) {
+  const std::optional<double> fps = StreamFramesPerSecond(totals);
+  if (!fps) return std::nullopt;
+  return *fps * static_cast<double>(totals.bytes) / static_cast<double>(totals.frames) / 1e6;
+}
+
+std::string RateText(std::optional<double> rate, int decimals) {
+  return rate ? FormatFixed(*rate, decimals) : "n/a";
+}
+
+std::string RateJson(std::optional<double> rate, int decimals) {
+  return rate ? FormatFixed(*rate, decimals) : "null";
+}
+
+}  // namespace
+
+std::optional<double> StreamFramesPerSecond(const StreamTotals& totals) {
+  if (totals.frames < 2 || totals.arrivalSpan <= 0) return std::nullopt;
+  return static_cast<double>(totals.frames - 1) / totals.arrivalSpan;
+}
+
+std::uint64_t MissedFrames(std::int32_t previous, std::int32_t next) {
+  // Unsigned, so the step across the counter's wrap-around is still 1.
+  const std::uint32_t step = static_cast<std::uint32_t>(next) - static_cast<std::uint32_t>(previous);
+  if (step < 2 || step > 0x7fffffffu) return 0;
+  return step - 1;
+}
+
+StreamCounters::StreamCounters(std::optional<std::uint64_t> frameLimit) : frameLimit_(frameLimit) {}
+
+std::uint64_t StreamCounters::Received(std::uint64_t bytes, std::int32_t frameCounter,
+                                       std::chrono::steady_clock::time_point arrival) {
+  std::lock_guard lock(mutex_);
+  if (frameLimit_ && totals_.frames >= *frameLimit_) return 0;
+  if (totals_.frames == 0) {
+    totals_.minBytes = bytes;
+    totals_.maxBytes = bytes;
+    firstArrival_ = arrival;
+  } else {
+    totals_.missed += MissedFrames(lastCounter_, frameCounter);
+    if (bytes < totals_.minBytes) totals_.minBytes = bytes;
+    if (bytes > totals_.maxBytes) totals_.maxBytes = bytes;
+    totals_.arrivalSpan = std::chrono::duration<double>(arrival - firstArrival_).count();
+  }
+  lastCounter_ = frameCounter;
+  totals_.bytes += bytes;
+  return ++totals_.frames;
+}
+
+void StreamCounters::Dropped() {
+  std::lock_guard lock(mutex_);
+  ++totals_.dropped;
+}
+
+void StreamCounters::Written() {
+  std::lock_guard lock(mutex_);
+  ++totals_.written;
+}
+
+void StreamCounters::WriteFailed(const std::string& message) {
+  std::lock_guard lock(mutex_);
+  if (totals_.writeFailures++ == 0) firstFailure_ = message;
+}
+
+StreamTotals StreamCounters::Totals() const {
+  std::lock_guard lock(mutex_);
+  return totals_;
+}
+
+std::string StreamCounters::FirstWriteFailure() const {
+  std::lock_guard lock(mutex_);
+  return firstFailure_;
+}
+
+std::string FormatStreamProgressLine(const StreamTotals& now, const StreamTotals& before, double interval,
+                                     double elapsed) {
+  std::string line =
+      FormatFixed(elapsed, 0) + " s: " + std::to_string(now.frames) + (now.frames == 1 ? " frame; " : " frames; ") +
+      FormatFixed(PerSecond(static_cast<double>(now.frames - before.frames), interval), 1) + " frames/s; " +
+      FormatFixed(MegabytesPerSecond(now.bytes - before.bytes, interval), 2) + " MB/s; missed " +
+      std::to_string(now.missed) + "; dropped " + std::to_string(now.dropped);
+  if (now.writeFailures > 0) line += "; write failures " + std::to_string(now.writeFailures);
+  return line;
+}
+
+std::string FormatStreamSummaryText(const StreamSummary& summary) {
+  const StreamTotals& totals = summary.totals;
+  std::string text = "frames: " + std::to_string(totals.frames) + "\n" +
+                     "seconds: " + FormatFixed(summary.seconds, 2) + "\n" +
+                     "fps: " + RateText(StreamFramesPerSecond(totals), 1) + "\n" +
+                     "MB/s: " + RateText(SummaryMegabytesPerSecond(totals), 2) + "\n" +
+                     "average size: " + std::to_string(AverageBytes(totals)) + " bytes\n" +
+                     "min size: " + std::to_string(totals.minBytes) + " bytes\n" +
+                     "max size: " + std::to_string(totals.maxBytes) + " bytes\n" +
+                     "missed: " + std::to_string(totals.missed) + "\n" +
+                     "dropped: " + std::to_string(totals.dropped) + "\n";
+  if (summary.directory) {
+    text += "written: " + std::to_string(totals.written) + (totals.written == 1 ? " file" : " files") + " to " +
+            *summary.directory + "\n";
+    if (totals.writeFailures > 0) text += "write failures: " + std::to_string(totals.writeFailures) + "\n";
+  }
+  return text;
+}
+
+std::string FormatStreamSummaryJson(const StreamSummary& summary) {
+  const StreamTotals& totals = summary.totals;
+  const auto number = [](std::uint64_t value) { return static_cast<std::int64_t>(value); };
+  JsonObjectWriter json;
+  json.Number("frames", number(totals.frames))
+      .Raw("seconds", FormatFixed(summary.seconds, 3))
+      .Raw("fps", RateJson(StreamFramesPerSecond(totals), 2))
+      .Number("bytes", number(totals.bytes))
+      .Raw("megabytesPerSecond", RateJson(SummaryMegabytesPerSecond(totals), 3))
+      .Number("averageSize", number(AverageBytes(totals)))
+      .Number("minSize", number(totals.minBytes))
+      .Number("maxSize", number(totals.maxBytes))
+      .Number("missed", number(totals.missed))
+      .Number("dropped", number(totals.dropped));
+  if (summary.directory) {
+    json.String("dir", *summary.directory)
+        .Number("written", number(totals.written))
+        .Number("writeFailures", number(totals.writeFailures));
+  }
+  return json.Finish() + "\n";
+}
+
+}  // namespace vktcli
