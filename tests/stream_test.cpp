@@ -92,6 +92,8 @@ class Streams : public vkttest::CameraTest {
  protected:
   void SetUp() override {
     CameraTest::SetUp();
+    // These tests send their own datagrams; the emulated camera stays quiet.
+    emulator.forceStream(id, false);
     std::lock_guard<std::mutex> lock(g_frames.mutex);
     g_frames.frames.clear();
     g_frames.infos.clear();
@@ -236,6 +238,33 @@ TEST_F(Streams, ACallbackCannotStopItsOwnStream) {
   EXPECT_EQ(g_frames.stopResult, 1) << "refused instead of waiting for itself";
   g_frames.tryStopInside = false;
   EXPECT_EQ(VKT_StartStream(camera, nullptr, 0, 1000), 0);
+}
+
+TEST_F(Streams, EmulatedCameraFramesArriveWholeDespiteLossDuplicatesAndReordering) {
+  emulator.forceStream(id, std::nullopt);
+  emulator.setStreamRate(id, 40);
+  vktemu::StreamFaults faults;
+  faults.lossRate = 0.01;
+  faults.duplicateRate = 0.05;
+  faults.reorder = true;
+  faults.foreignDatagrams = true;
+  emulator.setStreamFaults(id, faults);
+  int camera = AddCamera();
+  ASSERT_EQ(VKT_StartStream(camera, OnFrame, 0, 1000), 0);
+  ASSERT_TRUE(WaitForFrames(5, 5s));
+  ASSERT_EQ(VKT_StartStream(camera, nullptr, 0, 1000), 0);
+  // Every frame handed over is one the camera sent, byte for byte: never
+  // a frame with a hole or with bytes of another frame.
+  auto sent = emulator.sentFrames(id);
+  std::lock_guard<std::mutex> lock(g_frames.mutex);
+  for (size_t f = 0; f < g_frames.frames.size(); ++f) {
+    const auto& frame = g_frames.frames[f];
+    bool found = false;
+    for (const auto& s : sent) found = found || s == frame;
+    EXPECT_TRUE(found) << "frame " << g_frames.infos[f].recordWord8 << " differs from what was sent";
+    EXPECT_EQ(frame[0], 0xFF);
+    EXPECT_EQ(frame[1], 0xD8);
+  }
 }
 
 TEST_F(Streams, CloseStopsStreamsPromptly) {
