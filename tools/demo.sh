@@ -43,3 +43,4 @@ run get rotation --ip 127.0.0.10 --timeout 300 --json
 run get ae-param --ip 127.0.0.10 --timeout 300
 run save --ip 127.0.0.10 --timeout 300
 run snap --ip 127.0.0.10 --timeout 1000 --out "$PWD/snapshot.jpg"
+run stream --ip 127.0.0.10 --timeout 500 --frames 10
