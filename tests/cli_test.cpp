@@ -134,6 +134,24 @@ TEST_F(Cli, RecordJsonRoundTripsThroughAFile) {
   EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
+TEST_F(Cli, SnapSavesAJpegAndStreamCountsFrames) {
+  StartEmulator({"ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010"});
+  const std::string path = testing::TempDir() + "snap.jpg";
+  CliRun run = RunCli({"snap", "--ip", "127.0.0.10", "--timeout", "1000", "--out", path, "--value", "9"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "value: 9")) << run.output;
+  FILE* f = fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char head[4] = {};
+  EXPECT_EQ(fread(head, 1, 4, f), 4u);
+  fclose(f);
+  EXPECT_EQ(head[0], 0xFF);
+  EXPECT_EQ(head[1], 0xD8);
+  run = RunCli({"stream", "--ip", "127.0.0.10", "--timeout", "500", "--frames", "3"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "frames: 3")) << run.output;
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
   EXPECT_EQ(RunCli({"search", "--timeout", "soon"}).exitCode, 2);

@@ -369,7 +369,9 @@ class Emulator {
   // Running, with a target, a rate and the model's (or the forced) go-ahead.
   bool streaming(int cameraId) const;
   bool waitForFrames(int cameraId, size_t n, std::chrono::milliseconds timeout) const;
-  // The last 16 frames, oldest first, as they were cut into packets.
+  // The last 16 frames, oldest first, as they were cut into packets. A
+  // frame is here before its first datagram leaves (so also a frame a stop
+  // cut short).
   std::vector<std::vector<uint8_t>> sentFrames(int cameraId) const;
   // Sends these datagrams as they are to the registered stream target from
   // the camera's stream socket, whether or not the camera streams. False

@@ -2,16 +2,20 @@
 
 namespace vktemu {
 
-void StreamLog::recordFrame(std::vector<uint8_t> frame) {
+void StreamLog::keepFrame(std::shared_ptr<const std::vector<uint8_t>> frame) {
+  std::lock_guard lock(mutex_);
+  keptBytes_ += frame->size();
+  kept_.push_back(std::move(frame));
+  while (kept_.size() > kMaxKept || (kept_.size() > 1 && keptBytes_ > kMaxKeptBytes)) {
+    keptBytes_ -= kept_.front()->size();
+    kept_.pop_front();
+  }
+}
+
+void StreamLog::countFrame() {
   {
     std::lock_guard lock(mutex_);
     ++frames_;
-    keptBytes_ += frame.size();
-    kept_.push_back(std::move(frame));
-    while (kept_.size() > kMaxKept || (kept_.size() > 1 && keptBytes_ > kMaxKeptBytes)) {
-      keptBytes_ -= kept_.front().size();
-      kept_.pop_front();
-    }
   }
   changed_.notify_all();
 }
@@ -33,7 +37,10 @@ size_t StreamLog::datagrams() const {
 
 std::vector<std::vector<uint8_t>> StreamLog::recentFrames() const {
   std::lock_guard lock(mutex_);
-  return {kept_.begin(), kept_.end()};
+  std::vector<std::vector<uint8_t>> out;
+  out.reserve(kept_.size());
+  for (const auto& frame : kept_) out.push_back(*frame);
+  return out;
 }
 
 bool StreamLog::waitForFrames(size_t n, std::chrono::milliseconds timeout) const {

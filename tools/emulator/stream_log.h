@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -19,7 +20,11 @@ class StreamLog {
   // kept frames are forgotten early.
   static constexpr size_t kMaxKeptBytes = size_t{256} << 20;
 
-  void recordFrame(std::vector<uint8_t> frame);
+  // A frame about to go out. Kept before its first datagram, so a receiver
+  // never holds a frame the log does not know yet.
+  void keepFrame(std::shared_ptr<const std::vector<uint8_t>> frame);
+  // Once every datagram of a frame went out.
+  void countFrame();
   void countDatagrams(size_t n);
 
   size_t frames() const;
@@ -30,7 +35,7 @@ class StreamLog {
  private:
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::deque<std::vector<uint8_t>> kept_;
+  std::deque<std::shared_ptr<const std::vector<uint8_t>>> kept_;
   size_t keptBytes_ = 0;
   size_t frames_ = 0;
   size_t datagrams_ = 0;

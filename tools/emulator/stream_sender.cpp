@@ -126,12 +126,14 @@ void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& 
     faultsVersion_ = settings.faultsVersion;
     random_.reseed(settings.faults.seed);
   }
-  auto frame = takeFrame(settings);
-  if (!frame) return;
+  auto taken = takeFrame(settings);
+  if (!taken) return;
+  const auto frame = std::make_shared<const std::vector<uint8_t>>(std::move(*taken));
   const auto datagrams = planFrame(*frame, settings.faults, random_);
 
   std::lock_guard sockets(socketMutex_);
   if (!sockets_.follow(camera_->address(), nullptr)) return;
+  camera_->streamLog().keepFrame(frame);
   std::array<uint8_t, wire::kStreamDatagramSize> packet{};
   size_t sent = 0;
   bool whole = true;
@@ -148,8 +150,8 @@ void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& 
     else if (datagram.route != StreamRoute::kForeign) whole = false;
   }
   camera_->streamLog().countDatagrams(sent);
-  // A frame cut short by a stop or a failed send is neither counted nor kept.
-  if (whole && !stopRequested_) camera_->streamLog().recordFrame(std::move(*frame));
+  // A frame cut short by a stop or a failed send is kept but not counted.
+  if (whole && !stopRequested_) camera_->streamLog().countFrame();
 }
 
 std::optional<std::vector<uint8_t>> StreamSender::takeFrame(const StreamSettings& settings) {
