@@ -6,12 +6,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <cstdint>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "camera_text.h"
@@ -113,8 +117,8 @@ TEST(EmulatorUnitsDiscovery, ProbeAndChangeIp) {
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->address, (wire::Ipv4{10, 0, 0, 7}));
   EXPECT_EQ(wire::formatIpv4(parsed->address), "10.0.0.7");
-  const auto mask = wire::parseIpv4("255.255.0.0");
-  EXPECT_EQ(std::memcmp(&parsed->word1, mask->data(), 4), 0);
+  EXPECT_EQ(std::memcmp(&parsed->word1, "\xFF\xFF\x00\x00", 4), 0);  // raw wire bytes
+  EXPECT_EQ(std::memcmp(&parsed->word2, "\x0A\x00\x00\x01", 4), 0);
   EXPECT_EQ(parsed->mac, (Mac{0, 0x1c, 0x27, 0, 0, 0x11}));
   request.push_back(0);
   EXPECT_FALSE(wire::parseChangeIp(request));
@@ -142,12 +146,9 @@ TEST(EmulatorUnitsCommand, HeaderAndTargetLayouts) {
                     0xFD, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0, 0, 0, 0, 0x80, 1, 2, 3};
   EXPECT_EQ(bytes, expected);
   const wire::CommandHeader back = wire::decodeCommandHeader(bytes);
-  EXPECT_EQ(back.version, 257);
-  EXPECT_EQ(back.command, 1016);
-  EXPECT_EQ(back.sequence, -5);
-  EXPECT_EQ(back.status, -3);
-  EXPECT_EQ(back.length, 3u);
-  EXPECT_EQ(back.value, std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(std::vector<int64_t>({back.version, back.reserved, back.command, back.sequence, back.status, back.length,
+                                  back.value}),
+            std::vector<int64_t>({257, 0, 1016, -5, -3, 3, std::numeric_limits<int32_t>::min()}));
   EXPECT_EQ(wire::encodeCommand(back), Bytes(bytes.begin(), bytes.begin() + 28));
   EXPECT_EQ(wire::wrappingAdd(std::numeric_limits<int32_t>::max(), 1), std::numeric_limits<int32_t>::min());
 
@@ -188,7 +189,8 @@ TEST(EmulatorUnitsPicture, Layout) {
   const Bytes picture = wire::assemblePicture(kBody, record, {});
   ASSERT_EQ(picture.size(), 76 + kBody.size());
   EXPECT_TRUE(std::equal(wire::kJfifHeader.begin(), wire::kJfifHeader.end(), picture.begin()));
-  EXPECT_EQ(Bytes(picture.begin() + 20, picture.begin() + 32), (Bytes{0xFF, 0xE1, 0, 54, 'V', 'K', 'T', 'P', 'I', 'C', 0, 0}));
+  EXPECT_EQ(Bytes(picture.begin() + 20, picture.begin() + 32),
+            (Bytes{0xFF, 0xE1, 0, 54, 'V', 'K', 'T', 'P', 'I', 'C', 0, 0}));
   const uint32_t words[] = {1, static_cast<uint32_t>(picture.size()), 2, 3, 0xFFFFFFFC, 999999, 5, 6, 7, 8, 0xFFFFFFFF};
   for (size_t i = 0; i < 11; ++i) EXPECT_EQ(Le32(picture, 32 + 4 * i), words[i]) << i;
   EXPECT_EQ(Bytes(picture.end() - 8, picture.end()), kBody);
@@ -239,7 +241,8 @@ TEST(EmulatorUnitsStream, FrameLayout) {
   const wire::StreamRecord record{0x10000001, 7, -1, 500000, 0x20000001, 0x24000001, 0x28000001};
   Bytes frame = wire::assembleFrame(kBody, record, std::nullopt, 0);
   ASSERT_EQ(frame.size(), 64 + kBody.size());
-  EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 32), (Bytes{0xFF, 0xE1, 0, 42, 'V', 'K', 'T', 'S', 'T', 'R', 0, 0}));
+  EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 32),
+            (Bytes{0xFF, 0xE1, 0, 42, 'V', 'K', 'T', 'S', 'T', 'R', 0, 0}));
   const uint32_t words[] = {0x10000001, static_cast<uint32_t>(frame.size()), 7, 0xFFFFFFFF, 500000,
                             0x20000001, 0x24000001, 0x28000001};
   for (size_t i = 0; i < 8; ++i) EXPECT_EQ(Le32(frame, 32 + 4 * i), words[i]) << i;
@@ -330,8 +333,6 @@ TEST(EmulatorUnitsStream, FramePlans) {
 
 // Junk around every frame: a frame of one datagram gets its 1025-byte junk too.
 TEST(EmulatorUnitsStream, ForeignDatagramsAroundSingleDatagramFrame) {
-  GTEST_SKIP() << "known fault: stream_plan.cpp planFrame sends the 1025-byte junk only before the last packet "
-                  "of a frame with more than one packet (condition 'at > 0'), so frames of <= 1020 bytes get none";
   StreamRandom random(1);
   StreamFaults faults;
   faults.foreignDatagrams = true;
@@ -367,7 +368,8 @@ TEST(EmulatorUnitsCameraText, ParsesAndRefuses) {
   EXPECT_EQ(formatMac(mac), "00:1c:27:ab:ff:10");
   EXPECT_EQ(parseMac(formatMac(mac)), mac);
   EXPECT_EQ(parseMac("00-1C-27-AB-FF-10"), mac);
-  for (const char* bad : {"", "00:1c:27:ab:ff", "00:1c:27:ab:ff:10:", "00:1c:27:ab:ff:1", "001c27abff10", "+0:1c:27:ab:ff:10"}) {
+  for (const char* bad :
+       {"", "00:1c:27:ab:ff", "00:1c:27:ab:ff:10:", "00:1c:27:ab:ff:1", "001c27abff10", "+0:1c:27:ab:ff:10"}) {
     EXPECT_FALSE(parseMac(bad)) << bad;
   }
 
@@ -381,6 +383,7 @@ TEST(EmulatorUnitsCameraText, ParsesAndRefuses) {
   EXPECT_FALSE(loadCameraFile(path, cameras, &error));
   EXPECT_NE(error.find(path + ":3:"), std::string::npos) << error;
   EXPECT_FALSE(loadCameraFile(path + ".missing", cameras, &error));
+  std::remove(path.c_str());
 }
 
 // ------------------------------------------------------ faults and settings

@@ -68,7 +68,10 @@ bool IsValidCameraTime(const CameraTime& time) {
 CameraTime LocalCameraTime(std::chrono::system_clock::time_point instant) {
   const auto sinceEpoch = instant.time_since_epoch();
   const std::time_t seconds = static_cast<std::time_t>(std::chrono::floor<std::chrono::seconds>(sinceEpoch).count());
-  const auto milliseconds = std::chrono::floor<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+  // Both floored, so the milliseconds lie in 0..999 before 1970 too.
+  const auto milliseconds = (std::chrono::floor<std::chrono::milliseconds>(sinceEpoch) -
+                             std::chrono::floor<std::chrono::seconds>(sinceEpoch))
+                                .count();
   std::tm local{};
   localtime_r(&seconds, &local);
   CameraTime time{};

@@ -51,7 +51,7 @@ std::vector<PlannedDatagram> planFrame(std::span<const uint8_t> frame, const Str
   const auto order = packetOrder(count, faults.reorder);
   for (size_t at = 0; at < order.size(); ++at) {
     const uint32_t index = order[at];
-    if (junk && at + 1 == order.size() && at > 0) {
+    if (junk && at + 1 == order.size()) {
       add(StreamRoute::kForeign, junkOpener(frame, wire::kStreamDatagramSize + 1));
       add(StreamRoute::kCamera, junkOpener(frame, wire::kStreamDatagramSize + 1));
     }
