@@ -44,10 +44,10 @@ int CameraContext::RegisterPushTarget(uint32_t ms) {
   std::memcpy(payload, &pushAddress_, 4);
   std::memcpy(payload + 4, &pushPort_, 2);
   std::memcpy(payload + 6, &pushRegistered_, 2);
-  BuildRequest(command::kPushTarget);
-  requestHeader_.length = sizeof payload;
-  std::memcpy(RequestPayload(), payload, sizeof payload);
-  if (ExchangeOrDisconnect(ms) != 0) return 1;
+  Request request{command::kPushTarget};
+  request.payload = payload;
+  request.length = sizeof payload;
+  if (Exchange(request, ms) != 0) return 1;
   pushRegistered_ = 1;
   return 0;
 }
