@@ -20,6 +20,7 @@
 #ifndef VKTNETSDK11_H
 #define VKTNETSDK11_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* ---------------------------------------------------------------- version */
@@ -166,6 +167,24 @@ typedef struct FlashLampParam { int32_t word[5]; } FlashLampParam;
 typedef struct TriggInputEntry { int32_t value[15]; } TriggInputEntry;
 typedef struct TriggInputSet { TriggInputEntry entry[16]; } TriggInputSet;
 
+/* SD card state: three camera-defined words, 12 bytes. */
+typedef struct SDCardState { int32_t word[3]; } SDCardState;
+
+/* One entry of a picture directory on the camera's SD card: 260 bytes. */
+typedef struct DirectoryEntry {
+    int32_t value;      /* camera-defined, carried unchanged */
+    char    name[256];  /* zero-terminated */
+} DirectoryEntry;
+
+/* A picture directory: the request of VKT_GetDirectoryTree and its answer.
+ * 272 bytes here; the camera is sent the first 264 (path, count and four
+ * zero bytes). */
+typedef struct DirectoryTree {
+    char            path[256];  /* zero-terminated: the directory to list */
+    int32_t         count;      /* entries in `entries` */
+    DirectoryEntry *entries;    /* lent by the library, see VKT_GetDirectoryTree */
+} DirectoryTree;
+
 #if defined(__cplusplus)
 #define VKT_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #else
@@ -192,6 +211,9 @@ VKT_STATIC_ASSERT(sizeof(RS232Info) == 16, "RS232Info is 16 bytes");
 VKT_STATIC_ASSERT(sizeof(SpeedInfo) == 132, "SpeedInfo is 132 bytes");
 VKT_STATIC_ASSERT(sizeof(FlashLampParam) == 20, "FlashLampParam is 20 bytes");
 VKT_STATIC_ASSERT(sizeof(TriggInputSet) == 960, "TriggInputSet is 960 bytes");
+VKT_STATIC_ASSERT(sizeof(SDCardState) == 12, "SDCardState is 12 bytes");
+VKT_STATIC_ASSERT(sizeof(DirectoryEntry) == 260, "DirectoryEntry is 260 bytes");
+VKT_STATIC_ASSERT(offsetof(DirectoryTree, count) == 256, "DirectoryTree count at 256");
 
 #ifdef __cplusplus
 extern "C" {
@@ -503,6 +525,41 @@ typedef void (*StreamCallback)(char *frame, int length, StreamInfo *info, int us
  * stop); the start command's error; VKT_ERR_NO_VIDEO_STREAM (a model without
  * a stream). VKT_DelCamera stops the stream too. */
 VKT_API int VKT_StartStream(int camera, StreamCallback callback, int user, unsigned int timeoutMs);
+
+/* ---------------------------------------------------------------- storage */
+
+/* The SD card's state as the camera reports it. A camera that sends fewer
+ * than 12 bytes leaves the missing words 0. *state is written only on
+ * success; null gives VKT_ERR_INVALID_PARAM. */
+VKT_API int VKT_GetSDCardState(int camera, SDCardState *state, unsigned int timeoutMs);
+/* Starts formatting the card; returns once the camera has accepted. */
+VKT_API int VKT_FormatSDCard(int camera, unsigned int timeoutMs);
+/* The progress of a running format, on the camera's own scale. Written
+ * only on success; null gives VKT_ERR_INVALID_PARAM. */
+VKT_API int VKT_GetFormatSDCardProgress(int camera, int *progress, unsigned int timeoutMs);
+
+/* Lists the directory named by tree->path. On success the camera's answer
+ * is in `tree`: path, count and `entries`, an array the library lends; it
+ * stays valid until the next VKT_GetDirectoryTree on this camera (from any
+ * thread) or until the camera is deleted. A camera that answers "no tree"
+ * leaves `tree` as it was and the call succeeds. On failure `tree` is left as
+ * it was, and the array of an earlier listing is no longer valid.
+ * Errors: those of every command, and VKT_ERR_REPLY_MISMATCH for a malformed
+ * answer (longer than 4 MiB, a text without its terminator or longer than
+ * its 256-byte field, more entries than the answer holds); the connection
+ * is then closed. Null `tree` gives VKT_ERR_INVALID_PARAM. */
+VKT_API int VKT_GetDirectoryTree(int camera, DirectoryTree *tree, unsigned int timeoutMs);
+/* Fetches a stored picture. `name` is a 260-byte block sent unchanged (a
+ * DirectoryEntry as listed, for instance). On success *picture points to
+ * *length bytes in a 4 MiB buffer of the camera's, lent until the next
+ * VKT_GetJPGPic on this camera or until it is deleted; the rest of that
+ * buffer is zero. On failure *picture is null and *length 0. A picture
+ * longer than 4 MiB fails with VKT_ERR_REPLY_MISMATCH, unread, and the
+ * connection is closed. Null arguments give VKT_ERR_INVALID_PARAM. */
+VKT_API int VKT_GetJPGPic(int camera, const void *name, char **picture, int *length, unsigned int timeoutMs);
+/* Deletes a stored picture. `name` is a 264-byte block sent unchanged.
+ * Null `name` gives VKT_ERR_INVALID_PARAM. */
+VKT_API int VKT_DeleteJPGPic(int camera, const void *name, unsigned int timeoutMs);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -18,6 +18,7 @@
 #include "camera/camera_connection.h"
 #include "camera/command_header.h"
 #include "camera/settings_cache.h"
+#include "storage/large_reply_buffer.h"
 
 namespace vkt {
 
@@ -73,6 +74,14 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   int SendAndReceive(uint32_t ms);
   // Receives one more reply for the request just sent, without sending.
   int ReceiveReply(uint32_t ms);
+  // The steps of SendAndReceive, for exchanges whose reply payload goes
+  // elsewhere; `start` is when the exchange began. Each returns 1 with the
+  // last error set on failure.
+  int SendRequest(const Stopwatch& start, uint32_t ms);
+  // Receives the reply header and checks its status, command and sequence;
+  // the payload (ReplyHeader().length bytes) is left unread.
+  int ReceiveReplyHeader(const Stopwatch& start, uint32_t ms);
+  int ReceivePayload(void* into, size_t length, const Stopwatch& start, uint32_t ms);
   // Last error 0, SendAndReceive, Disconnect on failure.
   int ExchangeOrDisconnect(uint32_t ms);
   // Closes both connections and empties the caches; takes the command lock.
@@ -127,6 +136,18 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   int StartSending(uint32_t ms);
   void StopSending(uint32_t ms);
 
+  // ---- SD card and stored pictures; see storage/. Each takes the command
+  // lock.
+  int GetSDCardState(SDCardState* state, uint32_t ms);
+  int FormatSDCard(uint32_t ms);
+  int GetFormatSDCardProgress(int* progress, uint32_t ms);
+  int GetDirectoryTree(DirectoryTree* tree, uint32_t ms);
+  int GetJPGPic(const void* name, char** picture, int* length, uint32_t ms);
+  int DeleteJPGPic(const void* name, uint32_t ms);
+  // The entries lent by the last listing (null: none lent now).
+  const DirectoryEntry* LentEntries() const { return entryArray_.get(); }
+  bool LargeReplyMapped() const { return largeReply_.Mapped(); }
+
   // The host address announced to the camera, network order (0: unknown).
   uint32_t HostAddress() const { return hostAddress_; }
 
@@ -171,6 +192,11 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   SettingsCache cache_;
   bool pendingSave_ = false;
   bool shortRecords_ = false;
+
+  // Lent to callers: the entries of the last listing and the last picture
+  // fetched; guarded by the command lock.
+  std::unique_ptr<DirectoryEntry[]> entryArray_;
+  LargeReplyBuffer largeReply_;
 };
 
 }  // namespace vkt

@@ -43,6 +43,11 @@ int CameraContext::SetSocketError(IoResult result) {
 
 int CameraContext::SendAndReceive(uint32_t ms) {
   Stopwatch start;
+  if (SendRequest(start, ms) != 0) return 1;
+  return ReceiveReplyFrom(start, ms);
+}
+
+int CameraContext::SendRequest(const Stopwatch& start, uint32_t ms) {
   if (!EnsureConnected(ms)) return SetSocketError(lastConnectResult_);
   const uint32_t length = std::min<uint32_t>(requestHeader_.length, kMaxPayload);
   requestHeader_.length = length;
@@ -51,7 +56,7 @@ int CameraContext::SendAndReceive(uint32_t ms) {
   // step can stretch the call past its time-out.
   IoResult sent = connection_.command.SendAll(requestBuffer_.data(), kHeaderSize + length, RemainingTime(ms, start));
   if (sent != IoResult::kOk) return SetSocketError(sent);
-  return ReceiveReplyFrom(start, ms);
+  return 0;
 }
 
 int CameraContext::ReceiveReply(uint32_t ms) {
@@ -59,7 +64,7 @@ int CameraContext::ReceiveReply(uint32_t ms) {
   return ReceiveReplyFrom(start, ms);
 }
 
-int CameraContext::ReceiveReplyFrom(const Stopwatch& start, uint32_t ms) {
+int CameraContext::ReceiveReplyHeader(const Stopwatch& start, uint32_t ms) {
   IoResult got = connection_.command.ReceiveAll(replyBuffer_.data(), kHeaderSize, RemainingTime(ms, start));
   if (got != IoResult::kOk) return SetSocketError(got);
   replyHeader_ = DecodeHeader(replyBuffer_.data());
@@ -77,16 +82,24 @@ int CameraContext::ReceiveReplyFrom(const Stopwatch& start, uint32_t ms) {
     SetLastError(err::kReplyMismatch);
     return 1;
   }
-  if (replyHeader_.length == 0) return 0;
+  return 0;
+}
+
+int CameraContext::ReceivePayload(void* into, size_t length, const Stopwatch& start, uint32_t ms) {
+  if (length == 0) return 0;
+  IoResult got = connection_.command.ReceiveAll(into, length, RemainingTime(ms, start));
+  if (got != IoResult::kOk) return SetSocketError(got);
+  return 0;
+}
+
+int CameraContext::ReceiveReplyFrom(const Stopwatch& start, uint32_t ms) {
+  if (ReceiveReplyHeader(start, ms) != 0) return 1;
   // A reply longer than the buffer is not a reply to any request of ours.
   if (replyHeader_.length > kMaxPayload) {
     SetLastError(err::kReplyMismatch);
     return 1;
   }
-  got = connection_.command.ReceiveAll(replyBuffer_.data() + kHeaderSize, replyHeader_.length,
-                                       RemainingTime(ms, start));
-  if (got != IoResult::kOk) return SetSocketError(got);
-  return 0;
+  return ReceivePayload(replyBuffer_.data() + kHeaderSize, replyHeader_.length, start, ms);
 }
 
 int CameraContext::ExchangeOrDisconnect(uint32_t ms) {
