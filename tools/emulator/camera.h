@@ -13,6 +13,7 @@
 #include "emulator.h"
 #include "picture_log.h"
 #include "picture_queue.h"
+#include "sd_card.h"
 #include "settings_model.h"
 #include "settings_store.h"
 #include "stream_log.h"
@@ -99,6 +100,8 @@ class Camera {
   // Locks itself.
   CameraClock& clock() { return clock_; }
   const CameraClock& clock() const { return clock_; }
+  // Locks itself.
+  SdCard& sdCard() { return sdCard_; }
 
  private:
   mutable std::mutex mutex_;
@@ -118,6 +121,7 @@ class Camera {
   PictureLog pictureLog_;
   StreamState streamState_;
   StreamLog streamLog_;
+  SdCard sdCard_;
 };
 
 }  // namespace vktemu

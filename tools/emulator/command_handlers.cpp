@@ -5,6 +5,7 @@
 #include "maintenance_handlers.h"
 #include "network_handlers.h"
 #include "picture_handlers.h"
+#include "sd_handlers.h"
 #include "settings_handlers.h"
 #include "stream_handlers.h"
 
@@ -62,6 +63,7 @@ CommandTable standardCommands() {
   addClockCommands(table);
   addPictureCommands(table);
   addStreamCommands(table);
+  addSdCardCommands(table);
   table.add(wire::command::kPushTarget,
             [](Camera& camera, const Request& request) { return storeTarget(camera, request, &Camera::setPushTarget); });
   table.add(wire::command::kStreamTarget, [](Camera& camera, const Request& request) {

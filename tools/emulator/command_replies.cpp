@@ -8,7 +8,9 @@ namespace vktemu {
 namespace {
 
 constexpr int kMaxDelayMs = 3600000;
-constexpr uint32_t kMaxFillerPayload = 64 * 1024;
+// Enough to back an announcement past any reply a client takes (SD card
+// pictures of many MiB), so a client's own bound is what stops it.
+constexpr uint32_t kMaxFillerPayload = 32u << 20;
 constexpr uint8_t kFillerByte = 0xAB;
 
 std::chrono::milliseconds clampedDelay(int ms) { return std::chrono::milliseconds(std::clamp(ms, 0, kMaxDelayMs)); }

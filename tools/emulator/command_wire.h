@@ -34,12 +34,20 @@ inline constexpr int32_t kSetClock = 1071;
 inline constexpr int32_t kState = 1300;
 inline constexpr int32_t kPushTarget = 1080;
 inline constexpr int32_t kStreamTarget = 1081;
+inline constexpr int32_t kSdState = 1200;
+inline constexpr int32_t kSdFormat = 1205;          // answered at once; the format then takes its time
+inline constexpr int32_t kSdFormatProgress = 1206;  // progress in the header's value field
+inline constexpr int32_t kSdList = 1210;
+inline constexpr int32_t kSdFetch = 1216;
+inline constexpr int32_t kSdDelete = 1217;
 }  // namespace command
 
 inline constexpr int32_t kStreamModeStart = 5;
 inline constexpr int32_t kStreamModeStop = 1;
 
 inline constexpr int32_t kStatusSaved = 11;  // completion of a configuration save
+inline constexpr int32_t kStatusRefused = -1;
+inline constexpr int32_t kStatusBusy = -2;  // the SD card is formatting
 inline constexpr int32_t kStatusBadParameter = -3;
 
 // Clock payloads: the get reply is seconds since 1970, microseconds, eight

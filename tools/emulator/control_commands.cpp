@@ -73,6 +73,7 @@ std::string ControlCommands::handle(std::string_view line) {
   if (command == "sfault" && w.size() == 4) return streamFault(w[1], w[2], w[3]);
   if (command == "sfault" && w.size() == 3 && w[2] == "clear") return clearStreamFaults(w[1]);
   if (command == "frames" && w.size() == 2) return frames(w[1]);
+  if (command == "sd" && w.size() >= 3) return sdCard(std::span(w).subspan(1));
   if (command == "help" && w.size() == 1)
     return "ok list | fault <id> <name> <value> | faults <id> | traffic | clear | "
            "cfault <id> <command> <name> <value> | cfault <id> clear | commands <id> | push <id> | drop <id> | "
@@ -81,7 +82,8 @@ std::string ControlCommands::handle(std::string_view line) {
            "triggers <id> <perSecond> | pfault <id> <name> <value> | pfault <id> clear | "
            "picsize <id> <w> <h> <q> | pictures <id> | stream <id> on|off|auto | srate <id> <fps> | "
            "ssize <id> <w> <h> <q> | spad <id> <bytes> | sfault <id> <name> <value> | sfault <id> clear | "
-           "frames <id> | quit\n";
+           "frames <id> | sd <id> state | sd <id> ls [path] | sd <id> add <path> <size> | sd <id> get <path> | "
+           "sd <id> clear | sd <id> card on|off | sd <id> formattime <ms> | sd <id> listing <hex>|none | quit\n";
   if (command == "quit" && w.size() == 1) {
     if (onQuit_) onQuit_();
     return "ok bye\n";
@@ -93,7 +95,7 @@ std::string ControlCommands::handle(std::string_view line) {
       command == "clock" || command == "ntpdelay" || command == "snap" || command == "trigger" ||
       command == "triggers" || command == "pfault" || command == "picsize" || command == "pictures" ||
       command == "stream" || command == "srate" || command == "ssize" || command == "spad" ||
-      command == "sfault" || command == "frames")
+      command == "sfault" || command == "frames" || command == "sd")
     return error("wrong number of arguments for " + std::string(command));
   return error("unknown command " + std::string(command));
 }

@@ -35,14 +35,25 @@
 //   sfault <id> <name> <value> ok     (names as in StreamFaults; totalLength takes "none")
 //   sfault <id> clear         ok      (forgets the camera's stream faults)
 //   frames <id>               ok frames=<n> datagrams=<n> streaming=0|1 target=<a:p>|none last=<bytes>|none
+//   sd <id> state             ok status=<s> capacity=<MiB> free=<MiB> pictures=<n> formats=<n>
+//   sd <id> ls [path]         ok <n>, then one line per entry "<value> <name>" (value -1: a
+//                             directory, else the picture's size), then a line "."; default "/"
+//   sd <id> add <path> <size> ok bytes=<n>  (stores a JPEG of at least size bytes at /DIR/NAME)
+//   sd <id> get <path>        ok bytes=<n> hex=<the stored picture>
+//   sd <id> clear             ok      (empties the card)
+//   sd <id> card on|off       ok      (puts the card in / takes it out)
+//   sd <id> formattime <ms>   ok      (how long a format runs)
+//   sd <id> listing <hex>|none ok     (every listing reply carries exactly these bytes; none: the tree;
+//                                      a line holds 4096 characters, so about 2000 bytes at most)
 //   help                      ok <command list>
 //   quit                      ok bye  (then the program stops)
 //
 // Every reply starts with "ok" or "error <text>" and is one line, except
-// list's, which ends with a line holding only ".".
+// list's and sd ls's, which end with a line holding only ".".
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -93,6 +104,11 @@ class ControlCommands {
   std::string streamFault(std::string_view id, std::string_view name, std::string_view value);
   std::string clearStreamFaults(std::string_view id);
   std::string frames(std::string_view id) const;
+  // In control_sd_commands.cpp; `args` are the words after "sd".
+  std::string sdCard(std::span<const std::string_view> args);
+  std::string sdState(int id) const;
+  std::string sdList(int id, std::string_view path) const;
+  std::string sdAdd(int id, std::string_view path, std::string_view size);
   bool cameraId(std::string_view text, int& id) const;
 
   Emulator& emulator_;

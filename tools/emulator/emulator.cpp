@@ -139,6 +139,7 @@ int Emulator::addCamera(const CameraConfig& config) {
   std::lock_guard lifecycle(impl_->lifecycleMutex);
   const int id = impl_->cameras.add(config);
   const auto camera = impl_->cameras.find(id);
+  camera->sdCard().setCameraId(id);
   auto server = std::make_shared<CommandServer>(camera, impl_->commands);
   auto pusher = std::make_shared<PicturePusher>(camera, id);
   auto triggers = std::make_shared<TriggerTimer>(camera);
@@ -423,6 +424,47 @@ std::vector<std::vector<uint8_t>> Emulator::sentFrames(int cameraId) const {
 
 bool Emulator::sendStreamPackets(int cameraId, const std::vector<std::vector<uint8_t>>& datagrams) {
   return impl_->stream(cameraId)->sendRaw(datagrams);
+}
+
+void Emulator::addStoredPicture(int cameraId, const std::string& path, std::vector<uint8_t> bytes) {
+  if (!impl_->camera(cameraId)->sdCard().add(path, std::move(bytes)))
+    throw std::invalid_argument("not a picture path: " + path);
+}
+
+std::vector<std::string> Emulator::storedPictures(int cameraId) const {
+  return impl_->camera(cameraId)->sdCard().paths();
+}
+
+std::optional<std::vector<uint8_t>> Emulator::storedPicture(int cameraId, const std::string& path) const {
+  return impl_->camera(cameraId)->sdCard().picture(path);
+}
+
+void Emulator::clearStoredPictures(int cameraId) { impl_->camera(cameraId)->sdCard().clear(); }
+
+void Emulator::setSdCardPresent(int cameraId, bool present) { impl_->camera(cameraId)->sdCard().setPresent(present); }
+
+void Emulator::setFormatDuration(int cameraId, std::chrono::milliseconds duration) {
+  impl_->camera(cameraId)->sdCard().setFormatDuration(duration);
+}
+
+size_t Emulator::formatCount(int cameraId) const { return impl_->camera(cameraId)->sdCard().formatCount(); }
+
+void Emulator::setListingOverride(int cameraId, std::optional<std::vector<uint8_t>> payload) {
+  impl_->camera(cameraId)->sdCard().setListingOverride(std::move(payload));
+}
+
+SdCardState Emulator::sdCardState(int cameraId) const {
+  const auto state = impl_->camera(cameraId)->sdCard().state();
+  return {state.status, state.capacityMiB, state.freeMiB};
+}
+
+std::optional<std::vector<StoredEntry>> Emulator::storedDirectory(int cameraId, const std::string& path) const {
+  const auto listing = impl_->camera(cameraId)->sdCard().list(path);
+  if (!listing.tree || !listing.found) return std::nullopt;
+  std::vector<StoredEntry> out;
+  out.reserve(listing.entries.size());
+  for (const auto& entry : listing.entries) out.push_back({entry.value, entry.name});
+  return out;
 }
 
 }  // namespace vktemu

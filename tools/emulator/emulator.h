@@ -5,8 +5,8 @@
 // The emulator answers discovery probes and change-IP requests on the shared
 // UDP discovery port, and each camera serves its TCP command channel on its
 // own address and command port, pushes pictures to the target the last
-// command 1080 named and streams video to the one 1081 named. The
-// subsystems that come later (SD card) hang off the same Camera objects.
+// command 1080 named, streams video to the one 1081 named and keeps an SD
+// card of stored pictures.
 //
 // The emulator never links the client library: it keeps its own copy of the
 // wire formats (wire.h), so a bug in one cannot hide a bug in the other.
@@ -71,7 +71,7 @@ struct CommandFaults {
   std::optional<int32_t> status;  // reply status instead of the normal one
   int closeAfterBytes = -1;       // send only this many bytes of the reply (0: none), then close
   // The header's length field says this; the payload sent is
-  // min(announced, 64 KiB) bytes of 0xAB.
+  // min(announced, 32 MiB) bytes of 0xAB, whatever the real reply.
   std::optional<uint32_t> announcedLength;
   // Two-step commands (100 save configuration, 101 NTP synchronisation):
   // completion this long after the first reply. Only a set given for
@@ -147,6 +147,19 @@ struct StreamFaults {
   // the frame.
   bool foreignDatagrams = false;
   std::optional<uint32_t> totalLength;  // the record announces this, whatever the frame's size
+};
+
+// An SD card's state words, as command 1200 reports them.
+struct SdCardState {
+  int32_t status = 0;  // 0 no card, 1 ready, 2 formatting
+  int32_t capacityMiB = 0;
+  int32_t freeMiB = 0;
+};
+
+// One entry of an SD card directory listing.
+struct StoredEntry {
+  int32_t value = 0;  // -1: a directory; otherwise a picture's size in bytes
+  std::string name;
 };
 
 // The exact discovery answer the camera sends (without faults applied).
@@ -377,6 +390,60 @@ class Emulator {
   // the camera's stream socket, whether or not the camera streams. False
   // when stopped, without a target, or a send failed.
   bool sendStreamPackets(int cameraId, const std::vector<std::vector<uint8_t>>& datagrams);
+
+  // --- SD card. Each camera has a card of 32768 MiB holding pictures in
+  // directories: "/DIRECTORY/NAME", e.g. "/20261209/103015_001.jpg". It
+  // starts with a seed set, the same on every run: directories 20261208
+  // and 20261209 with three JPEG pictures each, of various sizes, drawn
+  // with the camera's id. Every picture the camera takes (snapshots,
+  // triggers; pushed or not, the whole picture as assembled) is stored too,
+  // as /YYYYMMDD/HHMMSS_NNN.jpg after the camera's clock in the local time
+  // zone with NNN its picture number, unless there is no card or it is
+  // formatting. Past 10000 pictures or 64 MiB the oldest go (the newest
+  // always stays). Commands:
+  //   1200 state: 12 bytes, three words: card status (0 no card, 1 ready,
+  //        2 formatting), capacity MiB and free MiB (capacity less the
+  //        stored bytes, rounded down); without a card all three are 0.
+  //   1205 format: 0 at once (the pictures are gone from then on), then the
+  //        card formats for the format duration; -2 while one runs, -1
+  //        without a card.
+  //   1206 format progress, in the header's value: 0..99 rising linearly
+  //        with the time a format has run, 100 when none runs (also
+  //        before the first one).
+  //   1210 listing (sd_wire.h): "" or "/" lists the directories (value
+  //        -1), "/DIR" (a trailing '/' and no leading one accepted) its
+  //        pictures (value: size in bytes), sorted by name; the path is
+  //        echoed as asked. Without a card or while formatting: the leading
+  //        word 0 alone. Unknown directory: -3.
+  //   1216 fetch, 1217 delete by full path (leading '/' optional): -3 for
+  //        an unknown picture or without a card, -2 while formatting.
+  //        Deleting a directory's last picture removes the directory.
+  // A request with a payload of another size than the command's gets -3.
+  // Replies have whatever length they need. A fault forcing a failing
+  // status on a format or delete leaves the card unchanged.
+
+  // Stores `bytes` at "/DIRECTORY/NAME" (the directory is created),
+  // replacing a picture of that name, whatever the card's state. Throws
+  // std::invalid_argument when the path is not of that form or does not
+  // fit the 256-byte name field.
+  void addStoredPicture(int cameraId, const std::string& path, std::vector<uint8_t> bytes);
+  std::vector<std::string> storedPictures(int cameraId) const;  // full paths, sorted
+  std::optional<std::vector<uint8_t>> storedPicture(int cameraId, const std::string& path) const;
+  // Empties the card (the seed set does not come back).
+  void clearStoredPictures(int cameraId);
+  // No card: state 0, listings without a tree, fetch and delete -3,
+  // format -1. The pictures come back with the card.
+  void setSdCardPresent(int cameraId, bool present);
+  // How long a format runs (default 3000 ms; clamped to 0..3600000 ms).
+  void setFormatDuration(int cameraId, std::chrono::milliseconds duration);
+  size_t formatCount(int cameraId) const;  // formats started (1205 answered 0)
+  // While set, every well-formed listing request (1210) is answered with
+  // status 0 and exactly these payload bytes, whatever the card holds.
+  void setListingOverride(int cameraId, std::optional<std::vector<uint8_t>> payload);
+  SdCardState sdCardState(int cameraId) const;
+  // The entries a listing of `path` carries (the override aside); nullopt
+  // for an unknown directory, without a card and while formatting.
+  std::optional<std::vector<StoredEntry>> storedDirectory(int cameraId, const std::string& path) const;
 
   // Closes or reopens the camera's command port (an unreachable camera).
   // Closing also drops its connections. Kept across stop()/start().

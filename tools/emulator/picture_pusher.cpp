@@ -107,7 +107,10 @@ std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequ
   if (faults.app1Length) shape.app1Length = std::max(*faults.app1Length, wire::kMinApp1Length);
   shape.totalLength = faults.totalLength;
   shape.padTo = std::min(faults.padTo, kMaxPadTo);
-  return wire::assemblePicture(wire::jpegBody(*jpeg), record, shape);
+  auto picture = wire::assemblePicture(wire::jpegBody(*jpeg), record, shape);
+  // The camera records what it takes, whether or not anyone receives it.
+  camera_->sdCard().storeTaken(seconds, number, picture);
+  return picture;
 }
 
 // The registered address, or the peer that registered when it announced
