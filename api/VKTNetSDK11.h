@@ -185,6 +185,55 @@ typedef struct DirectoryTree {
     DirectoryEntry *entries;    /* lent by the library, see VKT_GetDirectoryTree */
 } DirectoryTree;
 
+/* Counters the library keeps, for diagnosis in the field. Before a call set
+ * `size` to sizeof the record as your header has it; the library fills at
+ * most that many bytes, sets `size` to the bytes it filled and `version` to
+ * VKT_STATISTICS_VERSION. Later versions only append fields. */
+#define VKT_STATISTICS_VERSION 1
+
+/* One camera, from the moment it was added. */
+typedef struct CameraStatistics {
+    uint32_t size;
+    uint32_t version;
+    /* command channel: requests sent; of those, failed exchanges by class
+     * (commandsFailed is their sum); connections made again after a failure */
+    uint64_t commandsSent;
+    uint64_t commandsFailed;
+    uint64_t commandTimeouts;        /* VKT_ERR_TIMEOUT */
+    uint64_t commandNetworkErrors;   /* VKT_ERR_NETWORK */
+    uint64_t commandRefusals;        /* negative reply status */
+    uint64_t commandMismatches;      /* a reply to another request, or malformed */
+    uint64_t reconnects;
+    /* pushed pictures handed to the callback, their bytes, and pictures
+     * dropped, by reason */
+    uint64_t picturesDelivered;
+    uint64_t pictureBytes;
+    uint64_t picturesDroppedBadMarker;     /* no APP1 marker where the record belongs */
+    uint64_t picturesDroppedShortApp1;     /* APP1 too short for the record */
+    uint64_t picturesDroppedOversize;      /* larger than 4 MiB */
+    uint64_t picturesDroppedTimeWindow;    /* not complete within one second */
+    uint64_t picturesDroppedClosedEarly;   /* the camera closed before the end */
+    uint64_t picturesDroppedCameraDeleted; /* the camera was deleted meanwhile */
+    uint64_t picturesDroppedNoCallback;    /* the camera has no picture callback */
+    /* stream frames handed to the callback, their bytes, frames dropped by
+     * reason, and datagrams ignored */
+    uint64_t framesDelivered;
+    uint64_t streamBytes;
+    uint64_t framesDroppedGap;        /* a packet lost or repeated */
+    uint64_t framesDroppedPastLast;   /* a packet index past the frame's last */
+    uint64_t framesDroppedOversize;   /* announced larger than 4 MiB */
+    uint64_t datagramsIgnoredSize;    /* not 1024 bytes */
+    uint64_t datagramsIgnoredSender;  /* not from the camera's address */
+} CameraStatistics;
+
+/* What belongs to no camera, since the library was loaded. */
+typedef struct LibraryStatistics {
+    uint32_t size;
+    uint32_t version;
+    uint64_t unknownSenderConnections;  /* picture connections from no added camera, closed unread */
+    uint64_t discoveryDatagramsSkipped; /* datagrams a search received that were no camera's answer */
+} LibraryStatistics;
+
 #if defined(__cplusplus)
 #define VKT_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #else
@@ -214,6 +263,8 @@ VKT_STATIC_ASSERT(sizeof(TriggInputSet) == 960, "TriggInputSet is 960 bytes");
 VKT_STATIC_ASSERT(sizeof(SDCardState) == 12, "SDCardState is 12 bytes");
 VKT_STATIC_ASSERT(sizeof(DirectoryEntry) == 260, "DirectoryEntry is 260 bytes");
 VKT_STATIC_ASSERT(offsetof(DirectoryTree, count) == 256, "DirectoryTree count at 256");
+VKT_STATIC_ASSERT(sizeof(CameraStatistics) == 8 + 23 * 8, "CameraStatistics version 1");
+VKT_STATIC_ASSERT(sizeof(LibraryStatistics) == 8 + 2 * 8, "LibraryStatistics version 1");
 
 #ifdef __cplusplus
 extern "C" {
@@ -560,6 +611,21 @@ VKT_API int VKT_GetJPGPic(int camera, const void *name, char **picture, int *len
 /* Deletes a stored picture. `name` is a 264-byte block sent unchanged.
  * Null `name` gives VKT_ERR_INVALID_PARAM. */
 VKT_API int VKT_DeleteJPGPic(int camera, const void *name, unsigned int timeoutMs);
+
+/* ------------------------------------------------------------ diagnostics */
+
+/* The name of the network interface on which the last search received the
+ * answer of the camera with record->macAddress ("" when the system did not
+ * say). Errors: VKT_ERR_CAMERA_NOT_FOUND (not in the last search's result);
+ * VKT_ERR_INVALID_PARAM (null pointer, or `nameSize` too small for the name
+ * and its terminator; 16 bytes always suffice). */
+VKT_API int VKT_GetSearchInterface(const DeviceRecord *record, char *name, int nameSize);
+/* The camera's counters (see CameraStatistics). Sends nothing to the camera.
+ * Errors: VKT_ERR_INVALID_PARAM (null, or `size` below 8). */
+VKT_API int VKT_GetCameraStatistics(int camera, CameraStatistics *stats, unsigned int timeoutMs);
+/* The counters that belong to no camera. Works whether or not the library
+ * is started; does not write the last error on success. */
+VKT_API int VKT_GetLibraryStatistics(LibraryStatistics *stats);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -15,6 +15,7 @@
 
 #include "VKTNetSDK11.h"
 #include "api/clock.h"
+#include "api/statistics.h"
 #include "camera/camera_connection.h"
 #include "camera/command_header.h"
 #include "camera/settings_cache.h"
@@ -89,8 +90,12 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   // Consumes a pending save completion before a new request; `ms` shrinks
   // by what it spent. 0: go on; 1: failed, last error set.
   int CheckPendingSave(uint32_t& ms);
-  // Stores the error code of a failed socket operation; always 1.
+  // Stores the error code of a failed socket operation, and counts it;
+  // always 1.
   int SetSocketError(IoResult result);
+  // A reply that answers another request or cannot be taken: counted,
+  // VKT_ERR_REPLY_MISMATCH; always 1.
+  int SetMismatch();
   // What is left of `ms` since `start`; at least 100 microseconds.
   static ACE_Time_Value RemainingTime(uint32_t ms, const Stopwatch& start);
 
@@ -148,6 +153,10 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   const DirectoryEntry* LentEntries() const { return entryArray_.get(); }
   bool LargeReplyMapped() const { return largeReply_.Mapped(); }
 
+  // Diagnostic counters; shared with the stream receiver serving the camera.
+  CameraCounters& Counters() { return *counters_; }
+  const std::shared_ptr<CameraCounters>& SharedCounters() const { return counters_; }
+
   // The host address announced to the camera, network order (0: unknown).
   uint32_t HostAddress() const { return hostAddress_; }
 
@@ -197,6 +206,9 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   // fetched; guarded by the command lock.
   std::unique_ptr<DirectoryEntry[]> entryArray_;
   LargeReplyBuffer largeReply_;
+
+  std::shared_ptr<CameraCounters> counters_ = std::make_shared<CameraCounters>();
+  bool commandConnectedBefore_ = false;  // a later connect is a reconnection
 };
 
 }  // namespace vkt

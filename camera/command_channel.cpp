@@ -12,7 +12,13 @@ namespace vkt {
 bool CameraContext::EnsureLinked(Link& link, uint32_t ms) {
   if (link.Connected()) return true;
   IoResult result = link.Connect(connection_.camera, MsToTimeValue(ms));
-  if (result == IoResult::kOk) return true;
+  if (result == IoResult::kOk) {
+    if (&link == &connection_.command) {
+      if (commandConnectedBefore_) Count(counters_->reconnects);
+      commandConnectedBefore_ = true;
+    }
+    return true;
+  }
   lastConnectResult_ = result;
   return false;
 }
@@ -37,7 +43,15 @@ ACE_Time_Value CameraContext::RemainingTime(uint32_t ms, const Stopwatch& start)
 }
 
 int CameraContext::SetSocketError(IoResult result) {
-  SetLastError(result == IoResult::kTimeout ? err::kTimeout : err::kNetwork);
+  const bool timeout = result == IoResult::kTimeout;
+  Count(timeout ? counters_->commandTimeouts : counters_->commandNetworkErrors);
+  SetLastError(timeout ? err::kTimeout : err::kNetwork);
+  return 1;
+}
+
+int CameraContext::SetMismatch() {
+  Count(counters_->commandMismatches);
+  SetLastError(err::kReplyMismatch);
   return 1;
 }
 
@@ -48,6 +62,7 @@ int CameraContext::SendAndReceive(uint32_t ms) {
 }
 
 int CameraContext::SendRequest(const Stopwatch& start, uint32_t ms) {
+  Count(counters_->commandsSent);
   if (!EnsureConnected(ms)) return SetSocketError(lastConnectResult_);
   const uint32_t length = std::min<uint32_t>(requestHeader_.length, kMaxPayload);
   requestHeader_.length = length;
@@ -69,6 +84,7 @@ int CameraContext::ReceiveReplyHeader(const Stopwatch& start, uint32_t ms) {
   if (got != IoResult::kOk) return SetSocketError(got);
   replyHeader_ = DecodeHeader(replyBuffer_.data());
   if (replyHeader_.status < 0) {
+    Count(counters_->commandRefusals);
     // The payload of a refusal is not read.
     switch (replyHeader_.status) {
       case -1: SetLastError(err::kCameraRefused); break;
@@ -79,8 +95,7 @@ int CameraContext::ReceiveReplyHeader(const Stopwatch& start, uint32_t ms) {
     return 1;
   }
   if (replyHeader_.command != requestHeader_.command || replyHeader_.sequence != requestHeader_.sequence) {
-    SetLastError(err::kReplyMismatch);
-    return 1;
+    return SetMismatch();
   }
   return 0;
 }
@@ -95,10 +110,7 @@ int CameraContext::ReceivePayload(void* into, size_t length, const Stopwatch& st
 int CameraContext::ReceiveReplyFrom(const Stopwatch& start, uint32_t ms) {
   if (ReceiveReplyHeader(start, ms) != 0) return 1;
   // A reply longer than the buffer is not a reply to any request of ours.
-  if (replyHeader_.length > kMaxPayload) {
-    SetLastError(err::kReplyMismatch);
-    return 1;
-  }
+  if (replyHeader_.length > kMaxPayload) return SetMismatch();
   return ReceivePayload(replyBuffer_.data() + kHeaderSize, replyHeader_.length, start, ms);
 }
 

@@ -29,6 +29,7 @@ int CameraContext::RegisterPushTarget(uint32_t ms) {
     // rather than announce 0.0.0.0.
     Stopwatch start;
     if (!EnsureConnected(ms)) {
+      Count(counters_->commandsSent);  // the registration that could not go out
       SetSocketError(lastConnectResult_);
       Disconnect();
       return 1;

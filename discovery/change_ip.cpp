@@ -16,15 +16,16 @@ int ChangeCameraIp(const ChangeIPParam* param, unsigned int timeoutMs) {
   }
   Stopwatch watch;
   const ChangeIpRequest request = BuildChangeIpRequest(*param);
-  BroadcastSocket socket;
-  if (!socket.Open() || !socket.SendBroadcast(request.data(), request.size())) {
+  // Out of every broadcast interface; the confirmation may come back on any.
+  BroadcastSockets sockets;
+  if (!sockets.Open() || sockets.SendBroadcast(request.data(), request.size()) == 0) {
     SetLastError(err::kNetwork);
     return 1;
   }
-  auto buffer = std::make_unique<uint8_t[]>(BroadcastSocket::kMaxDatagram);
+  auto buffer = std::make_unique<uint8_t[]>(BroadcastSockets::kMaxDatagram);
   uint64_t wait = timeoutMs;
   for (;;) {
-    long length = socket.Receive(buffer.get(), wait);
+    long length = sockets.Receive(buffer.get(), wait, nullptr);
     if (length >= 0 && IsConfirmation(buffer.get(), static_cast<size_t>(length), request)) return 0;
     if (length < 0) break;  // the wait ended without a datagram
     // Any other datagram: wait on with the time left.

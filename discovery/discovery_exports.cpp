@@ -13,3 +13,8 @@ extern "C" VKT_API int VKT_ChangeCameraIP(const ChangeIPParam* param, unsigned i
   if (!vkt::EnterCheckedCall()) return 1;
   return vkt::discovery::ChangeCameraIp(param, timeoutMs);
 }
+
+extern "C" VKT_API int VKT_GetSearchInterface(const DeviceRecord* record, char* name, int nameSize) {
+  if (!vkt::EnterCheckedCall()) return 1;
+  return vkt::discovery::SearchInterface(record, name, nameSize);
+}

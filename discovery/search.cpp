@@ -4,10 +4,12 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "api/clock.h"
 #include "api/last_error.h"
+#include "api/statistics.h"
 #include "discovery/broadcast_socket.h"
 #include "discovery/discovery_wire.h"
 
@@ -19,6 +21,7 @@ namespace {
 struct SearchResultList {
   std::mutex lock;  // held for a whole search, and for a fetch
   std::vector<DeviceRecord> records;
+  std::vector<std::string> interfaces;  // where each record's answer arrived
 };
 
 SearchResultList& Results() {
@@ -32,32 +35,35 @@ bool KnownMac(const std::vector<DeviceRecord>& records, const DeviceRecord& cand
   });
 }
 
-// Probes at the start and once more after half the time, collects answers
-// until more than `timeoutMs` has elapsed. False when a probe could not be
-// sent; what was gathered until then stays in `records`.
-bool RunSearch(uint32_t timeoutMs, std::vector<DeviceRecord>& records) {
-  BroadcastSocket socket;
-  if (!socket.Open()) return false;
-  if (!socket.SendBroadcast(kProbe.data(), kProbe.size()) &&
-      !socket.SendBroadcast(kProbe.data(), kProbe.size())) {
-    return false;
-  }
+// Probes at the start and once more after half the time, out of every
+// broadcast interface, and collects answers until more than `timeoutMs` has
+// elapsed. False when a probe could not be sent anywhere; what was gathered
+// until then stays in `results`.
+bool RunSearch(uint32_t timeoutMs, SearchResultList& results) {
+  BroadcastSockets sockets;
+  if (!sockets.Open()) return false;
+  if (sockets.SendBroadcast(kProbe.data(), kProbe.size(), 2) == 0) return false;
   Stopwatch watch;
   const uint64_t half = timeoutMs / 2;
   bool secondProbeSent = false;
-  auto buffer = std::make_unique<uint8_t[]>(BroadcastSocket::kMaxDatagram);
+  auto buffer = std::make_unique<uint8_t[]>(BroadcastSockets::kMaxDatagram);
+  std::string interfaceName;
   for (;;) {
-    long length = socket.Receive(buffer.get(), half);
+    long length = sockets.Receive(buffer.get(), half, &interfaceName);
     DeviceRecord record;
-    if (length > 0 && ParseAnswer(buffer.get(), static_cast<size_t>(length), record) &&
-        !KnownMac(records, record)) {
-      records.push_back(record);
+    if (length >= 0) {
+      if (!ParseAnswer(buffer.get(), static_cast<size_t>(length), record)) {
+        LibraryCounters().discoveryDatagramsSkipped.fetch_add(1, std::memory_order_relaxed);
+      } else if (!KnownMac(results.records, record)) {
+        results.records.push_back(record);
+        results.interfaces.push_back(interfaceName);
+      }
     }
     uint64_t elapsed = watch.ElapsedMs();
     if (elapsed > timeoutMs) return true;
     if (elapsed >= half && !secondProbeSent) {
       secondProbeSent = true;
-      if (!socket.SendBroadcast(kProbe.data(), kProbe.size())) return false;
+      if (sockets.SendBroadcast(kProbe.data(), kProbe.size()) == 0) return false;
     }
   }
 }
@@ -70,7 +76,8 @@ namespace {
 int RefreshLocked(SearchResultList& results, unsigned int timeoutMs) {
   if (timeoutMs == 0) return 0;
   results.records.clear();
-  if (!RunSearch(timeoutMs, results.records)) {
+  results.interfaces.clear();
+  if (!RunSearch(timeoutMs, results)) {
     SetLastError(err::kNetwork);
     return 1;
   }
@@ -105,6 +112,31 @@ int SearchAndCopy(unsigned int timeoutMs, std::vector<DeviceRecord>& found) {
   if (RefreshLocked(results, timeoutMs) != 0) return 1;
   found = results.records;
   return 0;
+}
+
+}  // namespace vkt::discovery
+
+namespace vkt::discovery {
+
+int SearchInterface(const DeviceRecord* record, char* name, int capacity) {
+  if (record == nullptr || name == nullptr || capacity <= 0) {
+    SetLastError(err::kInvalidParam);
+    return 1;
+  }
+  SearchResultList& results = Results();
+  std::lock_guard<std::mutex> lock(results.lock);
+  for (size_t i = 0; i < results.records.size(); ++i) {
+    if (std::memcmp(results.records[i].macAddress, record->macAddress, sizeof record->macAddress) != 0) continue;
+    const std::string& found = results.interfaces[i];
+    if (found.size() >= static_cast<size_t>(capacity)) {
+      SetLastError(err::kInvalidParam);
+      return 1;
+    }
+    std::memcpy(name, found.c_str(), found.size() + 1);
+    return 0;
+  }
+  SetLastError(err::kCameraNotFound);
+  return 1;
 }
 
 }  // namespace vkt::discovery

@@ -15,4 +15,7 @@ int SearchCameras(DeviceRecord* records, int capacity, int* count, unsigned int 
 // the last error set.
 int SearchAndCopy(unsigned int timeoutMs, std::vector<DeviceRecord>& found);
 
+// VKT_GetSearchInterface after its start check.
+int SearchInterface(const DeviceRecord* record, char* name, int capacity);
+
 }  // namespace vkt::discovery

@@ -19,15 +19,24 @@ PictureFraming::State PictureFraming::Judge(const uint8_t* picture, size_t recei
   if (received < 24) return State::kNeedMore;
   if (!markerChecked_) {
     markerChecked_ = true;
-    if (picture[20] != 0xFF || picture[21] != 0xE1) return State::kBad;
+    if (picture[20] != 0xFF || picture[21] != 0xE1) {
+      badReason_ = PictureDrop::kBadMarker;
+      return State::kBad;
+    }
     app1Length_ = static_cast<uint16_t>(picture[22] << 8 | picture[23]);
-    if (app1Length_ < kMinApp1) return State::kBad;
+    if (app1Length_ < kMinApp1) {
+      badReason_ = PictureDrop::kShortApp1;
+      return State::kBad;
+    }
   }
   if (received < static_cast<size_t>(app1Length_) + 20) return State::kNeedMore;
   if (!lengthChecked_) {
     lengthChecked_ = true;
     totalLength_ = static_cast<uint32_t>(RecordWord(picture, 4));
-    if (totalLength_ > kMaxPicture) return State::kBad;
+    if (totalLength_ > kMaxPicture) {
+      badReason_ = PictureDrop::kOversize;
+      return State::kBad;
+    }
   }
   // More bytes than announced never make a picture: it ends by time-out or
   // by the camera closing.

@@ -7,8 +7,11 @@
 #include <cstdint>
 
 #include "VKTNetSDK11.h"
+#include "api/statistics.h"
 
 namespace vkt::picture {
+
+using vkt::PictureDrop;
 
 inline constexpr size_t kMaxPicture = 4 * 1024 * 1024;
 inline constexpr size_t kRecordOffset = 32;
@@ -26,6 +29,8 @@ class PictureFraming {
   State Judge(const uint8_t* picture, size_t received);
 
   uint16_t App1Length() const { return app1Length_; }
+  // Why the picture was judged bad.
+  PictureDrop BadReason() const { return badReason_; }
   uint32_t TotalLength() const { return totalLength_; }
 
  private:
@@ -33,6 +38,7 @@ class PictureFraming {
   bool lengthChecked_ = false;
   uint16_t app1Length_ = 0;
   uint32_t totalLength_ = 0;
+  PictureDrop badReason_ = PictureDrop::kBadMarker;
 };
 
 // PictureInfo and the callback's value from a complete picture of `length`

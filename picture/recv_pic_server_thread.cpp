@@ -62,52 +62,70 @@ void CRecvPicServerThread::Serve(ACE_SOCK_Stream& connection, const ACE_INET_Add
   // reference keeps the camera alive through its callback.
   CameraRegistry& registry = Library::Instance().Registry();
   std::shared_ptr<CameraContext> camera = registry.FindByAddress(htonl(peer.get_ip_address()));
-  if (!camera) return;
+  if (!camera) {
+    Count(LibraryCounters().unknownSenderConnections);
+    return;
+  }
+  CameraCounters& counters = camera->Counters();
 
   picture::PictureFraming framing;
   size_t received = 0;
-  if (!ReceivePicture(connection, framing, received)) return;
+  if (auto drop = ReceivePicture(connection, framing, received)) {
+    counters.Drop(*drop);
+    return;
+  }
 
   // Delivered only to the very camera that was found, if it is still
   // registered and has a callback.
+  if (!registry.Contains(camera.get())) {
+    counters.Drop(PictureDrop::kCameraDeleted);
+    return;
+  }
   PictureCallback callback = camera->GetPictureCallback();
-  if (callback == nullptr || !registry.Contains(camera.get())) return;
+  if (callback == nullptr) {
+    counters.Drop(PictureDrop::kNoCallback);
+    return;
+  }
   // What did not arrive of the record reads as zero, never as bytes of an
   // earlier picture.
   if (received < picture::kRecordEnd) std::memset(buffer_.get() + received, 0, picture::kRecordEnd - received);
   int32_t value = 0;
   PictureInfo info = picture::ReadPictureInfo(buffer_.get(), framing.App1Length(), camera->Handle(), value);
   callback(reinterpret_cast<char*>(buffer_.get()), static_cast<int>(framing.TotalLength()), &info, value);
+  Count(counters.picturesDelivered);
+  Count(counters.pictureBytes, framing.TotalLength());
 }
 
-bool CRecvPicServerThread::ReceivePicture(ACE_SOCK_Stream& connection, picture::PictureFraming& framing,
-                                          size_t& received) {
+std::optional<PictureDrop> CRecvPicServerThread::ReceivePicture(ACE_SOCK_Stream& connection,
+                                                                picture::PictureFraming& framing, size_t& received) {
   Stopwatch window;
   // Accepted connections inherit the listening socket's receive time-out of
   // one whole window.
   long timeoutSet = kWindowMs;
   for (;;) {
     const uint64_t elapsed = window.ElapsedMs();
-    if (elapsed >= static_cast<uint64_t>(kWindowMs) || received >= picture::kMaxPicture) return false;
+    if (elapsed >= static_cast<uint64_t>(kWindowMs)) return PictureDrop::kTimeWindow;
+    if (received >= picture::kMaxPicture) return PictureDrop::kOversize;
     // Blocking reads bounded by the socket's time-out, set again only when
     // the whole milliseconds left change: a large picture costs one system
     // call per segment, as in a plain receiver.
     const long left = kWindowMs - static_cast<long>(elapsed);
     if (left != timeoutSet) {
       timeval tv{left / 1000, (left % 1000) * 1000};
-      if (connection.set_option(SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
+      if (connection.set_option(SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return PictureDrop::kClosedEarly;
       timeoutSet = left;
     }
     ssize_t n = ACE_OS::recv(connection.get_handle(), reinterpret_cast<char*>(buffer_.get()) + received,
                              picture::kMaxPicture - received, 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // time-out, error, or the camera closed early
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return PictureDrop::kTimeWindow;
+    if (n <= 0) return PictureDrop::kClosedEarly;  // an error, or the camera closed early
     received += static_cast<size_t>(n);
     switch (framing.Judge(buffer_.get(), received)) {
       case picture::PictureFraming::State::kComplete:
-        return true;
+        return std::nullopt;
       case picture::PictureFraming::State::kBad:
-        return false;
+        return framing.BadReason();
       case picture::PictureFraming::State::kNeedMore:
         break;
     }

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
+#include "api/statistics.h"
 #include "picture/picture_framing.h"
 
 namespace vkt {
@@ -30,9 +32,10 @@ class CRecvPicServerThread : public ACE_Task_Base {
 
  private:
   void Serve(ACE_SOCK_Stream& connection, const ACE_INET_Addr& peer);
-  // Reads until the picture is complete (true) or the window, the framing
-  // or the connection ends it.
-  bool ReceivePicture(ACE_SOCK_Stream& connection, picture::PictureFraming& framing, size_t& received);
+  // Reads until the picture is complete (nothing returned) or the window,
+  // the framing or the connection ends it (why, returned).
+  std::optional<PictureDrop> ReceivePicture(ACE_SOCK_Stream& connection, picture::PictureFraming& framing,
+                                            size_t& received);
 
   PictureReceiver& owner_;
   std::unique_ptr<uint8_t[]> buffer_;  // one picture, kMaxPicture bytes

@@ -29,19 +29,23 @@ int CameraContext::Snap(int32_t value, uint32_t ms) {
   EncodeHeader(request, bytes);
 
   // The exchange gets the whole budget again, measured from here.
+  Count(counters_->commandsSent);
   if (!EnsureSnapConnected(ms) ||
       connection_.snapshot.SendAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
+    Count(counters_->commandNetworkErrors);
     SetLastError(err::kSnapNotSent);
     Disconnect();
     return 1;
   }
   if (connection_.snapshot.ReceiveAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
+    Count(counters_->commandTimeouts);
     SetLastError(err::kSnapNoReply);
     Disconnect();
     return 1;
   }
   // Only the status counts; command and sequence are not compared.
   if (DecodeHeader(bytes).status < 0) {
+    Count(counters_->commandRefusals);
     SetLastError(err::kSnapRefused);
     Disconnect();
     return 1;

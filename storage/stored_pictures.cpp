@@ -45,7 +45,7 @@ int CameraContext::GetDirectoryTree(DirectoryTree* tree, uint32_t ms) {
   std::unique_ptr<uint8_t[]> payload;
   if (length > kMaxListingBytes || !(payload.reset(new (std::nothrow) uint8_t[length > 0 ? length : 1]), payload)) {
     Disconnect();
-    return Fail(err::kReplyMismatch);
+    return SetMismatch();
   }
   if (ReceivePayload(payload.get(), length, start, ms) != 0) {
     Disconnect();
@@ -57,7 +57,7 @@ int CameraContext::GetDirectoryTree(DirectoryTree* tree, uint32_t ms) {
       return 0;  // the caller's record stays as it was
     case DirectoryListing::Outcome::kMalformed:
       Disconnect();
-      return Fail(err::kReplyMismatch);
+      return SetMismatch();
     case DirectoryListing::Outcome::kTree:
       break;
   }
@@ -90,7 +90,7 @@ int CameraContext::GetJPGPic(const void* name, char** picture, int* length, uint
   if (bytes > LargeReplyBuffer::kCapacity) {
     // Not read at all: the connection goes with it.
     Disconnect();
-    return Fail(err::kReplyMismatch);
+    return SetMismatch();
   }
   largeReply_.MayHaveWritten(bytes);
   if (ReceivePayload(buffer, bytes, start, ms) != 0) {

@@ -8,17 +8,24 @@ namespace vkt::stream {
 FrameAssembler::FrameAssembler(uint8_t* buffer)
     : buffer_(buffer), arrived_((kMaxFrame / kPacketPayload + 1 + 63) / 64, 0) {}
 
-bool FrameAssembler::Feed(const uint8_t* packet) {
+bool FrameAssembler::Feed(const uint8_t* packet, FrameDrops* drops) {
+  FrameDrops ignored;
+  FrameDrops& dropped = drops != nullptr ? *drops : ignored;
   int32_t index;
   std::memcpy(&index, packet, sizeof index);
   const uint8_t* payload = packet + 4;
   if (index < 0) return false;  // no place in any frame
   if (index == 0) {
-    // A new frame, whether or not one was in progress.
+    // A new frame, whether or not one was in progress: that one lost its
+    // last packet.
+    if (inProgress_) ++dropped.gap;
     inProgress_ = false;
     uint32_t total;
     std::memcpy(&total, payload + kRecordOffset + 4, sizeof total);
-    if (total > kMaxFrame) return false;  // larger than any buffer: dropped
+    if (total > kMaxFrame) {
+      ++dropped.oversize;  // larger than any buffer
+      return false;
+    }
     std::memcpy(buffer_, payload, kPacketPayload);
     total_ = total;
     if (total <= kPacketPayload) return true;
@@ -38,6 +45,7 @@ bool FrameAssembler::Feed(const uint8_t* packet) {
   const auto i = static_cast<uint32_t>(index);
   if (i > lastIndex_) {
     inProgress_ = false;  // past the end: the frame is lost
+    ++dropped.pastLast;
     return false;
   }
   const uint32_t size = i == lastIndex_ ? lastSize_ : static_cast<uint32_t>(kPacketPayload);
@@ -49,7 +57,9 @@ bool FrameAssembler::Feed(const uint8_t* packet) {
   if (i < lastIndex_) return false;
   // The last packet ends the frame, complete or not.
   inProgress_ = false;
-  return arrivedCount_ == lastIndex_ + 1;
+  if (arrivedCount_ == lastIndex_ + 1) return true;
+  ++dropped.gap;
+  return false;
 }
 
 }  // namespace vkt::stream

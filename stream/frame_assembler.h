@@ -16,6 +16,14 @@ inline constexpr size_t kPacketPayload = 1020;
 inline constexpr size_t kMaxFrame = 4 * 1024 * 1024;
 inline constexpr size_t kRecordOffset = 32;  // the stream record within the frame
 
+// Frames given up, by reason; each lost frame is counted once.
+struct FrameDrops {
+  uint64_t gap = 0;       // a packet lost or repeated
+  uint64_t pastLast = 0;  // a packet index past the frame's last
+  uint64_t oversize = 0;  // announced larger than kMaxFrame
+  bool Any() const { return gap != 0 || pastLast != 0 || oversize != 0; }
+};
+
 class FrameAssembler {
  public:
   // `buffer` holds kMaxFrame bytes and receives the frames.
@@ -23,7 +31,8 @@ class FrameAssembler {
 
   // Takes one datagram of exactly kPacketSize bytes. True when it completed
   // a frame: its bytes are then at the start of the buffer, Length() long.
-  bool Feed(const uint8_t* packet);
+  // A frame it gives up is counted in `drops`, if given.
+  bool Feed(const uint8_t* packet, FrameDrops* drops = nullptr);
   uint32_t Length() const { return total_; }
   // Forgets a frame in progress (the camera changed).
   void Reset() { inProgress_ = false; }

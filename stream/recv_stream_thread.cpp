@@ -122,6 +122,9 @@ void CRecvStreamThread::Deliver() {
     callback(reinterpret_cast<char*>(buffer_.get()), static_cast<int>(assembler_.Length()), &info_,
              camera_->StreamUser());
     t_streamCallbackCamera = nullptr;
+    CameraCounters& counters = camera_->Counters();
+    Count(counters.framesDelivered);
+    Count(counters.streamBytes, assembler_.Length());
   }
 }
 
@@ -148,6 +151,7 @@ int CRecvStreamThread::svc() {
     messages[i].msg_hdr.msg_name = &sources[i];
   }
   uint32_t attachmentSeen = 0;
+  std::shared_ptr<CameraCounters> counters;  // of the camera served, taken at each attachment
   while (!Stopping()) {
     for (unsigned i = 0; i < kBatch; ++i) messages[i].msg_hdr.msg_namelen = sizeof sources[i];
     // Blocks for the first datagram, then takes whatever else is waiting.
@@ -158,6 +162,7 @@ int CRecvStreamThread::svc() {
       std::lock_guard<std::mutex> lock(lock_);
       camera = camera_ ? cameraAddress_ : 0;
       attachments = attachments_;
+      if (attachments != attachmentSeen && camera_) counters = camera_->SharedCounters();
     }
     if (camera == 0) {
       // Nobody to receive for: sleep until a camera is attached.
@@ -169,10 +174,28 @@ int CRecvStreamThread::svc() {
       attachmentSeen = attachments;
       assembler_.Reset();
     }
+    stream::FrameDrops drops;
+    uint64_t wrongSize = 0, wrongSender = 0;
     for (int i = 0; i < received; ++i) {
-      if (messages[i].msg_len != stream::kPacketSize) continue;
-      if (ntohl(sources[i].sin_addr.s_addr) != camera) continue;  // the source port plays no part
-      if (assembler_.Feed(static_cast<const uint8_t*>(vectors[i].iov_base))) Deliver();
+      if (messages[i].msg_len != stream::kPacketSize) {
+        ++wrongSize;
+        continue;
+      }
+      if (ntohl(sources[i].sin_addr.s_addr) != camera) {  // the source port plays no part
+        ++wrongSender;
+        continue;
+      }
+      if (assembler_.Feed(static_cast<const uint8_t*>(vectors[i].iov_base), &drops)) Deliver();
+    }
+    // Counted once per batch, not per datagram.
+    if (counters) {
+      if (wrongSize != 0) Count(counters->datagramsIgnoredSize, wrongSize);
+      if (wrongSender != 0) Count(counters->datagramsIgnoredSender, wrongSender);
+      if (drops.Any()) {
+        Count(counters->framesDroppedGap, drops.gap);
+        Count(counters->framesDroppedPastLast, drops.pastLast);
+        Count(counters->framesDroppedOversize, drops.oversize);
+      }
     }
   }
   return 0;
