@@ -1,6 +1,7 @@
 // Unit tests of vktcli's pure functions: option and value parsing, the JSON
 // reader and writer, settings records as text and JSON, clock text, camera
-// tables and the stream/listen/picture texts.
+// tables, the stream/listen/picture texts and the SD card's paths, blocks
+// and texts.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -24,6 +25,8 @@
 #include "listen_stats.h"
 #include "picture_text.h"
 #include "record_text.h"
+#include "sd_paths.h"
+#include "sd_text.h"
 #include "settings_catalog.h"
 #include "stream_stats.h"
 #include "time_text.h"
@@ -479,6 +482,126 @@ TEST(CliUnitsPicture, LocalTimeBeforeNineteenSeventy) {
   const CameraTime time = LocalCameraTime(std::chrono::system_clock::time_point{} - std::chrono::milliseconds(1500));
   EXPECT_EQ(time.milliseconds, 500);
   EXPECT_TRUE(IsValidCameraTime(time));
+}
+
+// -------------------------------------------------------------------- SD card
+
+TEST(CliUnitsCard, PathsAndLocalNames) {
+  std::string error;
+  const std::pair<std::string_view, std::string_view> normal[] = {
+      {"/", "/"}, {"//", "/"}, {"/20261209", "/20261209"}, {"/20261209///", "/20261209"}, {"/a/b/", "/a/b"}};
+  for (const auto& [path, expected] : normal) EXPECT_EQ(NormalCameraPath(path, error), expected) << path;
+  const std::string longest = "/" + std::string(kMaxCameraPath - 1, 'a');
+  EXPECT_EQ(NormalCameraPath(longest + "//", error), longest);  // the slashes dropped make it fit
+  for (std::string_view bad : {std::string_view(""), std::string_view("20261209"), std::string_view(" /x"),
+                               std::string_view("/a\0b", 4)}) {
+    error.clear();
+    EXPECT_EQ(NormalCameraPath(bad, error), "") << Printable(bad);
+    EXPECT_FALSE(error.empty()) << Printable(bad);
+  }
+  EXPECT_EQ(NormalCameraPath(longest + "a", error), "");
+  EXPECT_NE(error.find("255"), std::string::npos) << error;
+
+  EXPECT_EQ(JoinCameraPath("/", "x.jpg"), "/x.jpg");
+  EXPECT_EQ(JoinCameraPath("/20261209", "x.jpg"), "/20261209/x.jpg");
+  EXPECT_EQ(JoinCameraPath("/20261209/", "x.jpg"), "/20261209/x.jpg");
+  EXPECT_EQ(BareName("/20261209/103015_001.jpg"), "103015_001.jpg");
+  EXPECT_EQ(BareName("plain.jpg"), "plain.jpg");
+  EXPECT_EQ(BareName("/dir/"), "");
+
+  for (std::string_view good : {"103015_001.jpg", "a b.jpg", "..jpg", "...", "\xE9t\xE9.jpg"}) {
+    EXPECT_TRUE(IsSafeFileName(good)) << good;
+  }
+  for (std::string_view bad : {std::string_view(""), std::string_view("."), std::string_view(".."),
+                               std::string_view("../x.jpg"), std::string_view("a/b"), std::string_view("/x"),
+                               std::string_view("x\n.jpg"), std::string_view("x\x7f"), std::string_view("x\0y", 3)}) {
+    EXPECT_FALSE(IsSafeFileName(bad)) << Printable(bad);
+  }
+}
+
+TEST(CliUnitsCard, NameAndDeleteBlocks) {
+  const std::string longest = "/" + std::string(kMaxCameraPath - 1, 'p');
+  const DirectoryEntry name = PictureNameBlock(longest);
+  ASSERT_EQ(sizeof name, 260u);
+  unsigned char raw[260];
+  std::memcpy(raw, &name, sizeof raw);
+  EXPECT_EQ(std::vector<unsigned char>(raw, raw + 4), std::vector<unsigned char>(4, 0));  // value 0
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw) + 4, kMaxCameraPath), longest);
+  EXPECT_EQ(raw[259], 0);  // the name's terminator
+
+  const DeleteBlock block = PictureDeleteBlock("/20261209/103015_001.jpg");
+  ASSERT_EQ(block.size(), 264u);
+  EXPECT_EQ(std::string(block.data()), "/20261209/103015_001.jpg");
+  for (std::size_t i = std::strlen(block.data()); i < block.size(); ++i) EXPECT_EQ(block[i], 0) << i;
+  const DeleteBlock full = PictureDeleteBlock(longest);
+  EXPECT_EQ(std::string(full.data()), longest);
+  for (std::size_t i = kMaxCameraPath; i < full.size(); ++i) EXPECT_EQ(full[i], 0) << i;
+}
+
+TEST(CliUnitsCard, StateAndListingTexts) {
+  const SDCardState state{{1, -2, kI32Max}};
+  EXPECT_EQ(FormatCardStateText(state), "word0: 1\nword1: -2\nword2: 2147483647\n");
+  JsonValue json = Json(FormatCardStateJson(state));
+  EXPECT_EQ(json.keys, (Strings{"word0", "word1", "word2"}));
+  EXPECT_EQ(JsonInteger(Member(json, "word1")), -2);
+  json = Json(FormatCardStateJson(state, 100));
+  EXPECT_EQ(json.keys.front(), "progress");
+  EXPECT_EQ(JsonInteger(Member(json, "progress")), 100);
+
+  const std::vector<CardEntry> entries = {
+      {"20261209", -1}, {"103015_001.jpg", 123456}, {"x\n\"y", -7}, {"z", 0}};
+  EXPECT_EQ(FormatListingText("/d", entries),
+            "20261209        directory\n"
+            "103015_001.jpg  123456 bytes\n"
+            "x?\"y            value -7\n"
+            "z               0 bytes\n");
+  EXPECT_EQ(FormatListingText("/d\n", {}), "no entries in /d?\n");
+  json = Json(FormatListingJson("/d", entries));
+  EXPECT_EQ(Member(json, "path").text, "/d");
+  const JsonValue items = Member(json, "entries");
+  ASSERT_EQ(items.items.size(), entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(Member(items.items[i], "name").text, entries[i].name);
+    EXPECT_EQ(JsonInteger(Member(items.items[i], "value")), entries[i].value);
+  }
+  EXPECT_TRUE(Member(Json(FormatListingJson("/", {})), "entries").items.empty());
+}
+
+TEST(CliUnitsCard, ProgressBarsAndPullTexts) {
+  EXPECT_EQ(ProgressBar(0, 0), "[" + std::string(20, '-') + "]");
+  EXPECT_EQ(ProgressBar(5, 10), "[" + std::string(10, '#') + std::string(10, '-') + "]");
+  EXPECT_EQ(ProgressBar(1, 3), "[" + std::string(6, '#') + std::string(14, '-') + "]");
+  EXPECT_EQ(ProgressBar(11, 10), "[" + std::string(20, '#') + "]");
+  constexpr std::uint64_t kHuge = std::numeric_limits<std::uint64_t>::max();
+  EXPECT_EQ(ProgressBar(kHuge / 2, kHuge), "[" + std::string(10, '#') + std::string(10, '-') + "]");
+  EXPECT_EQ(ProgressBar(3, 4, 0), "[]");
+  EXPECT_EQ(FormatFormatProgressLine(50), "formatting [##########----------]  50%");
+  EXPECT_EQ(FormatFormatProgressLine(100), "formatting [####################] 100%");
+  EXPECT_EQ(FormatFormatProgressLine(-5), "formatting [--------------------]  -5%");
+  EXPECT_EQ(FormatFormatProgressLine(250), "formatting [####################] 250%");
+
+  PullCounts counts;
+  counts.totalFiles = 4;
+  counts.totalBytes = 400;
+  counts.files = 1;
+  counts.bytes = 90;
+  counts.failed = 1;
+  counts.doneListedBytes = 200;  // the failed one counts as done for the bar
+  EXPECT_EQ(FormatPullProgressLine(counts), "pulling [##########----------] 1/4 files, 90/400 bytes, 1 failed");
+  counts.totalBytes = counts.doneListedBytes = 0;  // sizes all 0: the bar goes by count
+  EXPECT_EQ(FormatPullProgressLine(counts), "pulling [##########----------] 1/4 files, 90/0 bytes, 1 failed");
+  counts.skipped = 1;
+  EXPECT_EQ(FormatPullSummaryText("/20261209", "out\n", counts),
+            "pulled 1 file, 90 bytes from /20261209 into out?; 1 failed; skipped 1 entry that is not a picture\n");
+  counts = {};
+  counts.files = 6;
+  counts.bytes = 245760;
+  EXPECT_EQ(FormatPullSummaryText("/d", "p", counts), "pulled 6 files, 245760 bytes from /d into p\n");
+  const JsonValue json = Json(FormatPullSummaryJson("/d", "p\"q", counts));
+  EXPECT_EQ(Member(json, "dir").text, "p\"q");
+  EXPECT_EQ(JsonInteger(Member(json, "files")), 6);
+  EXPECT_EQ(JsonInteger(Member(json, "bytes")), 245760);
+  EXPECT_EQ(JsonInteger(Member(json, "failed")), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The demo, run inside a private network namespace by tools/run-demo.sh:
-# three emulated cameras, found, one moved to a new address, found again.
+# three emulated cameras, found, one moved to a new address, found again,
+# then settings, a snapshot, the video stream and the SD card's pictures.
 set -eu
 build=${1:-build}
 emulator="$build/tools/emulator/vkt-emulator"
@@ -44,3 +45,24 @@ run get ae-param --ip 127.0.0.10 --timeout 300
 run save --ip 127.0.0.10 --timeout 300
 run snap --ip 127.0.0.10 --timeout 1000 --out "$PWD/snapshot.jpg"
 run stream --ip 127.0.0.10 --timeout 500 --frames 10
+
+# The SD card: its state, the root and one directory, one picture fetched
+# and a whole directory pulled, each file checked to be a JPEG.
+jpeg_check() {
+  for file in "$@"; do
+    head=$(od -An -tx1 -N2 "$file" | tr -d ' \n')
+    tail=$(tail -c 2 "$file" | od -An -tx1 | tr -d ' \n')
+    verdict="not a JPEG"
+    if [ "$head" = ffd8 ] && [ "$tail" = ffd9 ]; then verdict="a JPEG (starts FF D8, ends FF D9)"; fi
+    printf '  %s: %s bytes, %s\n' "${file##*/}" "$(wc -c <"$file" | tr -d ' ')" "$verdict"
+  done
+}
+run sd state --ip 127.0.0.10 --timeout 500
+run sd ls --ip 127.0.0.10 --timeout 500
+directory=$("$cli" sd ls --ip 127.0.0.10 --timeout 500 | awk '$2 == "directory" { print $1; exit }')
+run sd ls "/$directory" --ip 127.0.0.10 --timeout 500
+picture=$("$cli" sd ls "/$directory" --ip 127.0.0.10 --timeout 500 | awk '$3 == "bytes" { print $1; exit }')
+run sd get "/$directory/$picture" -o "$work/$picture" --ip 127.0.0.10 --timeout 500
+jpeg_check "$work/$picture"
+run sd pull "/$directory" "$work/pulled" --ip 127.0.0.10 --timeout 500
+jpeg_check "$work/pulled"/*

@@ -1,0 +1,106 @@
+#include "sd_text.h"
+
+#include <algorithm>
+
+#include "format.h"
+#include "json_lite.h"
+
+namespace vktcli {
+
+std::string FormatCardStateText(const SDCardState& state) {
+  std::string text;
+  for (std::size_t i = 0; i < std::size(state.word); ++i) {
+    text += "word" + std::to_string(i) + ": " + std::to_string(state.word[i]) + "\n";
+  }
+  return text;
+}
+
+std::string FormatCardStateJson(const SDCardState& state, std::optional<int> progress) {
+  JsonObjectWriter object;
+  if (progress) object.Number("progress", *progress);
+  for (std::size_t i = 0; i < std::size(state.word); ++i) object.Number("word" + std::to_string(i), state.word[i]);
+  return object.Finish() + "\n";
+}
+
+namespace {
+
+std::string EntryValueText(std::int32_t value) {
+  if (value == -1) return "directory";
+  if (value >= 0) return std::to_string(value) + " bytes";
+  return "value " + std::to_string(value);
+}
+
+}  // namespace
+
+std::string FormatListingText(std::string_view path, std::span<const CardEntry> entries) {
+  if (entries.empty()) return "no entries in " + Printable(path) + "\n";
+  std::size_t width = 0;
+  for (const CardEntry& entry : entries) width = std::max(width, entry.name.size());
+  std::string text;
+  for (const CardEntry& entry : entries) {
+    text += Printable(entry.name) + std::string(width - entry.name.size() + 2, ' ') + EntryValueText(entry.value);
+    text += "\n";
+  }
+  return text;
+}
+
+std::string FormatListingJson(std::string_view path, std::span<const CardEntry> entries) {
+  std::string items = "[";
+  for (const CardEntry& entry : entries) {
+    if (items.size() > 1) items += ", ";
+    items += JsonObjectWriter().String("name", entry.name).Number("value", entry.value).Finish();
+  }
+  items += "]";
+  return JsonObjectWriter().String("path", path).Raw("entries", items).Finish() + "\n";
+}
+
+std::string ProgressBar(std::uint64_t done, std::uint64_t total, std::size_t width) {
+  std::size_t filled = 0;
+  if (total > 0) {
+    // In floating point: done * width may not fit 64 bits.
+    const double fraction = std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
+    filled = std::min(width, static_cast<std::size_t>(fraction * static_cast<double>(width)));
+  }
+  return "[" + std::string(filled, '#') + std::string(width - filled, '-') + "]";
+}
+
+std::string FormatFormatProgressLine(int progress) {
+  const int clamped = std::clamp(progress, 0, 100);
+  std::string percent = std::to_string(progress) + "%";
+  if (percent.size() < 4) percent.insert(0, 4 - percent.size(), ' ');
+  return "formatting " + ProgressBar(static_cast<std::uint64_t>(clamped), 100) + " " + percent;
+}
+
+std::string FormatPullProgressLine(const PullCounts& counts) {
+  const std::string bar = counts.totalBytes > 0 ? ProgressBar(counts.doneListedBytes, counts.totalBytes)
+                                                : ProgressBar(counts.files + counts.failed, counts.totalFiles);
+  std::string line = "pulling " + bar + " " + std::to_string(counts.files) + "/" + std::to_string(counts.totalFiles) +
+                     " files, " + std::to_string(counts.bytes) + "/" + std::to_string(counts.totalBytes) + " bytes";
+  if (counts.failed > 0) line += ", " + std::to_string(counts.failed) + " failed";
+  return line;
+}
+
+std::string FormatPullSummaryText(std::string_view path, std::string_view dir, const PullCounts& counts) {
+  std::string text = "pulled " + std::to_string(counts.files) + (counts.files == 1 ? " file, " : " files, ") +
+                     std::to_string(counts.bytes) + " bytes from " + Printable(path) + " into " + Printable(dir);
+  if (counts.failed > 0) text += "; " + std::to_string(counts.failed) + " failed";
+  if (counts.skipped > 0) {
+    text += "; skipped " + std::to_string(counts.skipped) +
+            (counts.skipped == 1 ? " entry that is not a picture" : " entries that are not pictures");
+  }
+  return text + "\n";
+}
+
+std::string FormatPullSummaryJson(std::string_view path, std::string_view dir, const PullCounts& counts) {
+  return JsonObjectWriter()
+             .String("path", path)
+             .String("dir", dir)
+             .Number("files", static_cast<std::int64_t>(counts.files))
+             .Number("bytes", static_cast<std::int64_t>(counts.bytes))
+             .Number("failed", static_cast<std::int64_t>(counts.failed))
+             .Number("skipped", static_cast<std::int64_t>(counts.skipped))
+             .Finish() +
+         "\n";
+}
+
+}  // namespace vktcli
