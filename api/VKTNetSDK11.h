@@ -208,6 +208,7 @@ typedef struct CameraStatistics {
      * dropped, by reason */
     uint64_t picturesDelivered;
     uint64_t pictureBytes;
+    uint64_t pictureConnections;           /* push connections the camera opened */
     uint64_t picturesDroppedBadMarker;     /* no APP1 marker where the record belongs */
     uint64_t picturesDroppedShortApp1;     /* APP1 too short for the record */
     uint64_t picturesDroppedOversize;      /* larger than 4 MiB */
@@ -263,7 +264,7 @@ VKT_STATIC_ASSERT(sizeof(TriggInputSet) == 960, "TriggInputSet is 960 bytes");
 VKT_STATIC_ASSERT(sizeof(SDCardState) == 12, "SDCardState is 12 bytes");
 VKT_STATIC_ASSERT(sizeof(DirectoryEntry) == 260, "DirectoryEntry is 260 bytes");
 VKT_STATIC_ASSERT(offsetof(DirectoryTree, count) == 256, "DirectoryTree count at 256");
-VKT_STATIC_ASSERT(sizeof(CameraStatistics) == 8 + 23 * 8, "CameraStatistics version 1");
+VKT_STATIC_ASSERT(sizeof(CameraStatistics) == 8 + 24 * 8, "CameraStatistics version 1");
 VKT_STATIC_ASSERT(sizeof(LibraryStatistics) == 8 + 2 * 8, "LibraryStatistics version 1");
 
 #ifdef __cplusplus

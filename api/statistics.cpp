@@ -21,6 +21,7 @@ CameraStatistics CameraCounters::Snapshot() const {
   s.reconnects = Read(reconnects);
   s.picturesDelivered = Read(picturesDelivered);
   s.pictureBytes = Read(pictureBytes);
+  s.pictureConnections = Read(pictureConnections);
   s.picturesDroppedBadMarker = Read(pictureDrops[static_cast<int>(PictureDrop::kBadMarker)]);
   s.picturesDroppedShortApp1 = Read(pictureDrops[static_cast<int>(PictureDrop::kShortApp1)]);
   s.picturesDroppedOversize = Read(pictureDrops[static_cast<int>(PictureDrop::kOversize)]);

@@ -25,6 +25,7 @@ struct CameraCounters {
   Counter reconnects{0};
   Counter picturesDelivered{0};
   Counter pictureBytes{0};
+  Counter pictureConnections{0};
   Counter pictureDrops[7]{};  // by PictureDrop
   Counter framesDelivered{0};
   Counter streamBytes{0};

@@ -21,6 +21,7 @@ CameraContext::CameraContext(const DeviceRecord& record, int handle)
   // is the host address announced to the camera.
   if (connection_.command.Connect(connection_.camera, ACE_Time_Value(0, kCreationConnectMicros)) == IoResult::kOk) {
     hostAddress_ = htonl(connection_.command.LocalAddress().get_ip_address());
+    commandConnectedBefore_ = true;
   }
 }
 

@@ -67,6 +67,7 @@ void CRecvPicServerThread::Serve(ACE_SOCK_Stream& connection, const ACE_INET_Add
     return;
   }
   CameraCounters& counters = camera->Counters();
+  Count(counters.pictureConnections);
 
   picture::PictureFraming framing;
   size_t received = 0;

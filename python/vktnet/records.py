@@ -494,7 +494,7 @@ class CameraStatistics(Statistics):
     _fields_ = _counters(
         "commandsSent", "commandsFailed", "commandTimeouts", "commandNetworkErrors",
         "commandRefusals", "commandMismatches", "reconnects",
-        "picturesDelivered", "pictureBytes", "picturesDroppedBadMarker", "picturesDroppedShortApp1",
+        "picturesDelivered", "pictureBytes", "pictureConnections", "picturesDroppedBadMarker", "picturesDroppedShortApp1",
         "picturesDroppedOversize", "picturesDroppedTimeWindow", "picturesDroppedClosedEarly",
         "picturesDroppedCameraDeleted", "picturesDroppedNoCallback",
         "framesDelivered", "streamBytes", "framesDroppedGap", "framesDroppedPastLast",
@@ -512,7 +512,7 @@ RECORD_SIZES = {
     SNTPParam: 72, OSDInfo: 60, PicFileNameConfig: 40, ITSParam: 52, NightControlParam: 48,
     RS485Info: 16, RS232Info: 16, SpeedInfo: 132, FlashLampParam: 20, TriggInputSet: 960,
     SDCardState: 12, DirectoryEntry: 260, DeleteName: 264,
-    CameraStatistics: 8 + 23 * 8, LibraryStatistics: 8 + 2 * 8,
+    CameraStatistics: 8 + 24 * 8, LibraryStatistics: 8 + 2 * 8,
 }
 for _type, _size in RECORD_SIZES.items():
     assert ctypes.sizeof(_type) == _size, "%s is %d bytes" % (_type.__name__, _size)

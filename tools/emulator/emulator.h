@@ -104,15 +104,14 @@ struct PushTarget {
 };
 
 // Misbehaviours of the picture push, per camera. Out-of-range values are
-// clamped when used (delays 0..3600000 ms, padTo at most 64 MiB, an APP1
-// length at least 46).
+// clamped when used (delays 0..3600000 ms, padTo at most 64 MiB).
 struct PushFaults {
   size_t chunkBytes = 0;    // send in pieces of this size (0: all at once)
   int chunkDelayMs = 0;     // pause between pieces (a slow sender)
   bool badMarker = false;   // bytes 20-21 are FF E2 instead of FF E1
   // The APP1 length as sent (default 54). A longer segment really is longer
-  // (zero filler after the record); a shorter one is a lie: the whole
-  // record still goes out after it.
+  // (zero filler after the record); a shorter one is a lie (below 46 too
+  // short for the record): the whole record still goes out after it.
   std::optional<uint16_t> app1Length;
   std::optional<uint32_t> totalLength;  // the record's totalLength, whatever was sent
   std::optional<size_t> sendBytes;      // send only this many bytes, then close (a truncated picture)

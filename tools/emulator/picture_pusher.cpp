@@ -104,7 +104,7 @@ std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequ
 
   wire::PictureShape shape;
   shape.badMarker = faults.badMarker;
-  if (faults.app1Length) shape.app1Length = std::max(*faults.app1Length, wire::kMinApp1Length);
+  if (faults.app1Length) shape.app1Length = *faults.app1Length;
   shape.totalLength = faults.totalLength;
   shape.padTo = std::min(faults.padTo, kMaxPadTo);
   auto picture = wire::assemblePicture(wire::jpegBody(*jpeg), record, shape);

@@ -30,7 +30,6 @@ inline constexpr size_t kPictureRecord = 32;
 inline constexpr size_t kPictureRecordSize = 44;
 // The length bytes, the tag and the record.
 inline constexpr uint16_t kDefaultApp1Length = 2 + 8 + kPictureRecordSize;
-inline constexpr uint16_t kMinApp1Length = 46;
 
 // Record offsets.
 namespace picture {
