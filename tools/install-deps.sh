@@ -8,4 +8,5 @@ apt-get install -y --no-install-recommends \
   g++ make cmake pkg-config binutils ca-certificates \
   libace-dev libgtest-dev libgmock-dev libjpeg-dev \
   iproute2 util-linux procps \
-  python3 python3-venv python3-setuptools python3-wheel
+  python3 python3-venv python3-setuptools python3-wheel \
+  tshark
