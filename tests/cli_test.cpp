@@ -10,12 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -67,7 +70,8 @@ TEST_F(Cli, SearchPrintsATableOfTheCameras) {
                  "ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-R6E0Kp,port=30011"});
   CliRun run = RunCli({"search", "--timeout", "300"});
   EXPECT_EQ(run.exitCode, 0) << run.output;
-  for (const char* part : {"127.0.0.10", "127.0.0.11", "00:1c:27:00:00:10", "VKT-N2F0Kq", "VKT-R6E0Kp", "30011"}) {
+  for (const char* part : {"127.0.0.10", "127.0.0.11", "00:1c:27:00:00:10", "VKT-N2F0Kq", "VKT-R6E0Kp", "30011",
+                           "INTERFACE", "  lo  "}) {
     EXPECT_TRUE(Contains(run.output, part)) << part << " missing in:\n" << run.output;
   }
 }
@@ -81,6 +85,8 @@ TEST_F(Cli, SearchAsJson) {
       << run.output;
   EXPECT_TRUE(Contains(run.output, "\"mac\"")) << run.output;
   EXPECT_TRUE(Contains(run.output, "30010")) << run.output;
+  // The namespace the tests run in has only loopback.
+  EXPECT_TRUE(Contains(run.output, "\"interface\": \"lo\"")) << run.output;
 }
 
 TEST_F(Cli, SearchWithNoCameraSaysSo) {
@@ -178,6 +184,9 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunCli({"get", "no-such-setting", "--ip", "127.0.0.10"}).exitCode, 2);
   EXPECT_EQ(RunCli({"set", "ae-param", "1", "--ip", "127.0.0.10"}).exitCode, 2);
   EXPECT_EQ(RunCli({"set", "ae", "0x80000000", "--ip", "127.0.0.10"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"stats", "--watch"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"stats", "--count", "2", "--ip", "127.0.0.10"}).exitCode, 2);  // --count needs --watch
+  EXPECT_EQ(RunCli({"stats", "--watch", "--count", "0", "--ip", "127.0.0.10"}).exitCode, 2);
   for (const std::vector<std::string>& sd : std::vector<std::vector<std::string>>{
            {"sd", "--ip", "127.0.0.10"}, {"sd", "eject", "--ip", "127.0.0.10"}, {"sd", "get", "--ip", "127.0.0.10"},
            {"sd", "ls", "20261209", "--ip", "127.0.0.10"}, {"sd", "ls", "/a", "/b", "--ip", "127.0.0.10"},
@@ -306,13 +315,14 @@ std::string LittleEndianWord(std::int32_t value) {
   return word;
 }
 
-class CliSd : public Cli {
+// One emulated camera with its control channel, and a directory to work in.
+class CliControlled : public Cli {
  protected:
   void SetUp() override {
     StartEmulator({"ip=" + kCameraIp + ",mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010"}, kControlPort);
     control_ = std::make_unique<Control>(kControlPort);
     ASSERT_TRUE(control_->connected());
-    char pattern[] = "/tmp/vktcli-sd-XXXXXX";
+    char pattern[] = "/tmp/vktcli-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     work_ = pattern;
   }
@@ -320,6 +330,13 @@ class CliSd : public Cli {
     std::error_code ignored;
     if (!work_.empty()) std::filesystem::remove_all(work_, ignored);
   }
+
+  std::unique_ptr<Control> control_;
+  std::filesystem::path work_;
+};
+
+class CliSd : public CliControlled {
+ protected:
 
   CliRun Sd(std::vector<std::string> args, const std::string& directory = "") {
     args.insert(args.begin(), "sd");
@@ -339,9 +356,6 @@ class CliSd : public Cli {
     const std::string directory = "/" + root.front().name;
     return {directory, Stored(directory)};
   }
-
-  std::unique_ptr<Control> control_;
-  std::filesystem::path work_;
 };
 
 TEST_F(CliSd, StateAndListingsShowWhatTheCardHolds) {
@@ -525,6 +539,94 @@ TEST_F(CliSd, NoCardFailsWithTheLibrarysError) {
   run = Sd({"get", "/20261209/103015_001.jpg", "-o", (work_ / "x.jpg").string()});
   EXPECT_EQ(run.exitCode, 1) << run.output;
   EXPECT_TRUE(Contains(run.output, "VKT_GetJPGPic failed: VKT_ERR_")) << run.output;
+}
+
+// ---------------------------------------------------------------- counters
+
+using CliCounters = CliControlled;
+
+// The count after `label` in `text` ("bad marker " in "...; bad marker 3, ..."),
+// -1 when absent.
+long long CountAfter(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos || at + label.size() >= text.size()) return -1;
+  const char* digits = text.c_str() + at + label.size();
+  if (*digits < '0' || *digits > '9') return -1;
+  return std::strtoll(digits, nullptr, 10);
+}
+
+// The count under "key" in the first JSON group object "group" of `text`,
+// -1 when absent.
+long long JsonCount(const std::string& text, const std::string& group, const std::string& key) {
+  const std::size_t object = text.find("\"" + group + "\": {");
+  if (object == std::string::npos) return -1;
+  return CountAfter(text.substr(object, text.find('}', object) - object), "\"" + key + "\": ");
+}
+
+TEST_F(CliCounters, StatsCountsTheCommandsOfThisRun) {
+  CliRun run = RunCli({"stats", "--ip", kCameraIp, "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_GT(JsonCount(run.output, "commands", "sent"), 0) << run.output;
+  EXPECT_EQ(JsonCount(run.output, "commands", "failed"), 0) << run.output;
+  EXPECT_GE(JsonCount(run.output, "library", "discoveryDatagramsSkipped"), 0) << run.output;
+
+  // Each report asks the camera once more, so its command count rises.
+  run = RunCli({"stats", "--ip", kCameraIp, "--json", "--watch", "--count", "3"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  std::vector<long long> sent;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) sent.push_back(JsonCount(line, "commands", "sent"));
+  ASSERT_EQ(sent.size(), 3u) << run.output;
+  EXPECT_GT(sent[0], 0) << run.output;
+  EXPECT_LT(sent[0], sent[1]) << run.output;
+  EXPECT_LT(sent[1], sent[2]) << run.output;
+
+  // A refused state request is reported and counted; the counters still come.
+  ASSERT_EQ(control_->Ask("cfault 0 1300 status -1"), "ok\n");
+  run = RunCli({"stats", "--ip", kCameraIp});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "VKT_GetState failed")) << run.output;
+  EXPECT_EQ(CountAfter(run.output, "refusals "), 1) << run.output;
+  EXPECT_EQ(CountAfter(run.output, "failed "), 1) << run.output;
+}
+
+TEST_F(CliCounters, StatsWatchReportsAsItGoesAndEndsOnSigterm) {
+  vkttest::Child watch({VKT_CLI, "stats", "--ip", kCameraIp, "--watch", "--json", "--timeout", "300"});
+  // Well before a pipe's buffer would fill with several reports: each one
+  // reaches the reader when it is made.
+  const std::optional<std::string> first = watch.ReadLine(4s);
+  ASSERT_TRUE(first.has_value()) << "no report within 4 s";
+  EXPECT_GT(JsonCount(*first, "commands", "sent"), 0) << *first;
+  watch.Kill(SIGTERM);
+  const std::optional<int> status = watch.Wait(10s);
+  ASSERT_TRUE(status.has_value()) << "still running after SIGTERM";
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+}
+
+TEST_F(CliCounters, ListenShowsPicturesDroppedForABadMarker) {
+  ASSERT_EQ(control_->Ask("pfault 0 badMarker 1"), "ok\n");
+  ASSERT_EQ(control_->Ask("triggers 0 10"), "ok\n");
+  CliRun run = RunCli({"listen", "--ip", kCameraIp, "--duration", "2", "--dir", work_.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "; total 0;")) << run.output;
+  EXPECT_GT(CountAfter(run.output, kCameraIp + " picture drops: bad marker "), 0) << run.output;
+  EXPECT_EQ(CountAfter(run.output, "short APP1 "), 0) << run.output;
+}
+
+TEST_F(CliCounters, StreamShowsFramesDroppedByTheLibrary) {
+  ASSERT_EQ(control_->Ask("sfault 0 lossRate 0.1"), "ok\n");
+  CliRun run = RunCli({"stream", "--ip", kCameraIp, "--seconds", "2", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_GT(JsonCount(run.output, "streamDrops", "gap"), 0) << run.output;
+  EXPECT_EQ(JsonCount(run.output, "ignoredDatagrams", "sender"), 0) << run.output;
+
+  // When every frame is dropped the reason still shows.
+  ASSERT_EQ(control_->Ask("sfault 0 clear"), "ok\n");
+  ASSERT_EQ(control_->Ask("sfault 0 totalLength 5000000"), "ok\n");
+  run = RunCli({"stream", "--ip", kCameraIp, "--seconds", "1"});
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_TRUE(Contains(run.output, "no frame arrived")) << run.output;
+  EXPECT_GT(CountAfter(run.output, "stream drops: gap 0, past last 0, oversize "), 0) << run.output;
 }
 
 TEST_F(Cli, RefusedWhileAnotherProcessUsesTheLibrary) {

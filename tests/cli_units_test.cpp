@@ -1,9 +1,10 @@
 // Unit tests of vktcli's pure functions: option and value parsing, the JSON
 // reader and writer, settings records as text and JSON, clock text, camera
-// tables, the stream/listen/picture texts and the SD card's paths, blocks
-// and texts.
+// tables, the stream/listen/picture texts, the library's counters and the SD
+// card's paths, blocks and texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "args.h"
+#include "counter_text.h"
 #include "format.h"
 #include "json_input.h"
 #include "json_lite.h"
@@ -384,6 +386,34 @@ TEST(CliUnitsFormat, CameraJsonAndTable) {
   }
   EXPECT_EQ(lines[0].find("MAC"), lines[1].find("00:1c:27"));
   EXPECT_EQ(lines[0].find("PORT"), lines[2].find("8080"));
+  EXPECT_EQ(lines[0].find("INTERFACE"), std::string::npos);
+  EXPECT_EQ(json.items[0].Find("interface"), nullptr);
+}
+
+TEST(CliUnitsFormat, SearchInterfaceColumnAndField) {
+  DeviceRecord cameras[2]{};
+  cameras[0].ipAddress = *ParseIPv4("127.0.0.10");
+  cameras[1].ipAddress = *ParseIPv4("127.0.0.11");
+  std::memcpy(cameras[0].infoText1, "fw", 2);
+  std::memcpy(cameras[1].infoText1, "fw", 2);
+  const std::string interfaces[] = {"enp3s0f1", ""};  // "": the system did not say
+  std::istringstream table(FormatCameraTable(cameras, interfaces));
+  Strings lines;
+  for (std::string line; std::getline(table, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 3u);
+  const std::size_t column = lines[0].find("INTERFACE");
+  ASSERT_NE(column, std::string::npos);
+  EXPECT_GT(column, lines[0].find("GATEWAY"));
+  EXPECT_EQ(lines[1].find("enp3s0f1"), column);
+  EXPECT_EQ(lines[2].find(" - "), column - 1) << lines[2];
+  // The free texts still line up after the new column.
+  EXPECT_EQ(lines[1].find("fw"), lines[0].find("INFO1"));
+  EXPECT_EQ(lines[2].find("fw"), lines[0].find("INFO1"));
+
+  const JsonValue json = Json(FormatCameraJson(cameras, interfaces));
+  ASSERT_EQ(json.items.size(), 2u);
+  EXPECT_EQ(Member(json.items[0], "interface").text, "enp3s0f1");
+  EXPECT_EQ(Member(json.items[1], "interface").type, JsonValue::Type::Null);
 }
 
 // ---------------------------------------------------------------------- stats
@@ -411,7 +441,7 @@ TEST(CliUnitsStats, StreamCountersAndSummary) {
             std::vector<std::uint64_t>({3, 353, 50, 203, 3}));
   EXPECT_DOUBLE_EQ(totals.arrivalSpan, 2.0);
   EXPECT_EQ(counters.FirstWriteFailure(), "disk full");
-  const std::string text = FormatStreamSummaryText({totals, 2.5, "out"});
+  const std::string text = FormatStreamSummaryText({totals, 2.5, "out", std::nullopt});
   for (std::string_view line : {"fps: 1.0\n", "average size: 118 bytes\n", "write failures: 2\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
   }
@@ -420,8 +450,8 @@ TEST(CliUnitsStats, StreamCountersAndSummary) {
   one.bytes = one.minBytes = one.maxBytes = 10;
   one.arrivalSpan = 1;
   EXPECT_FALSE(StreamFramesPerSecond(one));  // fewer than two frames
-  EXPECT_NE(FormatStreamSummaryText({one, 0, std::nullopt}).find("fps: n/a\n"), std::string::npos);
-  const JsonValue json = Json(FormatStreamSummaryJson({one, 0, "d\"ir"}));
+  EXPECT_NE(FormatStreamSummaryText({one, 0, std::nullopt, std::nullopt}).find("fps: n/a\n"), std::string::npos);
+  const JsonValue json = Json(FormatStreamSummaryJson({one, 0, "d\"ir", std::nullopt}));
   EXPECT_EQ(Member(json, "fps").type, JsonValue::Type::Null);
   EXPECT_EQ(Member(json, "dir").text, "d\"ir");
   EXPECT_EQ(FormatStreamProgressLine(one, {}, 0, 0), "0 s: 1 frame; 0.0 frames/s; 0.00 MB/s; missed 0; dropped 0");
@@ -443,6 +473,93 @@ TEST(CliUnitsStats, ListenLines) {
   EXPECT_EQ(FormatListenSummary(cameras, one, 0, "d"),
             "listened 0.0 s: 127.0.0.10 1, 127.0.0.11 0, 127.0.0.12 0; total 1; 0.0 pictures/s; 0.00 MB/s; "
             "wrote 1 file to d; dropped 0");
+}
+
+// ------------------------------------------------------------------- counters
+
+// Every counter a value of its own, the n-th of the record (from 1) n, so a
+// counter shown under another's name is seen.
+CameraStatistics NumberedCameraStatistics() {
+  CameraStatistics stats{};
+  std::uint64_t counters[24];
+  static_assert(sizeof stats == 8 + sizeof counters);
+  for (std::size_t i = 0; i < std::size(counters); ++i) counters[i] = i + 1;
+  std::memcpy(reinterpret_cast<char*>(&stats) + 8, counters, sizeof counters);
+  return stats;
+}
+
+// The numbers of a JSON object's members, nested objects flattened in order.
+void CollectNumbers(const JsonValue& value, std::vector<std::string>& numbers) {
+  if (value.type == JsonValue::Type::Number) numbers.push_back(value.text);
+  for (const JsonValue& item : value.items) CollectNumbers(item, numbers);
+}
+
+TEST(CliUnitsCounters, StatisticsReportNamesEveryCounter) {
+  StatisticsReport report;
+  report.ip = "127.0.0.10";
+  report.camera = NumberedCameraStatistics();
+  report.library.unknownSenderConnections = 25;
+  report.library.discoveryDatagramsSkipped = 26;
+  EXPECT_EQ(FormatStatisticsText(report),
+            "camera: 127.0.0.10\n"
+            "commands: sent 1, failed 2, time-outs 3, network errors 4, refusals 5, mismatches 6, reconnects 7\n"
+            "pictures: delivered 8, bytes 9, connections 10\n"
+            "picture drops: bad marker 11, short APP1 12, oversize 13, time window 14, closed early 15, "
+            "camera deleted 16, no callback 17\n"
+            "stream: frames 18, bytes 19\n"
+            "stream drops: gap 20, past last 21, oversize 22\n"
+            "ignored datagrams: wrong size 23, wrong sender 24\n"
+            "library: unknown-sender connections 25, discovery datagrams skipped 26\n");
+
+  report.seconds = 3.0;
+  const std::string line = FormatStatisticsJson(report);
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);  // one report, one line
+  const JsonValue json = Json(line);
+  EXPECT_EQ(Member(json, "camera").text, "127.0.0.10");
+  std::vector<std::string> numbers;
+  CollectNumbers(json, numbers);
+  Strings expected{"3.0"};  // the seconds
+  for (int n = 1; n <= 26; ++n) expected.push_back(std::to_string(n));
+  EXPECT_EQ(numbers, expected);
+  // The names the help promises.
+  EXPECT_EQ(JsonInteger(Member(Member(json, "commands"), "sent")), 1);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "pictureDrops"), "badMarker")), 11);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "streamDrops"), "gap")), 20);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "ignoredDatagrams"), "sender")), 24);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "library"), "discoveryDatagramsSkipped")), 26);
+  EXPECT_NE(FormatStatisticsText(report).find("camera: 127.0.0.10\nseconds: 3.0\ncommands:"), std::string::npos);
+
+  // Counters are unsigned 64-bit: the largest shows whole, in JSON too.
+  report.camera.commandsSent = std::numeric_limits<std::uint64_t>::max();
+  EXPECT_TRUE(CounterGroupText(CameraCounterGroup::kCommands, report.camera)
+                  .starts_with("commands: sent 18446744073709551615, failed 2"));
+  EXPECT_EQ(Member(Member(Json(FormatStatisticsJson(report)), "commands"), "sent").text, "18446744073709551615");
+}
+
+TEST(CliUnitsCounters, ListenAndStreamShowTheLibrarysDrops) {
+  const CameraStatistics stats = NumberedCameraStatistics();
+  const ListenCamera cameras[] = {{4, "127.0.0.10"}, {5, "127.0.0.11"}, {6, "127.0.0.12"}};
+  // 127.0.0.11's counters could not be read.
+  EXPECT_EQ(FormatListenDrops(cameras, {{4, stats}, {6, CameraStatistics{}}}),
+            "127.0.0.10 picture drops: bad marker 11, short APP1 12, oversize 13, time window 14, closed early 15, "
+            "camera deleted 16, no callback 17\n"
+            "127.0.0.12 picture drops: bad marker 0, short APP1 0, oversize 0, time window 0, closed early 0, "
+            "camera deleted 0, no callback 0\n");
+  EXPECT_EQ(FormatListenDrops(cameras, {}), "");
+
+  StreamTotals totals;
+  totals.frames = 2;
+  StreamSummary summary{totals, 1, std::nullopt, stats};
+  const std::string text = FormatStreamSummaryText(summary);
+  EXPECT_TRUE(text.ends_with("dropped: 0\nstream drops: gap 20, past last 21, oversize 22\n"
+                             "ignored datagrams: wrong size 23, wrong sender 24\n"))
+      << text;
+  const JsonValue json = Json(FormatStreamSummaryJson(summary));
+  EXPECT_EQ(JsonInteger(Member(Member(json, "streamDrops"), "pastLast")), 21);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "ignoredDatagrams"), "size")), 23);
+  summary.library.reset();
+  EXPECT_EQ(FormatStreamSummaryText(summary).find("stream drops"), std::string::npos);
+  EXPECT_EQ(Json(FormatStreamSummaryJson(summary)).Find("streamDrops"), nullptr);
 }
 
 // ------------------------------------------------------------------- pictures

@@ -64,4 +64,15 @@ SearchOutcome SearchCameras(unsigned timeoutMs) { return CountThenFetch(timeoutM
 
 SearchOutcome FetchStoredCameras() { return CountThenFetch(0); }
 
+std::vector<std::string> SearchInterfaces(std::span<const DeviceRecord> cameras) {
+  std::vector<std::string> names;
+  names.reserve(cameras.size());
+  for (const DeviceRecord& camera : cameras) {
+    // The library promises 16 bytes are enough; more costs nothing.
+    char name[64] = {};
+    names.emplace_back(VKT_GetSearchInterface(&camera, name, sizeof name) == 0 ? name : "");
+  }
+  return names;
+}
+
 }  // namespace vktcli

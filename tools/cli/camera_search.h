@@ -1,6 +1,8 @@
 // Runs a discovery search and returns every camera found.
 #pragma once
 
+#include <span>
+#include <string>
 #include <vector>
 
 #include "VKTNetSDK11.h"
@@ -19,5 +21,9 @@ SearchOutcome SearchCameras(unsigned timeoutMs);
 
 // The result of the last search of this process, without searching again.
 SearchOutcome FetchStoredCameras();
+
+// For each camera of the last search, the network interface its answer came
+// in on; "" where the system did not say or the camera is not in that result.
+std::vector<std::string> SearchInterfaces(std::span<const DeviceRecord> cameras);
 
 }  // namespace vktcli

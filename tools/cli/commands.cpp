@@ -27,6 +27,7 @@ const std::array kCommands{
     Command{"snap", "take a picture with a camera and save it", kSnapUsage, RunSnapCommand},
     Command{"listen", "save the pictures cameras push, with running counts", kListenUsage, RunListenCommand},
     Command{"stream", "receive a camera's video stream, with running counts", kStreamUsage, RunStreamCommand},
+    Command{"stats", "show the library's diagnostic counters for a camera", kStatsUsage, RunStatsCommand},
     Command{"sd", "a camera's SD card: state, format, and the pictures stored on it", kSdUsage, RunSdCommand},
 };
 

@@ -38,6 +38,7 @@ int RunConfigCommand(std::span<const std::string_view> args, std::ostream& out, 
 int RunSnapCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunStreamCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int RunStatsCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 int RunSdCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 // Writes "vktcli: MESSAGE" and the subcommand's usage to `err`; returns the

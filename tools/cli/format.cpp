@@ -76,8 +76,10 @@ std::string JsonEscape(std::string_view text) {
 
 namespace {
 
-constexpr std::size_t kColumns = 8;
-using Row = std::array<std::string, kColumns>;
+using Row = std::vector<std::string>;
+
+// The interface column sits with the address columns, before the free texts.
+constexpr std::size_t kInterfaceColumn = 6;
 
 Row TableRow(const DeviceRecord& camera) {
   return {FormatIPv4(camera.ipAddress),
@@ -94,20 +96,29 @@ std::string JsonString(std::string_view text) { return "\"" + JsonEscape(text) +
 
 }  // namespace
 
-std::string FormatCameraTable(std::span<const DeviceRecord> cameras) {
+std::string FormatCameraTable(std::span<const DeviceRecord> cameras, std::span<const std::string> interfaces) {
+  const bool withInterface = !interfaces.empty();
   std::vector<Row> rows;
   rows.push_back({"IP", "MAC", "MODEL", "PORT", "NETMASK", "GATEWAY", "INFO1", "INFO2"});
-  for (const DeviceRecord& camera : cameras) rows.push_back(TableRow(camera));
+  if (withInterface) rows.back().insert(rows.back().begin() + kInterfaceColumn, "INTERFACE");
+  for (std::size_t i = 0; i < cameras.size(); ++i) {
+    rows.push_back(TableRow(cameras[i]));
+    if (withInterface) {
+      const std::string name = i < interfaces.size() && !interfaces[i].empty() ? Printable(interfaces[i]) : "-";
+      rows.back().insert(rows.back().begin() + kInterfaceColumn, name);
+    }
+  }
 
-  std::array<std::size_t, kColumns> widths{};
+  const std::size_t columns = rows.front().size();
+  std::vector<std::size_t> widths(columns, 0);
   for (const Row& row : rows) {
-    for (std::size_t c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], row[c].size());
+    for (std::size_t c = 0; c < columns; ++c) widths[c] = std::max(widths[c], row[c].size());
   }
 
   std::string out;
   for (const Row& row : rows) {
     std::string line;
-    for (std::size_t c = 0; c < kColumns; ++c) {
+    for (std::size_t c = 0; c < columns; ++c) {
       if (c > 0) line += "  ";
       line += row[c];
       line.append(widths[c] - row[c].size(), ' ');
@@ -149,7 +160,7 @@ std::string FormatCameraDetails(const DeviceRecord& camera) {
   return out.str();
 }
 
-std::string FormatCameraJson(std::span<const DeviceRecord> cameras) {
+std::string FormatCameraJson(std::span<const DeviceRecord> cameras, std::span<const std::string> interfaces) {
   if (cameras.empty()) return "[]\n";
   std::string out = "[\n";
   for (std::size_t i = 0; i < cameras.size(); ++i) {
@@ -171,6 +182,10 @@ std::string FormatCameraJson(std::span<const DeviceRecord> cameras) {
     out += ", \"infoWords\": [" + words + "]";
     out += ", \"tailWord1\": " + std::to_string(camera.tailWord1);
     out += ", \"tailWord2\": " + std::to_string(camera.tailWord2);
+    if (!interfaces.empty()) {
+      const bool known = i < interfaces.size() && !interfaces[i].empty();
+      out += ", \"interface\": " + (known ? JsonString(interfaces[i]) : std::string("null"));
+    }
     out += i + 1 < cameras.size() ? "},\n" : "}\n";
   }
   out += "]\n";

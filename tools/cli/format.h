@@ -42,13 +42,19 @@ std::string Printable(std::string_view text);
 std::string JsonEscape(std::string_view text);
 
 // The aligned table of "vktcli search", one line per camera, header first.
-// Empty input gives just the header.
-std::string FormatCameraTable(std::span<const DeviceRecord> cameras);
+// Empty input gives just the header. With `interfaces` (one per camera) an
+// INTERFACE column shows the network interface each was found on ("-" for
+// an empty name).
+std::string FormatCameraTable(std::span<const DeviceRecord> cameras,
+                              std::span<const std::string> interfaces = {});
 
 // Every field of one camera's record, one "name: value" line each.
 std::string FormatCameraDetails(const DeviceRecord& camera);
 
-// A JSON array with one object per camera, "[]\n" for none.
-std::string FormatCameraJson(std::span<const DeviceRecord> cameras);
+// A JSON array with one object per camera, "[]\n" for none. With
+// `interfaces` (one per camera) each object has "interface": the name, or
+// null for an empty one.
+std::string FormatCameraJson(std::span<const DeviceRecord> cameras,
+                             std::span<const std::string> interfaces = {});
 
 }  // namespace vktcli

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "picture_listener.h"
 #include "picture_route.h"
 #include "progress_ticker.h"
+#include "statistics_calls.h"
 #include "status_line.h"
 #include "stop_request.h"
 #include "usage.h"
@@ -128,10 +130,28 @@ Clock::duration ShowProgress(const ListenRequest& request, const std::vector<Lis
   return listened;
 }
 
-// From starting the library to closing it: add the cameras, listen, then
-// write what is queued and delete the cameras.
+// The library's counters of each camera, by handle; a camera whose counters
+// cannot be read is reported and left out.
+std::map<int, CameraStatistics> ReadDrops(const std::vector<ListenCamera>& cameras, unsigned timeoutMs,
+                                          std::ostream& err) {
+  std::map<int, CameraStatistics> library;
+  for (const ListenCamera& camera : cameras) {
+    if (const std::optional<CameraStatistics> stats = ReadCameraStatistics(camera.handle, timeoutMs)) {
+      library[camera.handle] = *stats;
+    } else {
+      err << "vktcli: reading the counters of " << camera.ip << " failed: "
+          << vkttools::DescribeError(VKT_GetLastError()) << "\n";
+    }
+  }
+  return library;
+}
+
+// From starting the library to closing it: add the cameras, listen, write
+// what is queued, read the library's counters (`counters`) and delete the
+// cameras.
 int ListenToCameras(const ListenRequest& request, PictureListener& listener, StopRequest& stop,
-                    std::vector<ListenCamera>& cameras, Clock::duration& listened, std::ostream& err) {
+                    std::vector<ListenCamera>& cameras, Clock::duration& listened,
+                    std::map<int, CameraStatistics>& counters, std::ostream& err) {
   LibrarySession library(err);
   if (!library.ok()) return kExitLibraryStart;
   AddedCameras added;
@@ -140,6 +160,7 @@ int ListenToCameras(const ListenRequest& request, PictureListener& listener, Sto
   listener.StartWriting(cameras);
   listened = ShowProgress(request, cameras, listener, stop, err);
   listener.Finish();
+  counters = ReadDrops(cameras, request.timeoutMs, err);
   added.DeleteAll();
   return kExitOk;
 }
@@ -167,14 +188,17 @@ int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, 
   PictureListener listener(request.directory);
   std::vector<ListenCamera> cameras;
   Clock::duration listened{};
+  std::map<int, CameraStatistics> library;
   {
     PictureRoute route(listener);
-    if (const int code = ListenToCameras(request, listener, stop, cameras, listened, err); code != kExitOk) {
+    if (const int code = ListenToCameras(request, listener, stop, cameras, listened, library, err);
+        code != kExitOk) {
       return code;
     }
   }
   const ListenTotals totals = listener.counters().Totals();
-  out << FormatListenSummary(cameras, totals, Seconds(listened), request.directory.string()) << "\n";
+  out << FormatListenSummary(cameras, totals, Seconds(listened), request.directory.string()) << "\n"
+      << FormatListenDrops(cameras, library);
   if (totals.writeFailures > 0) {
     err << "vktcli: " << totals.writeFailures << " pictures could not be written, the first: "
         << listener.counters().FirstWriteFailure() << "\n";

@@ -1,5 +1,6 @@
 #include "listen_stats.h"
 
+#include "counter_text.h"
 #include "format.h"
 
 namespace vktcli {
@@ -90,6 +91,16 @@ std::string FormatListenSummary(std::span<const ListenCamera> cameras, const Lis
                      std::string(dir) + "; dropped " + std::to_string(totals.dropped);
   if (totals.writeFailures > 0) line += "; write failures " + std::to_string(totals.writeFailures);
   return line;
+}
+
+std::string FormatListenDrops(std::span<const ListenCamera> cameras, const std::map<int, CameraStatistics>& library) {
+  std::string text;
+  for (const ListenCamera& camera : cameras) {
+    const auto it = library.find(camera.handle);
+    if (it == library.end()) continue;
+    text += camera.ip + " " + CounterGroupText(CameraCounterGroup::kPictureDrops, it->second) + "\n";
+  }
+  return text;
 }
 
 }  // namespace vktcli

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "VKTNetSDK11.h"
+
 namespace vktcli {
 
 struct CameraCount {
@@ -58,5 +60,11 @@ std::string FormatProgressLine(std::span<const ListenCamera> cameras, const List
 //  wrote 30 files to DIR; dropped 0" (one line), plus "; write failures 2".
 std::string FormatListenSummary(std::span<const ListenCamera> cameras, const ListenTotals& totals, double elapsed,
                                 std::string_view dir);
+
+// The pictures the library dropped for each camera, by reason, one line a
+// camera: "127.0.0.10 picture drops: bad marker 2, short APP1 0, ...". A
+// camera without an entry in `library` (its counters could not be read) is
+// left out.
+std::string FormatListenDrops(std::span<const ListenCamera> cameras, const std::map<int, CameraStatistics>& library);
 
 }  // namespace vktcli

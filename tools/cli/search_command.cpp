@@ -1,6 +1,7 @@
 // vktcli search: list the cameras that answer a discovery broadcast.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "args.h"
 #include "camera_search.h"
@@ -35,12 +36,13 @@ int RunSearchCommand(std::span<const std::string_view> args, std::ostream& out, 
     err << "vktcli: search failed: " << vkttools::DescribeError(found.error) << "\n";
     return kExitCameraFailed;
   }
+  const std::vector<std::string> interfaces = SearchInterfaces(found.cameras);
   if (json) {
-    out << FormatCameraJson(found.cameras);
+    out << FormatCameraJson(found.cameras, interfaces);
   } else if (found.cameras.empty()) {
     out << "no camera found\n";
   } else {
-    out << FormatCameraTable(found.cameras);
+    out << FormatCameraTable(found.cameras, interfaces);
   }
   return kExitOk;
 }

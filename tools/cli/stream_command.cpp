@@ -16,6 +16,7 @@
 #include "format.h"
 #include "picture_file.h"
 #include "progress_ticker.h"
+#include "statistics_calls.h"
 #include "status_line.h"
 #include "stop_request.h"
 #include "stream_receiver.h"
@@ -92,9 +93,10 @@ Clock::duration ShowProgress(const StreamRequest& request, const StreamReceiver&
 }
 
 // From starting the library to closing it: add the camera, run its stream,
-// stop it, write what is queued and delete the camera.
+// stop it, write what is queued, read the library's counters for the camera
+// (`library`) and delete the camera.
 int ReceiveStream(const StreamRequest& request, StreamReceiver& receiver, StopRequest& stop, Clock::duration& ran,
-                  std::ostream& err) {
+                  std::optional<CameraStatistics>& library, std::ostream& err) {
   // Made before the camera, so it outlives the stream's last callback.
   StreamRoute route(receiver);
   CameraSession camera(request.target, err);
@@ -110,6 +112,9 @@ int ReceiveStream(const StreamRequest& request, StreamReceiver& receiver, StopRe
   // Returns once the callback has run for the last time.
   VKT_StartStream(camera.handle(), nullptr, 0, camera.timeoutMs());
   receiver.Finish();
+  // The summary goes without the library's drops rather than not at all.
+  library = ReadCameraStatistics(camera.handle(), camera.timeoutMs());
+  if (!library) ReportCallFailure(err, "VKT_GetCameraStatistics");
   return kExitOk;
 }
 
@@ -143,14 +148,18 @@ int RunStreamCommand(std::span<const std::string_view> args, std::ostream& out, 
   receiverOptions.ip = FormatIPv4(request.target.ip);
   StreamReceiver receiver(std::move(receiverOptions), stop);
   Clock::duration ran{};
-  if (const int code = ReceiveStream(request, receiver, stop, ran, err); code != kExitOk) return code;
-
   StreamSummary summary;
+  if (const int code = ReceiveStream(request, receiver, stop, ran, summary.library, err); code != kExitOk) {
+    return code;
+  }
+
   summary.totals = receiver.counters().Totals();
   summary.seconds = std::chrono::duration<double>(ran).count();
   if (request.directory) summary.directory = request.directory->string();
   if (summary.totals.frames == 0) {
     err << "vktcli: no frame arrived in " << FormatFixed(summary.seconds, 1) << " s\n";
+    // Frames that came but were dropped tell why nothing arrived.
+    if (summary.library) err << FormatStreamDropLines(*summary.library);
     return kExitCameraFailed;
   }
   out << (request.json ? FormatStreamSummaryJson(summary) : FormatStreamSummaryText(summary));

@@ -1,5 +1,6 @@
 #include "stream_stats.h"
 
+#include "counter_text.h"
 #include "format.h"
 #include "json_lite.h"
 
@@ -121,7 +122,13 @@ std::string FormatStreamSummaryText(const StreamSummary& summary) {
             *summary.directory + "\n";
     if (totals.writeFailures > 0) text += "write failures: " + std::to_string(totals.writeFailures) + "\n";
   }
+  if (summary.library) text += FormatStreamDropLines(*summary.library);
   return text;
+}
+
+std::string FormatStreamDropLines(const CameraStatistics& library) {
+  return CounterGroupText(CameraCounterGroup::kStreamDrops, library) + "\n" +
+         CounterGroupText(CameraCounterGroup::kIgnoredDatagrams, library) + "\n";
 }
 
 std::string FormatStreamSummaryJson(const StreamSummary& summary) {
@@ -142,6 +149,10 @@ std::string FormatStreamSummaryJson(const StreamSummary& summary) {
     json.String("dir", *summary.directory)
         .Number("written", number(totals.written))
         .Number("writeFailures", number(totals.writeFailures));
+  }
+  if (summary.library) {
+    AddCounterGroupJson(json, CameraCounterGroup::kStreamDrops, *summary.library);
+    AddCounterGroupJson(json, CameraCounterGroup::kIgnoredDatagrams, *summary.library);
   }
   return json.Finish() + "\n";
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "VKTNetSDK11.h"
+
 namespace vktcli {
 
 struct StreamTotals {
@@ -64,7 +66,14 @@ struct StreamSummary {
   StreamTotals totals;
   double seconds = 0;
   std::optional<std::string> directory;  // where frames were written, if anywhere
+  // The library's counters for the camera, whose drops the summary shows;
+  // none when they could not be read.
+  std::optional<CameraStatistics> library;
 };
+
+// The frames the library dropped by reason and the datagrams it ignored:
+// "stream drops: gap 2, ..." and "ignored datagrams: ..." lines.
+std::string FormatStreamDropLines(const CameraStatistics& library);
 
 // The stream's frame rate over the arrival span, so that a short run is not
 // off by one frame; nullopt with fewer than two frames.
@@ -72,8 +81,8 @@ std::optional<double> StreamFramesPerSecond(const StreamTotals& totals);
 
 // One "name: value" line each: frames, seconds, fps, MB/s, the average,
 // smallest and largest frame, missed, dropped; and with a directory the
-// files written and failed. A rate that cannot be known reads "n/a" (null in
-// JSON). Ends with a newline.
+// files written and failed; then the library's drops, if known. A rate that
+// cannot be known reads "n/a" (null in JSON). Ends with a newline.
 std::string FormatStreamSummaryText(const StreamSummary& summary);
 
 // The same as one JSON object on one line. Ends with a newline.

@@ -22,6 +22,7 @@ extern const std::string_view kConfigUsage;
 extern const std::string_view kSnapUsage;
 extern const std::string_view kListenUsage;
 extern const std::string_view kStreamUsage;
+extern const std::string_view kStatsUsage;
 extern const std::string_view kSdUsage;
 
 // A subcommand's usage followed by the exit codes, for --help.

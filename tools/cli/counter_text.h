@@ -1,0 +1,42 @@
+// The library's diagnostic counters as text and JSON, in named groups:
+// one text line "picture drops: bad marker 3, short APP1 0, ..." and one
+// JSON object {"badMarker": 3, "shortApp1": 0, ...} per group, so "stats",
+// "listen" and "stream" show the same counters under the same names.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "VKTNetSDK11.h"
+#include "json_lite.h"
+
+namespace vktcli {
+
+enum class CameraCounterGroup { kCommands, kPictures, kPictureDrops, kStream, kStreamDrops, kIgnoredDatagrams };
+
+// "picture drops: bad marker 3, short APP1 0, ..." without a newline.
+std::string CounterGroupText(CameraCounterGroup group, const CameraStatistics& stats);
+
+// Adds the group to `json` as an object under its key ("pictureDrops").
+void AddCounterGroupJson(JsonObjectWriter& json, CameraCounterGroup group, const CameraStatistics& stats);
+
+// "library: unknown-sender connections 0, discovery datagrams skipped 4"
+std::string LibraryCountersText(const LibraryStatistics& stats);
+void AddLibraryCountersJson(JsonObjectWriter& json, const LibraryStatistics& stats);
+
+// What "vktcli stats" shows at one moment.
+struct StatisticsReport {
+  std::string ip;
+  std::optional<double> seconds;  // since the first report, with --watch
+  CameraStatistics camera{};
+  LibraryStatistics library{};
+};
+
+// "camera: IP", "seconds: S" with --watch, then one line per group.
+std::string FormatStatisticsText(const StatisticsReport& report);
+
+// The same as one JSON object on one line, with a newline.
+std::string FormatStatisticsJson(const StatisticsReport& report);
+
+}  // namespace vktcli
