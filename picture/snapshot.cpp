@@ -44,12 +44,16 @@ int CameraContext::Snap(int32_t value, uint32_t ms) {
     return 1;
   }
   // Only the status counts; command and sequence are not compared.
-  if (DecodeHeader(bytes).status < 0) {
+  const CommandHeader reply = DecodeHeader(bytes);
+  if (reply.status < 0) {
     Count(counters_->commandRefusals);
     SetLastError(err::kSnapRefused);
     Disconnect();
     return 1;
   }
+  // A reply with a payload would leave bytes that the next snapshot takes
+  // for its reply header: that connection is not used again.
+  if (reply.length != 0) connection_.snapshot.Close();
   return 0;
 }
 
