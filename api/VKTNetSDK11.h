@@ -357,8 +357,13 @@ VKT_API int VKT_AddCamera_IP(const char *address, PictureCallback callback, unsi
 
 /* Deletes a camera: its connections close; calls already running on it
  * finish first (their handle is no longer found by new calls). The camera is
- * not told. Results: 0, or 1 with VKT_ERR_NOT_STARTED or
- * VKT_ERR_INVALID_HANDLE. */
+ * not told. Its stream stops, and a picture or frame being handed to its
+ * callbacks is finished before this returns: no callback of the camera
+ * starts afterwards. So do not call it while holding a lock that the
+ * camera's callbacks take. Called from inside a callback it does not wait
+ * for other pictures of the camera (and from inside the camera's own stream
+ * callback it is refused with VKT_ERR_GENERAL). Results: 0, or 1 with
+ * VKT_ERR_NOT_STARTED, VKT_ERR_INVALID_HANDLE or VKT_ERR_GENERAL. */
 VKT_API int VKT_DelCamera(int handle);
 
 /* --------------------------------------------------------------- settings

@@ -60,6 +60,9 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   bool ModelIs(const char* model) const;
 
   std::recursive_mutex& CommandLock() { return commandLock_; }
+  // Held while a pushed picture is checked against the registry and handed
+  // to the callback, so a deletion can wait for a delivery in progress.
+  std::recursive_mutex& DeliveryLock() { return deliveryLock_; }
   std::recursive_mutex& CallbackLock() { return callbackLock_; }
 
   // ---- command channel; all but Disconnect expect the command lock held.
@@ -188,6 +191,7 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
 
   std::recursive_mutex commandLock_;
   std::recursive_mutex callbackLock_;
+  std::recursive_mutex deliveryLock_;
 
   std::array<uint8_t, kMessageBufferSize> requestBuffer_{};
   std::array<uint8_t, kMessageBufferSize> replyBuffer_{};

@@ -3,11 +3,13 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include "VKTNetSDK11.h"
 #include "api/entry.h"
+#include "api/library_thread.h"
 #include "camera/camera_context.h"
 #include "camera/camera_registry.h"
 #include "discovery/search.h"
@@ -112,5 +114,11 @@ extern "C" VKT_API int VKT_DelCamera(int handle) {
   // No longer found by new calls; its stream stops now, and the context goes
   // when its last user lets go of it.
   removed->StopStreamForDeletion();
+  // A picture being handed over now finishes before this returns, so no
+  // callback of the camera starts afterwards. Not from inside a callback:
+  // two callbacks deleting each other's camera would wait for each other.
+  if (!vkt::OnLibraryThread()) {
+    std::lock_guard<std::recursive_mutex> delivered(removed->DeliveryLock());
+  }
   return 0;
 }

@@ -77,7 +77,8 @@ void CRecvPicServerThread::Serve(ACE_SOCK_Stream& connection, const ACE_INET_Add
   }
 
   // Delivered only to the very camera that was found, if it is still
-  // registered and has a callback.
+  // registered and has a callback; a deletion waits for the delivery.
+  std::lock_guard<std::recursive_mutex> delivery(camera->DeliveryLock());
   if (!registry.Contains(camera.get())) {
     counters.Drop(PictureDrop::kCameraDeleted);
     return;
