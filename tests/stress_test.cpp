@@ -125,10 +125,9 @@ TEST_F(Stress, CallsChurnAndCloseUnderLoadThenStartAgain) {
           case 2: {
             DirectoryTree tree{};
             std::strcpy(tree.path, "/");
-            if (VKT_GetDirectoryTree(camera, &tree, 200) == 0 && tree.count > 0) {
-              volatile char first = tree.entries[0].name[0];  // lent until the next listing
-              (void)first;
-            }
+            // The entries are lent until the next listing of any thread on
+            // this camera, so they are not read here.
+            (void)VKT_GetDirectoryTree(camera, &tree, 200);
             break;
           }
           case 3: (void)VKT_SnapPicture(camera, 1, 200); break;
