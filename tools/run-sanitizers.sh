@@ -24,7 +24,7 @@ case "$kind" in
 esac
 dir=build-$kind
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVKT_BUILD_BENCH=OFF \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags -O1 -g" \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags -O1 -g1" \
   -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags"
 cmake --build "$dir" -j"$(nproc)"
 # The packaging tests (install tree, Python binding, dissector) load the
