@@ -7,6 +7,7 @@
 
 #include "VKTNetSDK11.h"
 #include "api/log_silence.h"
+#include "settings/config_file.h"
 
 namespace {
 
@@ -49,7 +50,8 @@ constexpr size_t FileSize() {
   return total;
 }
 constexpr size_t kFileSize = FileSize();
-static_assert(kFileSize == 652);
+static_assert(kFileSize == vkt::settings::kConfigFileSize);
+static_assert(std::size(kRecords) == vkt::settings::kConfigRecords);
 
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
@@ -79,18 +81,32 @@ extern "C" VKT_API int VKT_ImportConfigFile(int camera, const char* path, unsign
   if (!file) return 1;
   // The whole file first: a short one is refused before anything is sent.
   alignas(8) uint8_t content[kFileSize];
-  if (std::fread(content, 1, kFileSize, file.get()) != kFileSize) return 1;
+  const size_t got = std::fread(content, 1, kFileSize, file.get());
   file.reset();
-  size_t offset = 0;
-  int32_t awbMode = 0;
+  vkt::settings::ConfigFileRecords records;
+  if (!vkt::settings::SplitConfigFile(content, got, records)) return 1;
   for (size_t row = 0; row < std::size(kRecords); ++row) {
-    const ConfigRecord& record = kRecords[row];
-    const uint8_t* bytes = content + offset;
-    offset += record.size;
-    if (row == kAwbModeRow) std::memcpy(&awbMode, bytes, sizeof awbMode);
-    // The white-balance parameters matter only with the automatic mode off.
-    if (row == kAwbParamRow && awbMode != 0) continue;
-    if (record.set(camera, bytes, timeoutMs) != 0) return 1;
+    if (!records[row].apply) continue;
+    if (kRecords[row].set(camera, records[row].bytes, timeoutMs) != 0) return 1;
   }
   return 0;
 }
+
+namespace vkt::settings {
+
+bool SplitConfigFile(const uint8_t* data, size_t length, ConfigFileRecords& records) {
+  if (data == nullptr || length < kFileSize) return false;
+  size_t offset = 0;
+  int32_t awbMode = 0;
+  for (size_t row = 0; row < std::size(kRecords); ++row) {
+    const uint8_t* bytes = data + offset;
+    offset += kRecords[row].size;
+    if (row == kAwbModeRow) std::memcpy(&awbMode, bytes, sizeof awbMode);
+    records[row] = ConfigFileRecord{bytes, kRecords[row].size, true};
+  }
+  // The white-balance parameters matter only with the automatic mode off.
+  records[kAwbParamRow].apply = awbMode == 0;
+  return true;
+}
+
+}  // namespace vkt::settings

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera_fixture.h"
+#include "settings/config_file.h"
 
 namespace {
 
@@ -172,6 +173,40 @@ TEST_F(Records, BadFilesAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(VKT_ExportConfigFile(camera, 0, nullptr, 1000), 1);
   EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM) << "file failures store no code";
   EXPECT_EQ(emulator.commandTraffic(id).size(), 0u);
+}
+
+// The file's bytes apart from any camera: the records in their order, and
+// the white-balance parameters only with the automatic mode off.
+TEST(ConfigFileSplit, RecordsFollowTheLayoutAndTheModeGovernsTheParameters) {
+  std::vector<uint8_t> file(700);
+  for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 7);
+  const int32_t manual = 0;
+  std::memcpy(file.data() + 636, &manual, 4);
+  vkt::settings::ConfigFileRecords records;
+  ASSERT_TRUE(vkt::settings::SplitConfigFile(file.data(), file.size(), records)) << "longer files are read";
+  const size_t offsets[] = {0, 264, 364, 416, 464, 536, 576, 636, 640};
+  const size_t sizes[] = {264, 100, 52, 48, 72, 40, 60, 4, 12};
+  for (size_t row = 0; row < records.size(); ++row) {
+    EXPECT_EQ(records[row].bytes, file.data() + offsets[row]) << row;
+    EXPECT_EQ(records[row].size, sizes[row]) << row;
+    EXPECT_TRUE(records[row].apply) << row;
+  }
+
+  const int32_t automatic = 2;
+  std::memcpy(file.data() + 636, &automatic, 4);
+  ASSERT_TRUE(vkt::settings::SplitConfigFile(file.data(), 652, records));
+  EXPECT_FALSE(records[8].apply);
+  for (size_t row = 0; row < 8; ++row) EXPECT_TRUE(records[row].apply) << row;
+}
+
+TEST(ConfigFileSplit, ShortFileIsRefusedAndTheRecordsStayUntouched) {
+  std::vector<uint8_t> file(651, 1);
+  vkt::settings::ConfigFileRecords records;
+  records[0].size = 12345;
+  EXPECT_FALSE(vkt::settings::SplitConfigFile(file.data(), file.size(), records));
+  EXPECT_FALSE(vkt::settings::SplitConfigFile(nullptr, 652, records));
+  EXPECT_EQ(records[0].size, 12345u);
+  EXPECT_EQ(records[0].bytes, nullptr);
 }
 
 }  // namespace

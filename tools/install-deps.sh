@@ -9,4 +9,4 @@ apt-get install -y --no-install-recommends \
   libace-dev libgtest-dev libgmock-dev libjpeg-dev \
   iproute2 util-linux procps \
   python3 python3-venv python3-setuptools python3-wheel \
-  tshark clang libclang-rt-14-dev
+  tshark clang libclang-rt-14-dev llvm
