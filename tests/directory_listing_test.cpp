@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "listing_answer.h"
 #include "storage/directory_tree_parser.h"
 #include "storage/large_reply_buffer.h"
 
@@ -15,17 +16,14 @@ using vkt::DirectoryListing;
 using vkt::ParseDirectoryListing;
 using Outcome = DirectoryListing::Outcome;
 
-// Builds a listing answer piece by piece.
-struct Answer {
-  std::vector<uint8_t> bytes;
+// A listing answer that parses itself.
+struct Answer : vkttest::ListingAnswer {
   Answer& Word(int32_t w) {
-    const auto* p = reinterpret_cast<const uint8_t*>(&w);
-    bytes.insert(bytes.end(), p, p + 4);
+    ListingAnswer::Word(w);
     return *this;
   }
   Answer& Text(const std::string& s, bool terminate = true) {
-    bytes.insert(bytes.end(), s.begin(), s.end());
-    if (terminate) bytes.push_back(0);
+    ListingAnswer::Text(s, terminate);
     return *this;
   }
   DirectoryListing Parse() const { return ParseDirectoryListing(bytes.data(), bytes.size()); }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "camera_fixture.h"
+#include "listing_answer.h"
 #include "test_support.h"
 
 namespace {
@@ -45,20 +46,7 @@ class Storage : public vkttest::CameraTest {
     for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 12));
     return v;
   }
-  // A listing answer built from words and texts.
-  struct Answer {
-    std::vector<uint8_t> bytes;
-    Answer& Word(int32_t w) {
-      const auto* p = reinterpret_cast<const uint8_t*>(&w);
-      bytes.insert(bytes.end(), p, p + 4);
-      return *this;
-    }
-    Answer& Text(const std::string& s) {
-      bytes.insert(bytes.end(), s.begin(), s.end());
-      bytes.push_back(0);
-      return *this;
-    }
-  };
+  using Answer = vkttest::ListingAnswer;
   // After a failed call: the next command has to connect again.
   bool ConnectionDropped() {
     const size_t connections = emulator.connectionCount(id);
