@@ -192,10 +192,13 @@ emulator_pid=
 
 # ------------------------------------------------------------ decoding
 
-# tshark with no personal settings or plugins: only this dissector.
+# tshark with no personal settings or plugins: only this dissector. The
+# receivers' ports are ephemeral and may be one that another dissector owns
+# (HCrt's 47000 was seen), so heuristics, ours among them, go first on UDP.
 mkdir -p "$work/home"
 shark() {
-  HOME="$work/home" XDG_CONFIG_HOME="$work/home" timeout 120 tshark -X "lua_script:$lua" "$@" 2>>"$work/tshark.err"
+  HOME="$work/home" XDG_CONFIG_HOME="$work/home" timeout 120 tshark -X "lua_script:$lua" \
+    -o udp.try_heuristic_first:TRUE --disable-protocol hcrt "$@" 2>>"$work/tshark.err"
 }
 # decode FILTER FIELD...: one line per matching packet, fields tab-separated.
 decode() {
