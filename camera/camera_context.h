@@ -165,6 +165,10 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
 
  private:
   int ReceiveReplyFrom(const Stopwatch& start, uint32_t ms);
+  // Sends the request built and receives its reply header, whose payload
+  // (left unread) may be at most `limit` bytes; on failure the connection is
+  // dropped and the last error set (listings and stored pictures).
+  int StartLargeReply(size_t limit, const Stopwatch& start, uint32_t ms);
   int SetStreamMode(int32_t mode, uint32_t ms);
   // Connects `link` to the camera unless it is connected.
   bool EnsureLinked(Link& link, uint32_t ms);

@@ -20,6 +20,21 @@ int Fail(uint32_t code) {
 
 }  // namespace
 
+int CameraContext::StartLargeReply(size_t limit, const Stopwatch& start, uint32_t ms) {
+  SetLastError(err::kOk);
+  // Any failure drops the connection, so no unread reply bytes can be taken
+  // for the next reply.
+  if (SendRequest(start, ms) != 0 || ReceiveReplyHeader(start, ms) != 0) {
+    Disconnect();
+    return 1;
+  }
+  if (replyHeader_.length > limit) {
+    Disconnect();  // not read at all
+    return SetMismatch();
+  }
+  return 0;
+}
+
 int CameraContext::GetDirectoryTree(DirectoryTree* tree, uint32_t ms) {
   if (tree == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(commandLock_);
@@ -34,16 +49,10 @@ int CameraContext::GetDirectoryTree(DirectoryTree* tree, uint32_t ms) {
   std::memset(request + sizeof tree->path + sizeof tree->count, 0, 4);
 
   Stopwatch start;
-  SetLastError(err::kOk);
-  // Any failure below drops the connection, so no unread reply bytes can be
-  // taken for the next reply.
-  if (SendRequest(start, ms) != 0 || ReceiveReplyHeader(start, ms) != 0) {
-    Disconnect();
-    return 1;
-  }
+  if (StartLargeReply(kMaxListingBytes, start, ms) != 0) return 1;
   const size_t length = replyHeader_.length;
-  std::unique_ptr<uint8_t[]> payload;
-  if (length > kMaxListingBytes || !(payload.reset(new (std::nothrow) uint8_t[length > 0 ? length : 1]), payload)) {
+  std::unique_ptr<uint8_t[]> payload(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
+  if (!payload) {
     Disconnect();
     return SetMismatch();
   }
@@ -81,17 +90,8 @@ int CameraContext::GetJPGPic(const void* name, char** picture, int* length, uint
   if (buffer == nullptr) return Fail(err::kReplyMismatch);
 
   Stopwatch start;
-  SetLastError(err::kOk);
-  if (SendRequest(start, ms) != 0 || ReceiveReplyHeader(start, ms) != 0) {
-    Disconnect();
-    return 1;
-  }
+  if (StartLargeReply(LargeReplyBuffer::kCapacity, start, ms) != 0) return 1;
   const size_t bytes = replyHeader_.length;
-  if (bytes > LargeReplyBuffer::kCapacity) {
-    // Not read at all: the connection goes with it.
-    Disconnect();
-    return SetMismatch();
-  }
   largeReply_.MayHaveWritten(bytes);
   if (ReceivePayload(buffer, bytes, start, ms) != 0) {
     Disconnect();
