@@ -35,4 +35,18 @@ class CameraTest : public EmulatedNetwork {
   int id = -1;
 };
 
+// The camera added (without a picture callback), its handle and context.
+class AddedCameraTest : public CameraTest {
+ protected:
+  void SetUp() override {
+    CameraTest::SetUp();
+    handle = AddCamera();
+    camera = Context(handle);
+    ASSERT_NE(camera, nullptr);
+  }
+
+  int handle = -1;
+  std::shared_ptr<vkt::CameraContext> camera;
+};
+
 }  // namespace vkttest

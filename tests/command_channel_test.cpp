@@ -14,14 +14,8 @@ using namespace std::chrono_literals;
 using vkttest::Clock;
 using vkttest::MsSince;
 
-class CommandChannel : public vkttest::CameraTest {
+class CommandChannel : public vkttest::AddedCameraTest {
  protected:
-  void SetUp() override {
-    CameraTest::SetUp();
-    handle = AddCamera();
-    camera = Context(handle);
-    ASSERT_NE(camera, nullptr);
-  }
   int Exchange(int32_t command, uint32_t ms = 1000, int32_t value = 0) {
     vkt::Request request;
     request.command = command;
@@ -29,8 +23,6 @@ class CommandChannel : public vkttest::CameraTest {
     return camera->Exchange(request, ms);
   }
 
-  int handle = -1;
-  std::shared_ptr<vkt::CameraContext> camera;
 };
 
 TEST_F(CommandChannel, SixthRequestMatchesTheDocumentedBytes) {

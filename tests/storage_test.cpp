@@ -16,14 +16,8 @@ using namespace std::chrono_literals;
 
 constexpr size_t kFourMiB = 4u * 1024u * 1024u;
 
-class Storage : public vkttest::CameraTest {
+class Storage : public vkttest::AddedCameraTest {
  protected:
-  void SetUp() override {
-    CameraTest::SetUp();
-    handle = AddCamera();
-    camera = Context(handle);
-    ASSERT_NE(camera, nullptr);
-  }
   // A fetch block: a directory entry naming `path`.
   static DirectoryEntry FetchName(const std::string& path) {
     DirectoryEntry e{};
@@ -55,8 +49,6 @@ class Storage : public vkttest::CameraTest {
     return emulator.connectionCount(id) == connections + 1;
   }
 
-  int handle = -1;
-  std::shared_ptr<vkt::CameraContext> camera;
 };
 
 TEST_F(Storage, CardStateFormatAndProgress) {
