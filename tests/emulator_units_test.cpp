@@ -420,6 +420,15 @@ TEST(EmulatorUnitsFaultText, RangesAndNone) {
   EXPECT_FALSE(setPushFault(push, "app1Length", "65536", &error));
   EXPECT_TRUE(setPushFault(push, "app1Length", "46", &error));
   EXPECT_EQ(push.app1Length, 46);
+  EXPECT_TRUE(setPushFault(push, "stuckAfter", "0", &error));
+  EXPECT_EQ(push.stuckAfter, 0u) << "zero bytes, then held, is a stuck connection too";
+  EXPECT_TRUE(setPushFault(push, "stuckAfter", "none", &error));
+  EXPECT_FALSE(push.stuckAfter);
+  EXPECT_FALSE(setPushFault(push, "stuckAfter", "-1", &error));
+  EXPECT_TRUE(setPushFault(push, "sendBufferBytes", "67108864", &error));
+  EXPECT_FALSE(setPushFault(push, "sendBufferBytes", "67108865", &error));
+  EXPECT_FALSE(setPushFault(push, "sendBufferBytes", "-1", &error));
+  EXPECT_EQ(push.sendBufferBytes, 64 << 20);
 }
 
 TEST(EmulatorUnitsSettings, ModelKeepsFactoryAndCurrent) {

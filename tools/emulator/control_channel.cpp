@@ -33,7 +33,9 @@ ControlChannel::ControlChannel(Handler handler) : handler_(std::move(handler)) {
 
 ControlChannel::~ControlChannel() { stop(); }
 
-bool ControlChannel::start(uint16_t port, std::string* error) {
+bool ControlChannel::start(uint16_t port, std::string* error) { return start("127.0.0.1", port, error); }
+
+bool ControlChannel::start(const std::string& address, uint16_t port, std::string* error) {
   std::lock_guard lifecycle(lifecycleMutex_);
   auto fail = [&](const char* what) {
     const int code = errno;
@@ -46,18 +48,21 @@ bool ControlChannel::start(uint16_t port, std::string* error) {
     if (error) *error = "already running";
     return false;
   }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
+    if (error) *error = "bad address " + address;
+    return false;
+  }
   if (!wake_.open(error)) return false;
   listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!listener_.valid()) return fail("socket");
   const int on = 1;
   if (::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return fail("SO_REUSEADDR");
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  local.sin_port = htons(port);
   if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     const int code = errno;
-    const std::string where = "bind 127.0.0.1:" + std::to_string(port);
+    const std::string where = "bind " + address + ":" + std::to_string(port);
     errno = code;
     return fail(where.c_str());
   }

@@ -1,7 +1,8 @@
-// A small line-oriented TCP server on 127.0.0.1 through which scripts steer
-// a running emulator. Each line received is handed to the handler and its
-// reply written back. Only loopback is served: the channel has no
-// authentication.
+// A small line-oriented TCP server through which scripts steer a running
+// emulator. Each line received is handed to the handler and its reply
+// written back. It serves 127.0.0.1 unless told another address: the
+// channel has no authentication, so another address belongs only inside a
+// private network namespace (a test's link to the emulator's namespace).
 #pragma once
 
 #include <atomic>
@@ -27,7 +28,8 @@ class ControlChannel {
   ControlChannel(const ControlChannel&) = delete;
   ControlChannel& operator=(const ControlChannel&) = delete;
 
-  bool start(uint16_t port, std::string* error);
+  bool start(uint16_t port, std::string* error);  // on 127.0.0.1
+  bool start(const std::string& address, uint16_t port, std::string* error);  // dotted IPv4
   void stop();  // closes every connection; bounded
 
  private:

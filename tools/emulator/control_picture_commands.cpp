@@ -82,7 +82,8 @@ std::string ControlCommands::pictures(std::string_view idText) const {
     if (c == ' ') c = '_';
   }
   return "ok pushed=" + std::to_string(emulator_.picturesPushed(id)) +
-         " snapshots=" + std::to_string(emulator_.snapshotCount(id)) + " last=" + last + "\n";
+         " snapshots=" + std::to_string(emulator_.snapshotCount(id)) + " last=" + last +
+         " held=" + std::to_string(emulator_.heldConnections(id)) + "\n";
 }
 
 }  // namespace vktemu

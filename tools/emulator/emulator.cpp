@@ -380,6 +380,12 @@ bool Emulator::waitForPictures(int cameraId, size_t n, std::chrono::milliseconds
   return impl_->camera(cameraId)->pictureLog().waitForCompleted(n, timeout);
 }
 
+size_t Emulator::heldConnections(int cameraId) const { return impl_->camera(cameraId)->pictureLog().held(); }
+
+bool Emulator::waitForHeldConnections(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
+  return impl_->camera(cameraId)->pictureLog().waitForHeld(n, timeout);
+}
+
 std::vector<PushedPicture> Emulator::pushedPictures(int cameraId) const {
   return impl_->camera(cameraId)->pictureLog().pictures();
 }

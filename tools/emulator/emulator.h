@@ -117,11 +117,20 @@ struct PushFaults {
   std::optional<size_t> sendBytes;      // send only this many bytes, then close (a truncated picture)
   size_t padTo = 0;      // the picture has at least this many bytes (COM segments before the tables)
   bool holdOpen = false;  // after sending keep the connection open until stop() (no close)
+  // A stuck connection: send only this many bytes (at most sendBytes), then
+  // keep the connection open and silent until stop(). The push counts as
+  // pushed (completed) once those bytes are out, and its connection as held.
+  std::optional<size_t> stuckAfter;
+  // SO_SNDBUF of each picture connection, set before it connects, as a
+  // small embedded sender has (0: the system's default, which grows). The
+  // kernel doubles the value and keeps it within its bounds (at least about
+  // 4.5 KiB, at most net.core.wmem_max); clamped to 0..64 MiB.
+  int sendBufferBytes = 0;
 };
 
 // One push, as it went out.
 struct PushedPicture {
-  std::vector<uint8_t> bytes;  // exactly the bytes sent (the picture's, or the first sendBytes of them)
+  std::vector<uint8_t> bytes;  // exactly the bytes sent (the picture's, or the first sendBytes / stuckAfter)
   std::chrono::steady_clock::time_point at{};  // when the push ended (last byte sent, or failed)
   // Every byte the faults let out was sent. False with a reason in `error`
   // when there was no target, the connection failed or the emulator stopped.
@@ -344,6 +353,12 @@ class Emulator {
   void setPictureSize(int cameraId, int width, int height, int quality);
   size_t picturesPushed(int cameraId) const;  // pushes completed (every byte sent)
   bool waitForPictures(int cameraId, size_t n, std::chrono::milliseconds timeout) const;
+  // Picture connections held open now (holdOpen, stuckAfter): at most 1024
+  // per camera, past that the oldest is closed; stop() closes them all. A
+  // push is in pushedPictures() and counted by picturesPushed() before its
+  // connection counts here.
+  size_t heldConnections(int cameraId) const;
+  bool waitForHeldConnections(int cameraId, size_t n, std::chrono::milliseconds timeout) const;
   // The last 64 pushes, oldest first, completed or not.
   std::vector<PushedPicture> pushedPictures(int cameraId) const;
   size_t snapshotCount(int cameraId) const;  // snapshot requests (102) answered

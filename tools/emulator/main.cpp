@@ -1,5 +1,6 @@
 // vkt-emulator: plays one or more cameras on this host until told to stop.
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -18,7 +19,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vkt-emulator [--camera CAMERA]... [--config FILE]... [--control PORT] [--exit-after SECONDS]\n"
+    "usage: vkt-emulator [--camera CAMERA]... [--config FILE]... [--control [ADDRESS:]PORT] [--exit-after SECONDS]\n"
     "\n"
     "Plays cameras on this host: answers discovery probes and change-IP requests\n"
     "on UDP port 34565 (bound on 0.0.0.0), and serves each camera's TCP command\n"
@@ -34,7 +35,10 @@ constexpr const char* kUsage =
     "  --camera CAMERA   one camera, e.g. ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30000\n"
     "                    keys: ip, mac, model, port, name, fw, mask, gateway (repeatable)\n"
     "  --config FILE     cameras from FILE, one CAMERA per line, '#' starts a comment (repeatable)\n"
-    "  --control PORT    TCP control channel on 127.0.0.1:PORT (default 34999, 0: none)\n"
+    "  --control [ADDRESS:]PORT\n"
+    "                    TCP control channel on 127.0.0.1:PORT (default 34999, 0: none), or\n"
+    "                    on ADDRESS (IPv4; it has no authentication: only inside a private\n"
+    "                    network namespace)\n"
     "                    commands, one per line; replies start with 'ok' or 'error':\n"
     "                      list                      cameras, ending with a line '.'\n"
     "                      fault <id> <name> <value> discovery fault (silent, answerDelayMs,\n"
@@ -70,11 +74,13 @@ constexpr const char* kUsage =
     "                      pfault <id> <name> <value>\n"
     "                                                picture push fault (chunkBytes, chunkDelayMs,\n"
     "                                                badMarker, app1Length, totalLength,\n"
-    "                                                sendBytes, padTo, holdOpen; 'none' unsets)\n"
+    "                                                sendBytes, padTo, holdOpen, stuckAfter,\n"
+    "                                                sendBufferBytes; 'none' unsets)\n"
     "                      pfault <id> clear         forget the camera's push faults\n"
     "                      picsize <id> <w> <h> <q>  picture size and JPEG quality\n"
     "                                                (default 640 480 85)\n"
-    "                      pictures <id>             ok pushed=N snapshots=N last=BYTES\n"
+    "                      pictures <id>             ok pushed=N snapshots=N last=BYTES held=N\n"
+    "                                                (held: connections held open)\n"
     "                      stream <id> on|off|auto   send the video stream whatever 501 said, or\n"
     "                                                not (a target is still needed); auto: as the\n"
     "                                                model does (default)\n"
@@ -114,6 +120,7 @@ constexpr const char* kUsage =
 
 struct Options {
   std::vector<vktemu::CameraConfig> cameras;
+  std::string controlAddress = "127.0.0.1";
   uint16_t controlPort = 34999;
   std::optional<std::chrono::seconds> exitAfter;
   bool help = false;
@@ -162,7 +169,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!vktemu::loadCameraFile(*value, options.cameras, &error)) return false;
     } else if (arg == "--control") {
       if (!takeValue()) return false;
-      if (!parseNumber<uint16_t>(*value, 0, 65535, options.controlPort)) {
+      std::string port = *value;
+      if (const auto colon = port.rfind(':'); colon != std::string::npos) {
+        options.controlAddress = port.substr(0, colon);
+        port.erase(0, colon + 1);
+      }
+      if (!parseNumber<uint16_t>(port, 0, 65535, options.controlPort)) {
         error = "bad control port '" + *value + "'";
         return false;
       }
@@ -193,6 +205,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.cameras.empty()) options.cameras.emplace_back();
+  // Many cameras, each holding many stuck picture connections, need more
+  // descriptors than the usual soft limit.
+  if (rlimit files{}; ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   // Termination signals are taken synchronously by this thread only; every
   // thread started below inherits the mask.
@@ -212,7 +230,7 @@ int main(int argc, char** argv) {
   // 'quit' ends the program the same way a signal does.
   vktemu::ControlCommands commands(emulator, [] { ::kill(::getpid(), SIGTERM); });
   vktemu::ControlChannel control([&commands](std::string_view line) { return commands.handle(line); });
-  if (options.controlPort != 0 && !control.start(options.controlPort, &error))
+  if (options.controlPort != 0 && !control.start(options.controlAddress, options.controlPort, &error))
     return failWith("control channel: " + error);
 
   std::cout << "ready" << std::endl;

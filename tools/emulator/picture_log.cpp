@@ -36,6 +36,24 @@ bool PictureLog::waitForCompleted(size_t n, std::chrono::milliseconds timeout) c
   return changed_.wait_for(lock, timeout, [&] { return completed_ >= n; });
 }
 
+void PictureLog::setHeld(size_t n) {
+  {
+    std::lock_guard lock(mutex_);
+    held_ = n;
+  }
+  changed_.notify_all();
+}
+
+size_t PictureLog::held() const {
+  std::lock_guard lock(mutex_);
+  return held_;
+}
+
+bool PictureLog::waitForHeld(size_t n, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return held_ >= n; });
+}
+
 void PictureLog::countSnapshot() {
   std::lock_guard lock(mutex_);
   ++snapshots_;

@@ -24,6 +24,11 @@ class PictureLog {
   size_t completed() const;
   bool waitForCompleted(size_t n, std::chrono::milliseconds timeout) const;
 
+  // Connections the pusher holds open now (set by the pusher).
+  void setHeld(size_t n);
+  size_t held() const;
+  bool waitForHeld(size_t n, std::chrono::milliseconds timeout) const;
+
   void countSnapshot();
   size_t snapshots() const;
 
@@ -34,6 +39,7 @@ class PictureLog {
   size_t keptBytes_ = 0;
   size_t completed_ = 0;
   size_t snapshots_ = 0;
+  size_t held_ = 0;
 };
 
 }  // namespace vktemu

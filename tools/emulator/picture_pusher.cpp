@@ -15,7 +15,10 @@ namespace {
 constexpr std::chrono::milliseconds kIdleWait{1000};  // the stop flag is seen at least this often
 constexpr int kMaxDelayMs = 3600000;
 constexpr size_t kMaxPadTo = size_t{64} << 20;
-constexpr size_t kMaxHeld = 64;
+// Enough for a test of many stuck connections; a cap still, so a long run
+// of held pushes cannot eat the descriptors.
+constexpr size_t kMaxHeld = 1024;
+constexpr int kMaxSendBuffer = 64 << 20;
 constexpr std::array<uint32_t, 5> kTailTags = {0x24000000, 0x28000000, 0x32000000, 0x36000000, 0x40000000};
 
 }  // namespace
@@ -46,6 +49,7 @@ void PicturePusher::stop() {
   camera_->pictureQueue().close();
   thread_.join();
   held_.clear();
+  camera_->pictureLog().setHeld(0);
   wake_.close();
 }
 
@@ -67,12 +71,14 @@ void PicturePusher::push(const PictureRequest& request) {
     plan.from = camera_->address();
     plan.chunkBytes = faults.chunkBytes;
     plan.chunkDelay = std::chrono::milliseconds(std::clamp(faults.chunkDelayMs, 0, kMaxDelayMs));
-    const size_t size = std::min(picture->size(), faults.sendBytes.value_or(picture->size()));
+    plan.sendBufferBytes = std::clamp(faults.sendBufferBytes, 0, kMaxSendBuffer);
+    size_t size = std::min(picture->size(), faults.sendBytes.value_or(picture->size()));
+    size = std::min(size, faults.stuckAfter.value_or(size));
     SendOutcome outcome = sendPicture(plan, std::span(*picture).first(size), wake_.fd());
     log.bytes.assign(picture->begin(), picture->begin() + static_cast<std::ptrdiff_t>(outcome.sent));
     log.completed = outcome.done;
     error = outcome.error;
-    if (outcome.done && faults.holdOpen) {
+    if (outcome.done && (faults.holdOpen || faults.stuckAfter)) {
       if (held_.size() >= kMaxHeld) held_.erase(held_.begin());
       held_.push_back(std::move(outcome.connection));
     } else {
@@ -82,6 +88,8 @@ void PicturePusher::push(const PictureRequest& request) {
   log.at = std::chrono::steady_clock::now();
   log.error = std::move(error);
   camera_->pictureLog().record(std::move(log));
+  // After the record: whoever sees the connection counted finds its push logged.
+  camera_->pictureLog().setHeld(held_.size());
 }
 
 std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequest& request,

@@ -37,6 +37,10 @@ bool connectFrom(const SendPlan& plan, int wakeFd, SendOutcome& outcome) {
   // address do not run out of ports held in TIME_WAIT.
   const int on = 1;
   ::setsockopt(fd.get(), IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+  // Before connect, so the window the handshake offers already fits it.
+  if (plan.sendBufferBytes > 0 &&
+      ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &plan.sendBufferBytes, sizeof plan.sendBufferBytes) != 0)
+    return outcome.error = failure("SO_SNDBUF"), false;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   std::memcpy(&local.sin_addr, plan.from.data(), 4);

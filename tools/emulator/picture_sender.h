@@ -22,6 +22,7 @@ struct SendPlan {
   wire::Ipv4 from{};
   size_t chunkBytes = 0;  // 0: all at once
   std::chrono::milliseconds chunkDelay{0};
+  int sendBufferBytes = 0;  // SO_SNDBUF before connecting (0: the system's default)
   std::chrono::milliseconds connectTimeout{2000};
   std::chrono::milliseconds stallTimeout{5000};  // the receiver takes nothing for this long
 };

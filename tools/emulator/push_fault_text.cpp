@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kMaxDelayMs = 3600000;
 constexpr size_t kMaxBytes = size_t{1} << 30;
+constexpr int kMaxSendBuffer = 64 << 20;
 
 template <typename T>
 bool parseOptional(std::string_view text, T low, T high, std::optional<T>& out) {
@@ -39,6 +40,8 @@ bool setPushFault(PushFaults& faults, std::string_view name, std::string_view va
   else if (name == "sendBytes") ok = parseOptional<size_t>(value, 0, kMaxBytes, f.sendBytes);
   else if (name == "padTo") ok = parseNumber(value, size_t{0}, kMaxBytes, f.padTo);
   else if (name == "holdOpen") ok = parseBool(value, f.holdOpen);
+  else if (name == "stuckAfter") ok = parseOptional<size_t>(value, 0, kMaxBytes, f.stuckAfter);
+  else if (name == "sendBufferBytes") ok = parseInt(value, 0, kMaxSendBuffer, f.sendBufferBytes);
   else {
     if (error) *error = "unknown push fault " + std::string(name);
     return false;

@@ -1,8 +1,8 @@
 // PushFaults fields set by name, for the control channel:
 //   chunkBytes, chunkDelayMs, badMarker, app1Length, totalLength, sendBytes,
-//   padTo, holdOpen
+//   padTo, holdOpen, stuckAfter, sendBufferBytes
 // Booleans take 0/1/true/false/on/off; the optional fields (app1Length,
-// totalLength, sendBytes) take "none" to unset.
+// totalLength, sendBytes, stuckAfter) take "none" to unset.
 #pragma once
 
 #include <string>
