@@ -1,10 +1,16 @@
 // The cached copies of a camera's settings. Valid only while one command
 // connection lasts: every disconnect empties them.
+//
+// Most cameras never have most settings read, and most records are 4 to 100
+// bytes: each record slot holds only its record, allocated with the size of
+// its first store, so an idle camera pays a pointer and two lengths per slot.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 
 namespace vkt {
 
@@ -53,21 +59,31 @@ class SettingsCache {
   // The largest cached record (the combined flash lamp and trigger record).
   static constexpr size_t kMaxRecord = 668;
 
-  SettingsCache() { Invalidate(); }
+  SettingsCache() { values_.fill(-1); }
 
-  // Every slot back to "not read".
-  void Invalidate() {
-    values_.fill(-1);
-    for (auto& r : records_) r.valid = 0;
-  }
+  // Every slot back to "not read". The records' storage is kept: a
+  // disconnect comes with every failed command, and a camera whose settings
+  // were read is read again once it reconnects, so freeing would only turn
+  // a flapping connection into allocations under the command lock; what is
+  // kept is bounded by the records this camera has read (about 3 KiB).
+  void Invalidate();
 
   int32_t Value(ValueSlot slot) const { return values_[Index(slot)]; }
   void SetValue(ValueSlot slot, int32_t value) { values_[Index(slot)] = value; }
 
-  bool Valid(RecordSlot slot) const { return records_[Index(slot)].valid != 0; }
-  const uint8_t* Record(RecordSlot slot) const { return records_[Index(slot)].bytes.data(); }
-  // Stores `size` bytes (at most kMaxRecord) and marks the slot valid.
+  bool Valid(RecordSlot slot) const { return records_[Index(slot)].valid; }
+  // The bytes of the last store since the last Invalidate, exactly (empty
+  // when not valid).
+  std::span<const uint8_t> Record(RecordSlot slot) const;
+  // `size` bytes of the record into `out`: the stored bytes, then zeros past
+  // a shorter store (never bytes of an earlier, longer one).
+  void CopyRecord(RecordSlot slot, void* out, size_t size) const;
+  // Stores `size` bytes (at most kMaxRecord are kept) and marks the slot
+  // valid. When the slot's storage cannot grow to that size the slot stays
+  // "not read": the next read asks the camera.
   void SetRecord(RecordSlot slot, const void* bytes, size_t size);
+  // Bytes allocated for records.
+  size_t HeldBytes() const;
 
  private:
   template <typename E>
@@ -75,9 +91,12 @@ class SettingsCache {
     return static_cast<size_t>(e);
   }
   struct Slot {
-    int32_t valid = 0;
-    std::array<uint8_t, kMaxRecord> bytes{};
+    std::unique_ptr<uint8_t[]> bytes;  // `capacity` bytes, null until the first store
+    uint16_t capacity = 0;
+    uint16_t length = 0;  // of the record stored; 0 when not valid
+    bool valid = false;
   };
+  static_assert(kMaxRecord <= UINT16_MAX);
   std::array<int32_t, static_cast<size_t>(ValueSlot::kCount)> values_{};
   std::array<Slot, static_cast<size_t>(RecordSlot::kCount)> records_{};
 };

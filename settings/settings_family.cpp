@@ -29,7 +29,7 @@ bool SlotAnswers(CameraContext& camera, const Member& m) {
 void CopyFromSlot(CameraContext& camera, const Member& m, void* out) {
   SettingsCache& cache = camera.Cache();
   if (m.slotKind == SlotKind::kRecord) {
-    std::memcpy(out, cache.Record(m.Record()), m.size);
+    cache.CopyRecord(m.Record(), out, m.size);
   } else {
     const int32_t v = cache.Value(m.Value());
     std::memcpy(out, &v, sizeof v);
@@ -51,7 +51,10 @@ void StoreInSlot(CameraContext& camera, const Member& m, const void* bytes) {
 bool SlotEquals(CameraContext& camera, const Member& m, const void* in) {
   SettingsCache& cache = camera.Cache();
   if (m.slotKind == SlotKind::kRecord) {
-    return cache.Valid(m.Record()) && std::memcmp(cache.Record(m.Record()), in, m.size) == 0;
+    if (!cache.Valid(m.Record())) return false;
+    uint8_t cached[SettingsCache::kMaxRecord];
+    cache.CopyRecord(m.Record(), cached, m.size);
+    return std::memcmp(cached, in, m.size) == 0;
   }
   if (m.slotKind == SlotKind::kValue) {
     int32_t v;

@@ -34,15 +34,19 @@ uint32_t Bit(uint32_t w, int bit) { return (w >> bit) & 1u; }
 
 RecordSlot SlotOf(bool factory) { return factory ? RecordSlot::kDefaultTriggFlash : RecordSlot::kTriggFlash; }
 
-// The combined record from the cache, or else from the camera (into the
-// cache). The caller holds the command lock.
-int ReadCombined(CameraContext& camera, bool factory, uint32_t ms) {
+// The combined record into `record` (kCombinedSize bytes) from the cache,
+// or else from the camera (into the cache too). The caller holds the
+// command lock.
+int ReadCombined(CameraContext& camera, bool factory, uint8_t* record, uint32_t ms) {
   SettingsCache& cache = camera.Cache();
-  if (cache.Valid(SlotOf(factory))) return 0;
+  if (cache.Valid(SlotOf(factory))) {
+    cache.CopyRecord(SlotOf(factory), record, kCombinedSize);
+    return 0;
+  }
   Request request{factory ? kGetDefaultCombined : kGetCombined};
   request.value = 0;
   if (camera.Exchange(request, ms) != 0) return 1;
-  uint8_t record[kCombinedSize] = {};
+  std::memset(record, 0, kCombinedSize);
   std::memcpy(record, camera.ReplyPayload(), std::min<size_t>(camera.ReplyHeader().length, kCombinedSize));
   cache.SetRecord(SlotOf(factory), record, kCombinedSize);
   return 0;
@@ -147,16 +151,18 @@ void CombinedFromTriggInput(const TriggInputSet& set, uint8_t* record) {
 int GetFlashLamp(CameraContext& camera, bool factory, FlashLampParam* out, uint32_t ms) {
   if (out == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
-  if (ReadCombined(camera, factory, ms) != 0) return 1;
-  *out = FlashLampFromCombined(camera.Cache().Record(SlotOf(factory)));
+  uint8_t record[kCombinedSize];
+  if (ReadCombined(camera, factory, record, ms) != 0) return 1;
+  *out = FlashLampFromCombined(record);
   return 0;
 }
 
 int GetTriggInput(CameraContext& camera, bool factory, TriggInputSet* out, uint32_t ms) {
   if (out == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
-  if (ReadCombined(camera, factory, ms) != 0) return 1;
-  *out = TriggInputFromCombined(camera.Cache().Record(SlotOf(factory)), factory);
+  uint8_t record[kCombinedSize];
+  if (ReadCombined(camera, factory, record, ms) != 0) return 1;
+  *out = TriggInputFromCombined(record, factory);
   return 0;
 }
 
@@ -165,15 +171,15 @@ int SetFlashLamp(CameraContext& camera, const FlashLampParam* in, uint32_t ms) {
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
   SettingsCache& cache = camera.Cache();
   const RecordSlot slot = SlotOf(false);
+  uint8_t work[kCombinedSize];
   if (cache.Valid(slot)) {
-    const FlashLampParam cached = FlashLampFromCombined(cache.Record(slot));
+    cache.CopyRecord(slot, work, kCombinedSize);
+    const FlashLampParam cached = FlashLampFromCombined(work);
     if (std::memcmp(&cached, in, sizeof cached) == 0) return 0;
   }
   if (camera.CheckPendingSave(ms) != 0) return 1;
   // Only the lamp words change: the rest goes back as the camera sent it.
-  if (ReadCombined(camera, false, ms) != 0) return 1;
-  uint8_t work[kCombinedSize];
-  std::memcpy(work, cache.Record(slot), kCombinedSize);
+  if (ReadCombined(camera, false, work, ms) != 0) return 1;
   WriteFlashLamp(*in, work);
   return WriteCombined(camera, work, ms);
 }
@@ -183,12 +189,13 @@ int SetTriggInput(CameraContext& camera, const TriggInputSet* in, uint32_t ms) {
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
   SettingsCache& cache = camera.Cache();
   const RecordSlot slot = SlotOf(false);
+  uint8_t work[kCombinedSize];
   if (cache.Valid(slot)) {
-    const TriggInputSet cached = TriggInputFromCombined(cache.Record(slot), false);
+    cache.CopyRecord(slot, work, kCombinedSize);
+    const TriggInputSet cached = TriggInputFromCombined(work, false);
     if (std::memcmp(&cached, in, sizeof cached) == 0) return 0;
   }
   if (camera.CheckPendingSave(ms) != 0) return 1;
-  uint8_t work[kCombinedSize];
   CombinedFromTriggInput(*in, work);
   return WriteCombined(camera, work, ms);
 }
