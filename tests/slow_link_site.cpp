@@ -284,6 +284,9 @@ bool SlowLinkSite::StartEmulator(const SlowLinkOptions& options, std::string* er
     if (error) *error = "the emulator did not get ready: " + (line ? *line : std::string("no output"));
     return false;
   }
+  // Read by now: nothing to leave behind should this process die.
+  std::remove(configFile_.c_str());
+  configFile_.clear();
   return true;
 }
 
