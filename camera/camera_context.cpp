@@ -33,6 +33,8 @@ void CameraContext::Readdress(uint32_t ipAddress, uint32_t addressWord1) {
   record_.addressWord1 = addressWord1;
   Disconnect();
   cameraAddress_.store(ipAddress, std::memory_order_release);
+  // A snapshot connects to this address under the snapshot lock.
+  std::lock_guard<std::mutex> link(snapshotLock_);
   connection_.camera = CommandAddress(record_);
 }
 

@@ -3,8 +3,11 @@
 // it announced and the cached copies of its settings.
 //
 // Lock order: the registry lock, then the callback lock, then the command
-// lock. Both camera locks are recursive: a command may run another command
-// of the same camera, and a failed command disconnects under its own lock.
+// lock, then the snapshot lock. Both camera locks are recursive: a command
+// may run another command of the same camera, and a failed command
+// disconnects under its own lock. The snapshot lock (not recursive) guards
+// the snapshot connection and is never held while another lock is taken: a
+// snapshot lets it go before it disconnects.
 #pragma once
 
 #include <array>
@@ -65,7 +68,8 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   std::recursive_mutex& DeliveryLock() { return deliveryLock_; }
   std::recursive_mutex& CallbackLock() { return callbackLock_; }
 
-  // ---- command channel; all but Disconnect expect the command lock held.
+  // ---- command channel; all but Disconnect expect the command lock held
+  // (EnsureSnapConnected the snapshot lock instead).
   bool EnsureConnected(uint32_t ms);
   bool EnsureSnapConnected(uint32_t ms);
   // Starts a request: version, reserved 0, command and the next sequence
@@ -205,6 +209,9 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   int32_t snapSequence_ = 0;
 
   CameraConnection connection_;
+  // Guards connection_.snapshot, and connection_.camera with the command
+  // lock (written under both, read under either).
+  std::mutex snapshotLock_;
   IoResult lastConnectResult_ = IoResult::kOk;  // why the last connect failed
   SettingsCache cache_;
   bool pendingSave_ = false;

@@ -19,7 +19,8 @@ bool CameraContext::EnsureLinked(Link& link, uint32_t ms) {
     }
     return true;
   }
-  lastConnectResult_ = result;
+  // Under the command lock; a failed snapshot connect reports a code of its own.
+  if (&link == &connection_.command) lastConnectResult_ = result;
   return false;
 }
 
@@ -124,7 +125,12 @@ int CameraContext::ExchangeOrDisconnect(uint32_t ms) {
 void CameraContext::Disconnect() {
   std::lock_guard<std::recursive_mutex> lock(commandLock_);
   connection_.command.Close();
-  connection_.snapshot.Close();
+  {
+    // Waits for a snapshot exchange in progress (bounded by its time-out):
+    // its handle must not be closed, and perhaps reused, under it.
+    std::lock_guard<std::mutex> link(snapshotLock_);
+    connection_.snapshot.Close();
+  }
   cache_.Invalidate();
   pushRegistered_ = 0;
   pendingSave_ = false;

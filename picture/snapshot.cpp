@@ -30,30 +30,33 @@ int CameraContext::Snap(int32_t value, uint32_t ms) {
 
   // The exchange gets the whole budget again, measured from here.
   Count(counters_->commandsSent);
-  if (!EnsureSnapConnected(ms) ||
-      connection_.snapshot.SendAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
-    Count(counters_->commandNetworkErrors);
-    SetLastError(err::kSnapNotSent);
+  uint32_t failure = err::kOk;
+  {
+    // The link is guarded by the snapshot lock, which Disconnect takes after
+    // the command lock: it is let go before the Disconnect below.
+    std::lock_guard<std::mutex> link(snapshotLock_);
+    if (!EnsureSnapConnected(ms) ||
+        connection_.snapshot.SendAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
+      Count(counters_->commandNetworkErrors);
+      failure = err::kSnapNotSent;
+    } else if (connection_.snapshot.ReceiveAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
+      Count(counters_->commandTimeouts);
+      failure = err::kSnapNoReply;
+    } else if (DecodeHeader(bytes).status < 0) {
+      // Only the status counts; command and sequence are not compared.
+      Count(counters_->commandRefusals);
+      failure = err::kSnapRefused;
+    } else if (DecodeHeader(bytes).length != 0) {
+      // A reply with a payload would leave bytes that the next snapshot
+      // takes for its reply header: that connection is not used again.
+      connection_.snapshot.Close();
+    }
+  }
+  if (failure != err::kOk) {
+    SetLastError(failure);
     Disconnect();
     return 1;
   }
-  if (connection_.snapshot.ReceiveAll(bytes, kHeaderSize, RemainingTime(ms, start)) != IoResult::kOk) {
-    Count(counters_->commandTimeouts);
-    SetLastError(err::kSnapNoReply);
-    Disconnect();
-    return 1;
-  }
-  // Only the status counts; command and sequence are not compared.
-  const CommandHeader reply = DecodeHeader(bytes);
-  if (reply.status < 0) {
-    Count(counters_->commandRefusals);
-    SetLastError(err::kSnapRefused);
-    Disconnect();
-    return 1;
-  }
-  // A reply with a payload would leave bytes that the next snapshot takes
-  // for its reply header: that connection is not used again.
-  if (reply.length != 0) connection_.snapshot.Close();
   return 0;
 }
 
