@@ -189,7 +189,7 @@ typedef struct DirectoryTree {
  * `size` to sizeof the record as your header has it; the library fills at
  * most that many bytes, sets `size` to the bytes it filled and `version` to
  * VKT_STATISTICS_VERSION. Later versions only append fields. */
-#define VKT_STATISTICS_VERSION 1
+#define VKT_STATISTICS_VERSION 2
 
 /* One camera, from the moment it was added. */
 typedef struct CameraStatistics {
@@ -225,6 +225,13 @@ typedef struct CameraStatistics {
     uint64_t framesDroppedOversize;   /* announced larger than 4 MiB */
     uint64_t datagramsIgnoredSize;    /* not 1024 bytes */
     uint64_t datagramsIgnoredSender;  /* not from the camera's address */
+    /* since version 2: picture connections closed unread because the camera
+     * already had VKT_PICTURE_CONNECTIONS_PER_CAMERA open; pictures dropped
+     * because VKT_PICTURE_BUFFER_BYTES stayed full for their whole window;
+     * the camera's picture connections open now */
+    uint64_t picturesDroppedOverShare;
+    uint64_t picturesDroppedBufferCap;
+    uint64_t pictureConnectionsOpen;
 } CameraStatistics;
 
 /* What belongs to no camera, since the library was loaded. */
@@ -233,6 +240,12 @@ typedef struct LibraryStatistics {
     uint32_t version;
     uint64_t unknownSenderConnections;  /* picture connections from no added camera, closed unread */
     uint64_t discoveryDatagramsSkipped; /* datagrams a search received that were no camera's answer */
+    /* since version 2: picture connections open now and the most open at
+     * once; picture bytes held for pictures still arriving, now and at most */
+    uint64_t pictureConnectionsOpen;
+    uint64_t pictureConnectionsPeak;
+    uint64_t pictureBytesBuffered;
+    uint64_t pictureBytesBufferedPeak;
 } LibraryStatistics;
 
 #if defined(__cplusplus)
@@ -264,8 +277,8 @@ VKT_STATIC_ASSERT(sizeof(TriggInputSet) == 960, "TriggInputSet is 960 bytes");
 VKT_STATIC_ASSERT(sizeof(SDCardState) == 12, "SDCardState is 12 bytes");
 VKT_STATIC_ASSERT(sizeof(DirectoryEntry) == 260, "DirectoryEntry is 260 bytes");
 VKT_STATIC_ASSERT(offsetof(DirectoryTree, count) == 256, "DirectoryTree count at 256");
-VKT_STATIC_ASSERT(sizeof(CameraStatistics) == 8 + 24 * 8, "CameraStatistics version 1");
-VKT_STATIC_ASSERT(sizeof(LibraryStatistics) == 8 + 2 * 8, "LibraryStatistics version 1");
+VKT_STATIC_ASSERT(sizeof(CameraStatistics) == 8 + 27 * 8, "CameraStatistics version 2");
+VKT_STATIC_ASSERT(sizeof(LibraryStatistics) == 8 + 6 * 8, "LibraryStatistics version 2");
 
 #ifdef __cplusplus
 extern "C" {
@@ -325,6 +338,29 @@ VKT_API int VKT_SearchCamera(DeviceRecord *records, int capacity, int *count,
 VKT_API int VKT_ChangeCameraIP(const ChangeIPParam *param, unsigned int timeoutMs);
 
 /* ---------------------------------------------------------------- cameras */
+
+/* Pushed pictures at scale. A camera pushes each picture over a connection
+ * of its own to the picture port; the library's 8 picture threads read every
+ * open connection as its bytes arrive, so a slow or stuck camera holds only
+ * its own connections and never delays another camera's pictures. Each
+ * picture must arrive whole within one second of its connection's accept.
+ * Limits, so that memory and fairness hold under any load:
+ *  - VKT_PICTURE_CONNECTIONS: picture connections open at once. At the
+ *    limit new connections wait in the listen backlog until one ends.
+ *  - VKT_PICTURE_BUFFER_BYTES: bytes held for pictures still arriving. At
+ *    the limit new connections wait as well; a picture that needs room while
+ *    none is left waits for it within its window, and is dropped
+ *    (picturesDroppedBufferCap) if none frees in time.
+ *  - VKT_PICTURE_CONNECTIONS_PER_CAMERA: one camera's share of the open
+ *    connections. A connection past it is closed unread
+ *    (picturesDroppedOverShare), so a faulty camera can hold its own share
+ *    and never the others'.
+ * Each open connection takes a file descriptor: the process's RLIMIT_NOFILE
+ * should exceed VKT_PICTURE_CONNECTIONS plus what the application uses;
+ * while no descriptor is left, accepting pauses. */
+#define VKT_PICTURE_CONNECTIONS 4096
+#define VKT_PICTURE_BUFFER_BYTES (256u * 1024u * 1024u)
+#define VKT_PICTURE_CONNECTIONS_PER_CAMERA 8
 
 /* Receives a picture the camera pushed: `picture` holds `length` bytes of
  * JPEG, `info` what the library read from it, `value` a word of the

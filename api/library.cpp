@@ -98,7 +98,11 @@ int Library::Close() {
       cameras = registry_.RemoveAll();
     }
     // Each camera's stream stops as a deletion stops it.
-    for (auto& camera : cameras) camera->StopStreamForDeletion();
+    for (auto& camera : cameras) {
+      camera->StopStreamForDeletion();
+      camera->StopDeliveries();
+      camera->WaitForDeliveries();  // the receivers are joined: nothing runs now
+    }
   }
   Teardown();
   startRan_ = false;

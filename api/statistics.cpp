@@ -36,6 +36,9 @@ CameraStatistics CameraCounters::Snapshot() const {
   s.framesDroppedOversize = Read(framesDroppedOversize);
   s.datagramsIgnoredSize = Read(datagramsIgnoredSize);
   s.datagramsIgnoredSender = Read(datagramsIgnoredSender);
+  s.picturesDroppedOverShare = Read(pictureDrops[static_cast<int>(PictureDrop::kOverShare)]);
+  s.picturesDroppedBufferCap = Read(pictureDrops[static_cast<int>(PictureDrop::kBufferCap)]);
+  s.pictureConnectionsOpen = Read(pictureConnectionsOpen);
   return s;
 }
 
@@ -43,6 +46,10 @@ LibraryStatistics LibraryCounterSet::Snapshot() const {
   LibraryStatistics s{};
   s.unknownSenderConnections = Read(unknownSenderConnections);
   s.discoveryDatagramsSkipped = Read(discoveryDatagramsSkipped);
+  s.pictureConnectionsOpen = Read(pictureConnectionsOpen);
+  s.pictureConnectionsPeak = Read(pictureConnectionsPeak);
+  s.pictureBytesBuffered = Read(pictureBytesBuffered);
+  s.pictureBytesBufferedPeak = Read(pictureBytesBufferedPeak);
   return s;
 }
 

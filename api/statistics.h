@@ -14,7 +14,18 @@ using Counter = std::atomic<uint64_t>;
 
 inline void Count(Counter& counter, uint64_t n = 1) { counter.fetch_add(n, std::memory_order_relaxed); }
 
-enum class PictureDrop { kBadMarker, kShortApp1, kOversize, kTimeWindow, kClosedEarly, kCameraDeleted, kNoCallback };
+enum class PictureDrop {
+  kBadMarker,
+  kShortApp1,
+  kOversize,
+  kTimeWindow,
+  kClosedEarly,
+  kCameraDeleted,
+  kNoCallback,
+  kOverShare,
+  kBufferCap,
+  kCount
+};
 
 struct CameraCounters {
   Counter commandsSent{0};
@@ -26,7 +37,8 @@ struct CameraCounters {
   Counter picturesDelivered{0};
   Counter pictureBytes{0};
   Counter pictureConnections{0};
-  Counter pictureDrops[7]{};  // by PictureDrop
+  Counter pictureConnectionsOpen{0};  // now; the receivers' share check reads it
+  Counter pictureDrops[static_cast<int>(PictureDrop::kCount)]{};
   Counter framesDelivered{0};
   Counter streamBytes{0};
   Counter framesDroppedGap{0};
@@ -42,9 +54,21 @@ struct CameraCounters {
 struct LibraryCounterSet {
   Counter unknownSenderConnections{0};
   Counter discoveryDatagramsSkipped{0};
+  // Picture connections and the bytes they hold: now and at most.
+  Counter pictureConnectionsOpen{0};
+  Counter pictureConnectionsPeak{0};
+  Counter pictureBytesBuffered{0};
+  Counter pictureBytesBufferedPeak{0};
 
   LibraryStatistics Snapshot() const;
 };
+
+// Raises `peak` to at least `value`.
+inline void RaisePeak(Counter& peak, uint64_t value) {
+  uint64_t seen = peak.load(std::memory_order_relaxed);
+  while (seen < value && !peak.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+  }
+}
 
 // Process-wide; lives as long as the process.
 LibraryCounterSet& LibraryCounters();

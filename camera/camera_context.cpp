@@ -38,6 +38,29 @@ void CameraContext::Readdress(uint32_t ipAddress, uint32_t addressWord1) {
   connection_.camera = CommandAddress(record_);
 }
 
+bool CameraContext::BeginDelivery() {
+  std::lock_guard<std::mutex> lock(deliveryMutex_);
+  if (retired_) return false;
+  ++deliveriesInFlight_;
+  return true;
+}
+
+void CameraContext::EndDelivery() {
+  std::lock_guard<std::mutex> lock(deliveryMutex_);
+  if (--deliveriesInFlight_ == 0) deliveriesDone_.notify_all();
+}
+
+void CameraContext::StopDeliveries() {
+  std::lock_guard<std::mutex> lock(deliveryMutex_);
+  retired_ = true;
+}
+
+void CameraContext::WaitForDeliveries() {
+  std::unique_lock<std::mutex> lock(deliveryMutex_);
+  // Callbacks return on their own; the library has no way to cut one short.
+  deliveriesDone_.wait(lock, [this] { return deliveriesInFlight_ == 0; });
+}
+
 bool CameraContext::ModelIs(const char* model) const {
   return std::strncmp(record_.modelName, model, sizeof record_.modelName) == 0;
 }

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -63,10 +64,19 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   bool ModelIs(const char* model) const;
 
   std::recursive_mutex& CommandLock() { return commandLock_; }
-  // Held while a pushed picture is checked against the registry and handed
-  // to the callback, so a deletion can wait for a delivery in progress.
-  std::recursive_mutex& DeliveryLock() { return deliveryLock_; }
   std::recursive_mutex& CallbackLock() { return callbackLock_; }
+
+  // ---- pictures handed to the callback. Callbacks of one camera may run
+  // side by side; a deletion waits until none is running and none starts
+  // after it. No lock is held while a callback runs.
+  // False once deliveries are stopped: no callback may start.
+  bool BeginDelivery();
+  void EndDelivery();
+  // No callback starts from now on (a deletion, before the camera leaves
+  // the registry).
+  void StopDeliveries();
+  // Returns once the callbacks running now have returned.
+  void WaitForDeliveries();
 
   // ---- command channel; all but Disconnect expect the command lock held
   // (EnsureSnapConnected the snapshot lock instead).
@@ -199,7 +209,11 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
 
   std::recursive_mutex commandLock_;
   std::recursive_mutex callbackLock_;
-  std::recursive_mutex deliveryLock_;
+
+  std::mutex deliveryMutex_;
+  std::condition_variable deliveriesDone_;
+  int deliveriesInFlight_ = 0;  // under deliveryMutex_
+  bool retired_ = false;        // under deliveryMutex_
 
   std::array<uint8_t, kMessageBufferSize> requestBuffer_{};
   std::array<uint8_t, kMessageBufferSize> replyBuffer_{};

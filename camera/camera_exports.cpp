@@ -106,6 +106,9 @@ extern "C" VKT_API int VKT_DelCamera(int handle) {
   }
   {
     std::lock_guard<std::recursive_mutex> lock(registry.Lock());
+    // Stopped before it leaves the registry: once it is gone, no picture of
+    // it reaches its callback.
+    removed->StopDeliveries();
     if (!registry.Remove(handle)) {
       vkt::SetLastError(vkt::err::kInvalidHandle);  // deleted meanwhile by another thread
       return 1;
@@ -114,11 +117,9 @@ extern "C" VKT_API int VKT_DelCamera(int handle) {
   // No longer found by new calls; its stream stops now, and the context goes
   // when its last user lets go of it.
   removed->StopStreamForDeletion();
-  // A picture being handed over now finishes before this returns, so no
-  // callback of the camera starts afterwards. Not from inside a callback:
+  // No picture callback of the camera starts from now on, and those running
+  // now finish before this returns. Not waited for from inside a callback:
   // two callbacks deleting each other's camera would wait for each other.
-  if (!vkt::OnLibraryThread()) {
-    std::lock_guard<std::recursive_mutex> delivered(removed->DeliveryLock());
-  }
+  if (!vkt::OnLibraryThread()) removed->WaitForDeliveries();
   return 0;
 }

@@ -32,6 +32,8 @@ class PictureFraming {
   // Why the picture was judged bad.
   PictureDrop BadReason() const { return badReason_; }
   uint32_t TotalLength() const { return totalLength_; }
+  // Whether totalLength has been read (and found within the limit).
+  bool LengthKnown() const { return lengthChecked_ && badReason_ != PictureDrop::kOversize; }
 
  private:
   bool markerChecked_ = false;

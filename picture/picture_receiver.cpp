@@ -1,16 +1,48 @@
 #include "picture/picture_receiver.h"
 
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
-#include <chrono>
+#include <ace/ACE.h>
+#include <ace/Flag_Manip.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "api/library.h"
+#include "camera/camera_context.h"
 #include "picture/recv_pic_server_thread.h"
 
 namespace vkt {
+namespace {
 
-PictureReceiver::PictureReceiver() : listenAddress_(static_cast<u_short>(0), static_cast<ACE_UINT32>(INADDR_ANY)) {}
+// Connections taken per listener event before others get a turn.
+constexpr int kAcceptBatch = 64;
+// Out of descriptors: accepting pauses this long unless a connection ends.
+constexpr std::chrono::milliseconds kAcceptRetry{50};
+// Windows end at most this late: at thousands of pictures a second the timer
+// would otherwise fire for nearly every one (most have ended long before).
+constexpr std::chrono::milliseconds kTimerSlack{5};
+
+}  // namespace
+
+PictureReceiver::PictureReceiver(const PictureLimits& limits)
+    : limits_(limits),
+      listenAddress_(static_cast<u_short>(0), static_cast<ACE_UINT32>(INADDR_ANY)),
+      buffers_(limits.bufferBytes) {}
 
 PictureReceiver::~PictureReceiver() { Stop(); }
+
+bool PictureReceiver::Arm(int handle, uint64_t id, int op) {
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP | (id == kWakeId ? 0u : static_cast<uint32_t>(EPOLLONESHOT));
+  event.data.u64 = id;
+  return ::epoll_ctl(epoll_, op, handle, &event) == 0;
+}
 
 bool PictureReceiver::Start(uint16_t port, int workers) {
   stopping_.store(false, std::memory_order_release);
@@ -24,12 +56,18 @@ bool PictureReceiver::Start(uint16_t port, int workers) {
   }
   if (listening_) {
     acceptor_.get_local_addr(listenAddress_);
-    // Every accepted connection starts with a receive time-out of one
-    // picture window, so reading a picture needs no option set per picture.
-    timeval window{CRecvPicServerThread::kWindowMs / 1000, (CRecvPicServerThread::kWindowMs % 1000) * 1000};
-    (void)acceptor_.set_option(SOL_SOCKET, SO_RCVTIMEO, &window, sizeof window);
+    (void)ACE::set_flags(acceptor_.get_handle(), ACE_NONBLOCK);
   }
 
+  epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  timer_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (epoll_ < 0 || wake_ < 0 || timer_ < 0 || !Arm(wake_, kWakeId, EPOLL_CTL_ADD) ||
+      !Arm(timer_, kTimerId, EPOLL_CTL_ADD) ||
+      (listening_ && !Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_ADD))) {
+    Stop();
+    return false;
+  }
   for (int i = 0; i < workers; ++i) {
     auto worker = std::make_unique<CRecvPicServerThread>(*this);
     if (worker->activate(THR_NEW_LWP | THR_JOINABLE, 1) != 0) {
@@ -43,42 +81,316 @@ bool PictureReceiver::Start(uint16_t port, int workers) {
 
 void PictureReceiver::Stop() {
   stopping_.store(true, std::memory_order_release);
-  {
-    std::lock_guard<std::mutex> lock(pauseMutex_);
-    pauseCv_.notify_all();
+  if (wake_ >= 0) {
+    const uint64_t one = 1;
+    (void)!::write(wake_, &one, sizeof one);
   }
-  // Shutting the listening socket down wakes the receiver blocked in accept;
-  // the others see the stop flag as soon as they get the acceptor lock.
-  if (listening_) ::shutdown(acceptor_.get_handle(), SHUT_RDWR);
-  // And a receiver reading a slow sender's picture is cut short.
-  for (auto& worker : workers_) worker->Interrupt();
   for (auto& worker : workers_) worker->wait();
   workers_.clear();
+  // No thread runs any more: what is still open closes unread.
+  std::unordered_map<uint64_t, Entry> open;
+  {
+    std::lock_guard<std::mutex> lock(tableLock_);
+    open.swap(connections_);
+    deadlines_.clear();
+    parked_.clear();
+    acceptPaused_ = false;
+    acceptRetryAt_.reset();
+  }
+  for (auto& [id, entry] : open) Finish(std::move(entry.connection), std::nullopt);
+  for (int* fd : {&epoll_, &wake_, &timer_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
   if (listening_) {
     acceptor_.close();
     listening_ = false;
   }
 }
 
-bool PictureReceiver::Accept(ACE_SOCK_Stream& connection, ACE_INET_Addr& peer) {
-  if (!listening_) {
-    // Nothing to accept on: wait for the stop.
-    PauseUnlessStopping(std::chrono::hours(1));
-    return false;
+void PictureReceiver::ServeOne(uint8_t* scratch, size_t scratchSize) {
+  epoll_event event{};
+  // Bounded, although the wake-up event alone ends the wait at a stop.
+  const int n = ::epoll_wait(epoll_, &event, 1, 1000);
+  if (n <= 0 || Stopping()) return;
+  switch (event.data.u64) {
+    case kWakeId:
+      return;
+    case kListenerId:
+      AcceptSome(scratch, scratchSize);
+      return;
+    case kTimerId:
+      Expire();
+      return;
+    default:
+      ServeConnection(event.data.u64, scratch, scratchSize);
+      return;
   }
-  // All receivers wait in accept together: the kernel hands each connection
-  // to exactly one of them, and a receiver that finishes a picture is ready
-  // for the next at once instead of queuing for a lock.
-  if (Stopping()) return false;
-  const int result = acceptor_.accept(connection, &peer, nullptr, true);
-  if (result == 0) return true;
-  if (!Stopping()) PauseUnlessStopping(std::chrono::milliseconds(10));
-  return false;
 }
 
-void PictureReceiver::PauseUnlessStopping(std::chrono::milliseconds pause) {
-  std::unique_lock<std::mutex> lock(pauseMutex_);
-  pauseCv_.wait_for(lock, pause, [this] { return Stopping(); });
+void PictureReceiver::AcceptSome(uint8_t* scratch, size_t scratchSize) {
+  for (;;) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int handle = ::accept4(acceptor_.get_handle(), reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (handle < 0) {
+      if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
+      std::lock_guard<std::mutex> lock(tableLock_);
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_MOD);
+      } else {
+        // Out of descriptors or memory, or a broken socket: pause rather
+        // than spin on a listener that stays readable.
+        acceptPaused_ = true;
+        acceptRetryAt_ = Clock::now() + kAcceptRetry;
+        ArmTimerLocked();
+      }
+      return;
+    }
+    // The window starts at the accept.
+    const Clock::time_point acceptedAt = Clock::now();
+    {
+      // The next connection is another thread's to accept, while this one
+      // reads what its camera has sent already.
+      std::lock_guard<std::mutex> lock(tableLock_);
+      if (connections_.size() + 1 >= limits_.connections || buffers_.Full()) {
+        // Room frees when a connection ends; until then new ones wait in
+        // the backlog.
+        acceptPaused_ = true;
+      } else {
+        Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_MOD);
+      }
+    }
+    Admit(handle, peer.sin_addr.s_addr, acceptedAt, scratch, scratchSize);
+    return;
+  }
+}
+
+void PictureReceiver::Admit(ACE_HANDLE handle, uint32_t peerAddress, Clock::time_point acceptedAt, uint8_t* scratch,
+                            size_t scratchSize) {
+  // Only registered cameras may send; anyone else is closed unread. The
+  // connection's reference keeps the camera alive until its picture ends.
+  std::shared_ptr<CameraContext> camera = Library::Instance().Registry().FindByAddress(peerAddress);
+  if (!camera) {
+    Count(LibraryCounters().unknownSenderConnections);
+    Refuse(handle);
+    return;
+  }
+  CameraCounters& counters = camera->Counters();
+  Count(counters.pictureConnections);
+  // Only this thread accepts now, so the share cannot be passed meanwhile.
+  if (counters.pictureConnectionsOpen.load(std::memory_order_relaxed) >= limits_.perCamera) {
+    counters.Drop(PictureDrop::kOverShare);
+    Refuse(handle);
+    return;
+  }
+  Count(counters.pictureConnectionsOpen);
+  LibraryCounterSet& library = LibraryCounters();
+  RaisePeak(library.pictureConnectionsPeak, library.pictureConnectionsOpen.fetch_add(1) + 1);
+
+  const Clock::time_point deadline = acceptedAt + kWindow;
+  auto connection = std::make_unique<PictureConnection>(handle, std::move(camera), deadline, buffers_);
+  PictureConnection* served = connection.get();
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(tableLock_);
+    id = nextId_++;
+    const bool firstDeadline = deadlines_.empty();
+    deadlines_.emplace_back(deadline, id);
+    if (firstDeadline) ArmTimerLocked();
+    Entry entry{std::move(connection)};
+    entry.busy = true;  // this thread reads it first
+    connections_.emplace(id, std::move(entry));
+  }
+  Serve(id, *served, scratch, scratchSize);
+}
+
+void PictureReceiver::ServeConnection(uint64_t id, uint8_t* scratch, size_t scratchSize) {
+  PictureConnection* connection;
+  {
+    std::lock_guard<std::mutex> lock(tableLock_);
+    auto it = connections_.find(id);
+    // Ended meanwhile (its window ran out): the event is stale.
+    if (it == connections_.end() || it->second.busy) return;
+    it->second.busy = true;
+    connection = it->second.connection.get();
+  }
+  Serve(id, *connection, scratch, scratchSize);
+}
+
+void PictureReceiver::Serve(uint64_t id, PictureConnection& connection, uint8_t* scratch, size_t scratchSize) {
+  // Read outside the lock: others serve other connections meanwhile.
+  const PictureConnection::Step step = connection.Read(scratch, scratchSize);
+  std::unique_ptr<PictureConnection> ended;
+  {
+    std::lock_guard<std::mutex> lock(tableLock_);
+    Entry& entry = connections_.at(id);
+    entry.busy = false;
+    const bool late = Clock::now() >= connection.Deadline();
+    switch (step) {
+      case PictureConnection::Step::kNeedMore:
+        if (!late) {
+          WaitForBytesLocked(entry, id);
+          return;
+        }
+        break;
+      case PictureConnection::Step::kNoRoom:
+        if (late) break;
+        if (!buffers_.Full()) {
+          WaitForBytesLocked(entry, id);
+        } else {
+          // Read again once a connection ends and gives room back.
+          entry.parked = true;
+          parked_.push_back(id);
+        }
+        return;
+      case PictureConnection::Step::kComplete:
+      case PictureConnection::Step::kDrop:
+        break;
+    }
+    ended = TakeLocked(id);
+  }
+  switch (step) {
+    case PictureConnection::Step::kComplete:
+      Deliver(*ended);
+      Finish(std::move(ended), std::nullopt);
+      return;
+    case PictureConnection::Step::kDrop: {
+      const PictureDrop reason = ended->DropReason();
+      Finish(std::move(ended), reason);
+      return;
+    }
+    case PictureConnection::Step::kNoRoom:
+      Finish(std::move(ended), PictureDrop::kBufferCap);
+      return;
+    case PictureConnection::Step::kNeedMore:
+      Finish(std::move(ended), PictureDrop::kTimeWindow);
+      return;
+  }
+}
+
+void PictureReceiver::WaitForBytesLocked(Entry& entry, uint64_t id) {
+  Arm(entry.connection->Handle(), id, entry.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD);
+  entry.watched = true;
+}
+
+void PictureReceiver::Deliver(PictureConnection& connection) {
+  CameraContext& camera = connection.Camera();
+  CameraCounters& counters = camera.Counters();
+  // Only to the very camera found at the accept, while it is not deleted.
+  if (!camera.BeginDelivery()) {
+    counters.Drop(PictureDrop::kCameraDeleted);
+    return;
+  }
+  PictureCallback callback = camera.GetPictureCallback();
+  if (callback == nullptr) {
+    camera.EndDelivery();
+    counters.Drop(PictureDrop::kNoCallback);
+    return;
+  }
+  // What did not arrive of the record reads as zero, never as other bytes.
+  uint8_t head[picture::kRecordEnd] = {};
+  std::memcpy(head, connection.Picture(), std::min<size_t>(connection.Length(), sizeof head));
+  int32_t value = 0;
+  PictureInfo info = picture::ReadPictureInfo(head, connection.App1Length(), camera.Handle(), value);
+  // The callback may keep nothing but what it copies: the bytes are the
+  // connection's (or this thread's scratch) and go when it returns.
+  callback(reinterpret_cast<char*>(const_cast<uint8_t*>(connection.Picture())), static_cast<int>(connection.Length()),
+           &info, value);
+  camera.EndDelivery();
+  Count(counters.picturesDelivered);
+  Count(counters.pictureBytes, connection.Length());
+}
+
+void PictureReceiver::Expire() {
+  std::vector<std::unique_ptr<PictureConnection>> expired, waitedForRoom;
+  {
+    std::lock_guard<std::mutex> lock(tableLock_);
+    uint64_t ticks;
+    (void)!::read(timer_, &ticks, sizeof ticks);
+    const Clock::time_point now = Clock::now();
+    while (!deadlines_.empty() && deadlines_.front().first <= now) {
+      const uint64_t id = deadlines_.front().second;
+      deadlines_.pop_front();
+      auto it = connections_.find(id);
+      // Gone already, or being read: its reader sees the deadline.
+      if (it == connections_.end() || it->second.busy) continue;
+      const bool parked = it->second.parked;
+      auto connection = TakeLocked(id);
+      (parked ? waitedForRoom : expired).push_back(std::move(connection));
+    }
+    if (acceptRetryAt_ && *acceptRetryAt_ <= now) {
+      acceptRetryAt_.reset();
+      ResumeLocked();
+    }
+    ArmTimerLocked();
+    Arm(timer_, kTimerId, EPOLL_CTL_MOD);
+  }
+  for (auto& connection : expired) Finish(std::move(connection), PictureDrop::kTimeWindow);
+  for (auto& connection : waitedForRoom) Finish(std::move(connection), PictureDrop::kBufferCap);
+}
+
+void PictureReceiver::Finish(std::unique_ptr<PictureConnection> connection, std::optional<PictureDrop> drop) {
+  const std::shared_ptr<CameraContext> camera = connection->SharedCamera();
+  CameraCounters& counters = camera->Counters();
+  if (drop) counters.Drop(*drop);
+  connection.reset();  // closes it and gives its bytes back
+  counters.pictureConnectionsOpen.fetch_sub(1, std::memory_order_relaxed);
+  LibraryCounters().pictureConnectionsOpen.fetch_sub(1, std::memory_order_relaxed);
+  if (Stopping()) return;
+  std::lock_guard<std::mutex> lock(tableLock_);
+  ResumeLocked();
+}
+
+void PictureReceiver::Refuse(ACE_HANDLE handle) {
+  ::shutdown(handle, SHUT_WR);
+  ::close(handle);
+  // The accept may have paused for the room this connection would take.
+  std::lock_guard<std::mutex> lock(tableLock_);
+  ResumeLocked();
+}
+
+std::unique_ptr<PictureConnection> PictureReceiver::TakeLocked(uint64_t id) {
+  auto it = connections_.find(id);
+  std::unique_ptr<PictureConnection> connection = std::move(it->second.connection);
+  connections_.erase(it);
+  return connection;
+}
+
+bool PictureReceiver::AtCapacityLocked() const {
+  return connections_.size() >= limits_.connections || buffers_.Full();
+}
+
+void PictureReceiver::ResumeLocked() {
+  if (acceptPaused_ && !AtCapacityLocked()) {
+    acceptPaused_ = false;
+    Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_MOD);
+  }
+  if (!parked_.empty() && !buffers_.Full()) {
+    for (uint64_t id : parked_) {
+      auto it = connections_.find(id);
+      if (it == connections_.end() || !it->second.parked) continue;
+      it->second.parked = false;
+      WaitForBytesLocked(it->second, id);
+    }
+    parked_.clear();
+  }
+}
+
+void PictureReceiver::ArmTimerLocked() {
+  std::optional<Clock::time_point> next;
+  if (!deadlines_.empty()) next = std::max(deadlines_.front().first, Clock::now() + kTimerSlack);
+  if (acceptRetryAt_ && (!next || *acceptRetryAt_ < *next)) next = acceptRetryAt_;
+  itimerspec when{};
+  if (next) {
+    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(next->time_since_epoch()).count();
+    // 0 would disarm the timer; a deadline at the epoch is long past anyway.
+    when.it_value.tv_sec = static_cast<time_t>(since / 1000000000);
+    when.it_value.tv_nsec = static_cast<long>(since % 1000000000);
+    if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
+  }
+  (void)::timerfd_settime(timer_, TFD_TIMER_ABSTIME, &when, nullptr);
 }
 
 }  // namespace vkt

@@ -1,19 +1,13 @@
-// One picture receiver: takes turns with the others accepting on the shared
-// listening socket, then reads the picture of the connection it accepted
-// (within one second) and hands it to the sending camera's callback.
+// One picture receiver thread. The receivers share one readiness set over
+// the listening socket and every open picture connection (see
+// picture_receiver.h): each takes one event at a time, serves it and waits
+// again, and the pictures it completes reach the cameras' callbacks on it.
 #pragma once
 
-#include <ace/INET_Addr.h>
-#include <ace/SOCK_Stream.h>
 #include <ace/Task.h>
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <optional>
-
-#include "api/statistics.h"
-#include "picture/picture_framing.h"
 
 namespace vkt {
 
@@ -21,26 +15,17 @@ class PictureReceiver;
 
 class CRecvPicServerThread : public ACE_Task_Base {
  public:
-  static constexpr int kWindowMs = 1000;
+  // Bytes of a read whose picture has no buffer of its own yet land here.
+  static constexpr size_t kScratchBytes = 64 * 1024;
 
   explicit CRecvPicServerThread(PictureReceiver& owner);
   ~CRecvPicServerThread() override;
 
   int svc() override;
-  // Cuts short the connection being read, if any (at stop).
-  void Interrupt();
 
  private:
-  void Serve(ACE_SOCK_Stream& connection, const ACE_INET_Addr& peer);
-  // Reads until the picture is complete (nothing returned) or the window,
-  // the framing or the connection ends it (why, returned).
-  std::optional<PictureDrop> ReceivePicture(ACE_SOCK_Stream& connection, picture::PictureFraming& framing,
-                                            size_t& received);
-
   PictureReceiver& owner_;
-  std::unique_ptr<uint8_t[]> buffer_;  // one picture, kMaxPicture bytes
-  std::mutex activeLock_;
-  ACE_HANDLE active_ = ACE_INVALID_HANDLE;  // the connection being read
+  std::unique_ptr<uint8_t[]> scratch_;
 };
 
 }  // namespace vkt

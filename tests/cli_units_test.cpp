@@ -481,7 +481,7 @@ TEST(CliUnitsStats, ListenLines) {
 // counter shown under another's name is seen.
 CameraStatistics NumberedCameraStatistics() {
   CameraStatistics stats{};
-  std::uint64_t counters[24];
+  std::uint64_t counters[27];
   static_assert(sizeof stats == 8 + sizeof counters);
   for (std::size_t i = 0; i < std::size(counters); ++i) counters[i] = i + 1;
   std::memcpy(reinterpret_cast<char*>(&stats) + 8, counters, sizeof counters);
@@ -498,18 +498,23 @@ TEST(CliUnitsCounters, StatisticsReportNamesEveryCounter) {
   StatisticsReport report;
   report.ip = "127.0.0.10";
   report.camera = NumberedCameraStatistics();
-  report.library.unknownSenderConnections = 25;
-  report.library.discoveryDatagramsSkipped = 26;
+  report.library.unknownSenderConnections = 28;
+  report.library.discoveryDatagramsSkipped = 29;
+  report.library.pictureConnectionsOpen = 30;
+  report.library.pictureConnectionsPeak = 31;
+  report.library.pictureBytesBuffered = 32;
+  report.library.pictureBytesBufferedPeak = 33;
   EXPECT_EQ(FormatStatisticsText(report),
             "camera: 127.0.0.10\n"
             "commands: sent 1, failed 2, time-outs 3, network errors 4, refusals 5, mismatches 6, reconnects 7\n"
-            "pictures: delivered 8, bytes 9, connections 10\n"
+            "pictures: delivered 8, bytes 9, connections 10, open now 27\n"
             "picture drops: bad marker 11, short APP1 12, oversize 13, time window 14, closed early 15, "
-            "camera deleted 16, no callback 17\n"
+            "camera deleted 16, no callback 17, over share 25, buffer cap 26\n"
             "stream: frames 18, bytes 19\n"
             "stream drops: gap 20, past last 21, oversize 22\n"
             "ignored datagrams: wrong size 23, wrong sender 24\n"
-            "library: unknown-sender connections 25, discovery datagrams skipped 26\n");
+            "library: unknown-sender connections 28, discovery datagrams skipped 29, picture connections open 30, "
+            "open at most 31, picture bytes buffered 32, buffered at most 33\n");
 
   report.seconds = 3.0;
   const std::string line = FormatStatisticsJson(report);
@@ -518,15 +523,20 @@ TEST(CliUnitsCounters, StatisticsReportNamesEveryCounter) {
   EXPECT_EQ(Member(json, "camera").text, "127.0.0.10");
   std::vector<std::string> numbers;
   CollectNumbers(json, numbers);
-  Strings expected{"3.0"};  // the seconds
-  for (int n = 1; n <= 26; ++n) expected.push_back(std::to_string(n));
+  // The seconds, then every counter once, in the groups' order.
+  Strings expected{"3.0"};
+  for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 27, 11, 12, 13, 14, 15, 16, 17, 25, 26,
+                18, 19, 20, 21, 22, 23, 24, 28, 29, 30, 31, 32, 33})
+    expected.push_back(std::to_string(n));
   EXPECT_EQ(numbers, expected);
   // The names the help promises.
   EXPECT_EQ(JsonInteger(Member(Member(json, "commands"), "sent")), 1);
   EXPECT_EQ(JsonInteger(Member(Member(json, "pictureDrops"), "badMarker")), 11);
   EXPECT_EQ(JsonInteger(Member(Member(json, "streamDrops"), "gap")), 20);
   EXPECT_EQ(JsonInteger(Member(Member(json, "ignoredDatagrams"), "sender")), 24);
-  EXPECT_EQ(JsonInteger(Member(Member(json, "library"), "discoveryDatagramsSkipped")), 26);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "library"), "discoveryDatagramsSkipped")), 29);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "pictureDrops"), "overShare")), 25);
+  EXPECT_EQ(JsonInteger(Member(Member(json, "library"), "pictureBytesBuffered")), 32);
   EXPECT_NE(FormatStatisticsText(report).find("camera: 127.0.0.10\nseconds: 3.0\ncommands:"), std::string::npos);
 
   // Counters are unsigned 64-bit: the largest shows whole, in JSON too.
@@ -542,9 +552,9 @@ TEST(CliUnitsCounters, ListenAndStreamShowTheLibrarysDrops) {
   // 127.0.0.11's counters could not be read.
   EXPECT_EQ(FormatListenDrops(cameras, {{4, stats}, {6, CameraStatistics{}}}),
             "127.0.0.10 picture drops: bad marker 11, short APP1 12, oversize 13, time window 14, closed early 15, "
-            "camera deleted 16, no callback 17\n"
+            "camera deleted 16, no callback 17, over share 25, buffer cap 26\n"
             "127.0.0.12 picture drops: bad marker 0, short APP1 0, oversize 0, time window 0, closed early 0, "
-            "camera deleted 0, no callback 0\n");
+            "camera deleted 0, no callback 0, over share 0, buffer cap 0\n");
   EXPECT_EQ(FormatListenDrops(cameras, {}), "");
 
   StreamTotals totals;

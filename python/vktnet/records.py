@@ -465,7 +465,7 @@ class DeleteName(Record):
 
 # ------------------------------------------------------------ diagnostics
 
-STATISTICS_VERSION = 1
+STATISTICS_VERSION = 2
 
 
 class Statistics(Record):
@@ -498,11 +498,14 @@ class CameraStatistics(Statistics):
         "picturesDroppedOversize", "picturesDroppedTimeWindow", "picturesDroppedClosedEarly",
         "picturesDroppedCameraDeleted", "picturesDroppedNoCallback",
         "framesDelivered", "streamBytes", "framesDroppedGap", "framesDroppedPastLast",
-        "framesDroppedOversize", "datagramsIgnoredSize", "datagramsIgnoredSender")
+        "framesDroppedOversize", "datagramsIgnoredSize", "datagramsIgnoredSender",
+        "picturesDroppedOverShare", "picturesDroppedBufferCap", "pictureConnectionsOpen")
 
 
 class LibraryStatistics(Statistics):
-    _fields_ = _counters("unknownSenderConnections", "discoveryDatagramsSkipped")
+    _fields_ = _counters("unknownSenderConnections", "discoveryDatagramsSkipped",
+                         "pictureConnectionsOpen", "pictureConnectionsPeak",
+                         "pictureBytesBuffered", "pictureBytesBufferedPeak")
 
 
 # Sizes asserted by the header (and the two blocks of the picture calls).
@@ -512,7 +515,7 @@ RECORD_SIZES = {
     SNTPParam: 72, OSDInfo: 60, PicFileNameConfig: 40, ITSParam: 52, NightControlParam: 48,
     RS485Info: 16, RS232Info: 16, SpeedInfo: 132, FlashLampParam: 20, TriggInputSet: 960,
     SDCardState: 12, DirectoryEntry: 260, DeleteName: 264,
-    CameraStatistics: 8 + 24 * 8, LibraryStatistics: 8 + 2 * 8,
+    CameraStatistics: 8 + 27 * 8, LibraryStatistics: 8 + 6 * 8,
 }
 for _type, _size in RECORD_SIZES.items():
     assert ctypes.sizeof(_type) == _size, "%s is %d bytes" % (_type.__name__, _size)

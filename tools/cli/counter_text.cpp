@@ -35,12 +35,13 @@ constexpr std::array<CameraCounter, 7> kCommands{{
     {"mismatches", "mismatches", &CameraStatistics::commandMismatches},
     {"reconnects", "reconnects", &CameraStatistics::reconnects},
 }};
-constexpr std::array<CameraCounter, 3> kPictures{{
+constexpr std::array<CameraCounter, 4> kPictures{{
     {"delivered", "delivered", &CameraStatistics::picturesDelivered},
     {"bytes", "bytes", &CameraStatistics::pictureBytes},
     {"connections", "connections", &CameraStatistics::pictureConnections},
+    {"open now", "open", &CameraStatistics::pictureConnectionsOpen},
 }};
-constexpr std::array<CameraCounter, 7> kPictureDrops{{
+constexpr std::array<CameraCounter, 9> kPictureDrops{{
     {"bad marker", "badMarker", &CameraStatistics::picturesDroppedBadMarker},
     {"short APP1", "shortApp1", &CameraStatistics::picturesDroppedShortApp1},
     {"oversize", "oversize", &CameraStatistics::picturesDroppedOversize},
@@ -48,6 +49,8 @@ constexpr std::array<CameraCounter, 7> kPictureDrops{{
     {"closed early", "closedEarly", &CameraStatistics::picturesDroppedClosedEarly},
     {"camera deleted", "cameraDeleted", &CameraStatistics::picturesDroppedCameraDeleted},
     {"no callback", "noCallback", &CameraStatistics::picturesDroppedNoCallback},
+    {"over share", "overShare", &CameraStatistics::picturesDroppedOverShare},
+    {"buffer cap", "bufferCap", &CameraStatistics::picturesDroppedBufferCap},
 }};
 constexpr std::array<CameraCounter, 2> kStream{{
     {"frames", "frames", &CameraStatistics::framesDelivered},
@@ -62,9 +65,13 @@ constexpr std::array<CameraCounter, 2> kIgnoredDatagrams{{
     {"wrong size", "size", &CameraStatistics::datagramsIgnoredSize},
     {"wrong sender", "sender", &CameraStatistics::datagramsIgnoredSender},
 }};
-constexpr std::array<Counter<LibraryStatistics>, 2> kLibrary{{
+constexpr std::array<Counter<LibraryStatistics>, 6> kLibrary{{
     {"unknown-sender connections", "unknownSenderConnections", &LibraryStatistics::unknownSenderConnections},
     {"discovery datagrams skipped", "discoveryDatagramsSkipped", &LibraryStatistics::discoveryDatagramsSkipped},
+    {"picture connections open", "pictureConnectionsOpen", &LibraryStatistics::pictureConnectionsOpen},
+    {"open at most", "pictureConnectionsPeak", &LibraryStatistics::pictureConnectionsPeak},
+    {"picture bytes buffered", "pictureBytesBuffered", &LibraryStatistics::pictureBytesBuffered},
+    {"buffered at most", "pictureBytesBufferedPeak", &LibraryStatistics::pictureBytesBufferedPeak},
 }};
 
 // In the order of CameraCounterGroup.

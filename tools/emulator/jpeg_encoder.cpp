@@ -73,13 +73,23 @@ Outcome compress(const RgbImage& image, int quality, const std::atomic<bool>* ca
 
 std::optional<std::vector<uint8_t>> encodeJpeg(const RgbImage& image, int quality,
                                                const std::atomic<bool>* cancel, std::string* error) {
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
+  // The memory destination reports its buffer only when compression
+  // finishes: a cancelled or failed run that had grown it leaves a pointer
+  // it freed itself. Room for more than any JPEG of the image means it never
+  // grows, so the one buffer freed here is always ours.
+  unsigned long size = static_cast<unsigned long>(image.width) * static_cast<unsigned long>(image.height) * 3 + 65536;
+  unsigned char* const ours = static_cast<unsigned char*>(std::malloc(size));
+  if (ours == nullptr) {
+    if (error) *error = "jpeg: out of memory";
+    return std::nullopt;
+  }
+  unsigned char* buffer = ours;
   ErrorTrap trap{};
   const Outcome outcome = compress(image, quality, cancel, &buffer, &size, &trap);
   std::optional<std::vector<uint8_t>> jpeg;
   if (outcome == Outcome::kDone && buffer) jpeg.emplace(buffer, buffer + size);
-  std::free(buffer);
+  if (outcome == Outcome::kDone && buffer != ours) std::free(buffer);
+  std::free(ours);
   if (!jpeg && error) *error = outcome == Outcome::kCancelled ? "stopped" : std::string("jpeg: ") + trap.message;
   return jpeg;
 }
