@@ -66,7 +66,7 @@ int Library::Init(int version, int* supportedVersion) {
 
 bool Library::Start() {
   startRan_ = true;
-  pictures_ = std::make_unique<PictureReceiver>();
+  pictures_ = std::make_unique<PictureReceiver>(pictureLimits_);
   if (!pictures_->Start(kPicturePort, kPictureWorkers)) return false;
   pictureListenPort_.store(pictures_->ListenPort(), std::memory_order_release);
   return streams_->Start(kStreamWorkers);

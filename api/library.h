@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "camera/camera_registry.h"
+#include "picture/picture_limits.h"
 
 namespace vkt {
 
@@ -42,6 +43,10 @@ class Library {
   // The cameras added and not deleted. Alive for the whole process.
   CameraRegistry& Registry() { return registry_; }
 
+  // The picture receivers' limits from the next start on (the header's
+  // figures unless changed: tests provoke the caps with smaller ones).
+  void SetPictureLimits(const PictureLimits& limits) { pictureLimits_ = limits; }
+
   // Valid while started; only VKT_Init and VKT_Close change them.
   PictureReceiver* Pictures() { return pictures_.get(); }
   // The stream receivers' pool: alive for the whole process, its receivers
@@ -60,6 +65,7 @@ class Library {
   std::atomic<uint16_t> pictureListenPort_{kPicturePort};
   bool singleInstance_ = false;
   bool startRan_ = false;  // a start ran since the last close: close has work to do
+  PictureLimits pictureLimits_;
   std::unique_ptr<PictureReceiver> pictures_;
   std::unique_ptr<StreamPool> streams_;
 };

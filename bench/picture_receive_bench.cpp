@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -149,7 +150,7 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   std::vector<std::unique_ptr<vktbench::FakeCamera>> cameras;
   for (int i = 0; i < kCameras; ++i) {
     cameras.push_back(std::make_unique<vktbench::FakeCamera>(CameraAddress(i), kCommandPort));
@@ -169,7 +170,11 @@ int main() {
 
   int status = 0;
   std::printf("%-10s %12s %12s %12s %12s %7s\n", "size", "raw pic/s", "raw MB/s", "lib pic/s", "lib MB/s", "ratio");
-  for (size_t size : {64u * 1024, 512u * 1024, 4u * 1024 * 1024}) {
+  // Picture sizes in bytes from the command line, or the usual three.
+  std::vector<size_t> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoul(argv[i], nullptr, 10));
+  if (sizes.empty()) sizes = {64u * 1024, 512u * 1024, 4u * 1024 * 1024};
+  for (size_t size : sizes) {
     const auto picture = Picture(size);
     std::vector<double> rawPics, rawMb, libPics, libMb;
     for (int round = 0; round < kRounds; ++round) {

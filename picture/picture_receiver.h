@@ -38,16 +38,11 @@
 #include "VKTNetSDK11.h"
 #include "picture/picture_buffers.h"
 #include "picture/picture_connection.h"
+#include "picture/picture_limits.h"
 
 namespace vkt {
 
 class CRecvPicServerThread;
-
-struct PictureLimits {
-  size_t connections = VKT_PICTURE_CONNECTIONS;
-  size_t bufferBytes = VKT_PICTURE_BUFFER_BYTES;
-  uint64_t perCamera = VKT_PICTURE_CONNECTIONS_PER_CAMERA;
-};
 
 class PictureReceiver {
  public:

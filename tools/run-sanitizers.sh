@@ -23,12 +23,12 @@ case "$kind" in
     ;;
 esac
 dir=build-$kind
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVKT_BUILD_BENCH=OFF \
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVKT_WERROR=ON -DVKT_BUILD_BENCH=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags -O1 -g1" \
   -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags"
 cmake --build "$dir" -j"$(nproc)"
 # The packaging tests (install tree, Python binding, dissector) load the
 # library into programs that are not built with the sanitizer; they run in
 # the plain build.
-ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 --repeat until-pass:2 \
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 \
   -E '^(install_|python_binding|wireshark_dissector)'
