@@ -1,6 +1,7 @@
 """Discovery, settings, state and errors through the binding, against the
 emulator program (run under tools/netns-run)."""
 
+import ctypes
 import datetime
 import os
 import tempfile
@@ -96,7 +97,8 @@ class CameraCalls(unittest.TestCase):
 
         self.assertTrue(camera.is_ready())
         stats = camera.statistics()
-        self.assertEqual(stats.version, 1)
+        self.assertEqual(stats.version, vktnet.records.STATISTICS_VERSION)
+        self.assertEqual(stats.size, ctypes.sizeof(stats))
         self.assertGreater(stats.commandsSent, 0)
 
     def test_failures_raise_with_the_library_code_and_name(self):
