@@ -25,6 +25,14 @@ using vkttest::BuildPicture;
 using vkttest::PictureCollector;
 using vkttest::PictureWords;
 
+// Sanitized builds spend more CPU on the bytes than the links take to carry
+// them: their timing says nothing about the links.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 CameraStatistics StatsOf(int camera) {
   CameraStatistics stats{};
   stats.size = sizeof stats;
@@ -378,7 +386,7 @@ TEST(SlowLinkPictures, FortyEightCamerasAtOnceTakeAboutOneLinksTime) {
   ASSERT_TRUE(PictureCollector::Instance().WaitFor(49, 10s)) << PictureCollector::Instance().Count();
   const long long all = vkttest::MsSince(start);
   // Eight at a time would need six links' times.
-  EXPECT_LT(all, 3 * one + 300) << "one picture " << one << " ms, 48 at once " << all << " ms";
+  if (!kSanitized) EXPECT_LT(all, 3 * one + 300) << "one picture " << one << " ms, 48 at once " << all << " ms";
   for (const auto& d : PictureCollector::Instance().All()) EXPECT_GE(d.bytes.size(), kPicture);
   VKT_Close();
 }
