@@ -22,6 +22,7 @@ Io Classify(ssize_t n) {
   return Io::kEnded;
 }
 
+// One non-blocking read into `parts`, an interrupted call retried.
 ssize_t ReadSome(ACE_HANDLE handle, iovec* parts, int count) {
   ssize_t n;
   do {
@@ -61,6 +62,12 @@ PictureConnection::Step PictureConnection::Drop(PictureDrop reason) {
 
 size_t PictureConnection::Room(size_t want) { return buffers_.Take(want); }
 
+PictureConnection::Step PictureConnection::NoData(bool wouldBlock, size_t room) {
+  buffers_.Give(room);
+  if (wouldBlock) return Step::kNeedMore;
+  return Drop(PictureDrop::kClosedEarly);
+}
+
 void PictureConnection::Keep(const uint8_t* from, size_t n, size_t at) {
   if (body_) {
     std::memcpy(body_.Data() + at, from, n);
@@ -85,12 +92,7 @@ PictureConnection::Step PictureConnection::Read(uint8_t* scratch, size_t scratch
       uint8_t probe;
       iovec parts[2] = {{body_.Data() + received_, room}, {&probe, 1}};
       const ssize_t n = ReadSome(handle_, parts, room == lacking ? 2 : 1);
-      const Io io = Classify(n);
-      if (io != Io::kData) {
-        buffers_.Give(room);
-        if (io == Io::kWouldBlock) return Step::kNeedMore;
-        return Drop(PictureDrop::kClosedEarly);
-      }
+      if (const Io io = Classify(n); io != Io::kData) return NoData(io == Io::kWouldBlock, room);
       const size_t got = static_cast<size_t>(n);
       if (got > room) {
         // More than announced arrived together with its end.
@@ -114,16 +116,9 @@ PictureConnection::Step PictureConnection::Read(uint8_t* scratch, size_t scratch
     // The length is not known yet: read into the thread's scratch.
     const size_t room = Room(scratchSize);
     if (room == 0) return Step::kNoRoom;
-    ssize_t n;
-    do {
-      n = ::recv(handle_, scratch, room, 0);
-    } while (n < 0 && errno == EINTR);
-    const Io io = Classify(n);
-    if (io != Io::kData) {
-      buffers_.Give(room);
-      if (io == Io::kWouldBlock) return Step::kNeedMore;
-      return Drop(PictureDrop::kClosedEarly);
-    }
+    iovec part{scratch, room};
+    const ssize_t n = ReadSome(handle_, &part, 1);
+    if (const Io io = Classify(n); io != Io::kData) return NoData(io == Io::kWouldBlock, room);
     const size_t got = static_cast<size_t>(n);
     buffers_.Give(room - got);  // the cap holds `got` for this read now
     // The first read is judged where it landed; later ones join the head.
@@ -186,13 +181,9 @@ PictureConnection::Step PictureConnection::Discard(uint8_t* scratch, size_t scra
   for (;;) {
     if (Clock::now() >= deadline_) return Drop(PictureDrop::kTimeWindow);
     if (received_ >= picture::kMaxPicture) return Drop(PictureDrop::kOversize);
-    ssize_t n;
-    do {
-      n = ::recv(handle_, scratch, scratchSize, 0);
-    } while (n < 0 && errno == EINTR);
-    const Io io = Classify(n);
-    if (io == Io::kWouldBlock) return Step::kNeedMore;
-    if (io == Io::kEnded) return Drop(PictureDrop::kClosedEarly);
+    iovec part{scratch, scratchSize};
+    const ssize_t n = ReadSome(handle_, &part, 1);
+    if (const Io io = Classify(n); io != Io::kData) return NoData(io == Io::kWouldBlock, 0);
     received_ += static_cast<size_t>(n);
   }
 }

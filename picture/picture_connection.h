@@ -63,6 +63,9 @@ class PictureConnection {
   // Reads and throws away what arrives after more than the announced length
   // came: such a picture never completes.
   Step Discard(uint8_t* scratch, size_t scratchSize);
+  // A read that brought nothing: gives `room` back to the cap; nothing yet
+  // (kNeedMore), or the connection ended early.
+  Step NoData(bool wouldBlock, size_t room);
   // Takes up to `want` bytes of the buffer cap for the next read.
   size_t Room(size_t want);
 
