@@ -94,6 +94,7 @@ void PictureReceiver::Stop() {
     open.swap(connections_);
     deadlines_.clear();
     parked_.clear();
+    admitting_ = 0;
     acceptPaused_ = false;
     acceptRetryAt_.reset();
   }
@@ -154,7 +155,8 @@ void PictureReceiver::AcceptSome(uint8_t* scratch, size_t scratchSize) {
       // The next connection is another thread's to accept, while this one
       // reads what its camera has sent already.
       std::lock_guard<std::mutex> lock(tableLock_);
-      if (connections_.size() + 1 >= limits_.connections || buffers_.Full()) {
+      ++admitting_;
+      if (AtCapacityLocked()) {
         // Room frees when a connection ends; until then new ones wait in
         // the backlog.
         acceptPaused_ = true;
@@ -179,13 +181,16 @@ void PictureReceiver::Admit(ACE_HANDLE handle, uint32_t peerAddress, Clock::time
   }
   CameraCounters& counters = camera->Counters();
   Count(counters.pictureConnections);
-  // Only this thread accepts now, so the share cannot be passed meanwhile.
-  if (counters.pictureConnectionsOpen.load(std::memory_order_relaxed) >= limits_.perCamera) {
-    counters.Drop(PictureDrop::kOverShare);
-    Refuse(handle);
-    return;
-  }
-  Count(counters.pictureConnectionsOpen);
+  // Another thread may be admitting a connection of the same camera: the
+  // share is taken in one step.
+  uint64_t open = counters.pictureConnectionsOpen.load(std::memory_order_relaxed);
+  do {
+    if (open >= limits_.perCamera) {
+      counters.Drop(PictureDrop::kOverShare);
+      Refuse(handle);
+      return;
+    }
+  } while (!counters.pictureConnectionsOpen.compare_exchange_weak(open, open + 1, std::memory_order_relaxed));
   LibraryCounterSet& library = LibraryCounters();
   RaisePeak(library.pictureConnectionsPeak, library.pictureConnectionsOpen.fetch_add(1) + 1);
 
@@ -195,6 +200,7 @@ void PictureReceiver::Admit(ACE_HANDLE handle, uint32_t peerAddress, Clock::time
   uint64_t id;
   {
     std::lock_guard<std::mutex> lock(tableLock_);
+    --admitting_;
     id = nextId_++;
     const bool firstDeadline = deadlines_.empty();
     deadlines_.emplace_back(deadline, id);
@@ -348,6 +354,7 @@ void PictureReceiver::Refuse(ACE_HANDLE handle) {
   ::close(handle);
   // The accept may have paused for the room this connection would take.
   std::lock_guard<std::mutex> lock(tableLock_);
+  --admitting_;
   ResumeLocked();
 }
 
@@ -359,7 +366,7 @@ std::unique_ptr<PictureConnection> PictureReceiver::TakeLocked(uint64_t id) {
 }
 
 bool PictureReceiver::AtCapacityLocked() const {
-  return connections_.size() >= limits_.connections || buffers_.Full();
+  return connections_.size() + admitting_ >= limits_.connections || buffers_.Full();
 }
 
 void PictureReceiver::ResumeLocked() {

@@ -120,6 +120,9 @@ class PictureReceiver {
   std::deque<std::pair<Clock::time_point, uint64_t>> deadlines_;  // in expiry order
   std::vector<uint64_t> parked_;                                  // may name ended ones
   uint64_t nextId_ = kFirstConnectionId;
+  // Accepted but not yet in connections_ (or refused): they count against
+  // the cap already, so threads accepting side by side cannot pass it.
+  size_t admitting_ = 0;
   bool acceptPaused_ = false;
   std::optional<Clock::time_point> acceptRetryAt_;  // out of descriptors: try again then
 
