@@ -7,6 +7,7 @@ apt-get update
 apt-get install -y --no-install-recommends \
   g++ make cmake pkg-config binutils ca-certificates \
   libace-dev libgtest-dev libgmock-dev libjpeg-dev \
+  libcli11-dev nlohmann-json3-dev \
   iproute2 util-linux procps \
   python3 python3-venv python3-setuptools python3-wheel \
   tshark clang libclang-rt-14-dev llvm
