@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "camera/camera_registry.h"
+#include "camera/protocol.h"
 #include "picture/picture_limits.h"
 
 namespace vkt {
@@ -18,7 +19,6 @@ class StreamPool;
 class Library {
  public:
   static constexpr int kVersion = 257;
-  static constexpr uint16_t kPicturePort = 34660;
   static constexpr int kPictureWorkers = 8;
   static constexpr int kStreamWorkers = 4;
 

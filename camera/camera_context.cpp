@@ -61,8 +61,6 @@ void CameraContext::WaitForDeliveries() {
   deliveriesDone_.wait(lock, [this] { return deliveriesInFlight_ == 0; });
 }
 
-bool CameraContext::ModelIs(const char* model) const {
-  return std::strncmp(record_.modelName, model, sizeof record_.modelName) == 0;
-}
+const ModelTraits& CameraContext::Model() const { return ModelOf(record_.modelName); }
 
 }  // namespace vkt

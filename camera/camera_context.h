@@ -60,8 +60,8 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   const DeviceRecord& Record() const { return record_; }
   // The camera's IPv4 address, network order (read by the picture receivers).
   uint32_t CameraAddress() const { return cameraAddress_.load(std::memory_order_acquire); }
-  // Compares the model name over at most 32 characters.
-  bool ModelIs(const char* model) const;
+  // What the camera's model does differently.
+  const ModelTraits& Model() const;
 
   std::recursive_mutex& CommandLock() { return commandLock_; }
   std::recursive_mutex& CallbackLock() { return callbackLock_; }

@@ -18,15 +18,7 @@
 namespace vkt {
 namespace {
 
-// The models this library drives.
-constexpr const char* kAcceptedModels[] = {"VKT-N2F0Kq", "VKT-N2F0Kp", "VKT-R6E0Kq", "VKT-R6E0Kp", "VKT-R8E0Kq"};
-
-bool ModelAccepted(const DeviceRecord& record) {
-  for (const char* model : kAcceptedModels) {
-    if (std::strncmp(record.modelName, model, sizeof record.modelName) == 0) return true;
-  }
-  return false;
-}
+bool ModelAccepted(const DeviceRecord& record) { return ModelOf(record.modelName).accepted; }
 
 int AddCamera(const DeviceRecord* record, PictureCallback callback, unsigned int timeoutMs) {
   if (record == nullptr) {

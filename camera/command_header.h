@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "camera/protocol.h"
+
 namespace vkt {
 
 static_assert(std::endian::native == std::endian::little, "the wire words are the host's words");
@@ -34,17 +36,5 @@ inline CommandHeader DecodeHeader(const uint8_t* bytes) {
 }
 
 inline void EncodeHeader(const CommandHeader& h, uint8_t* bytes) { std::memcpy(bytes, &h, kHeaderSize); }
-
-// Command codes of the channel itself.
-namespace command {
-inline constexpr int32_t kSaveConfig = 100;
-inline constexpr int32_t kNtpTiming = 101;
-inline constexpr int32_t kSnapshot = 102;
-inline constexpr int32_t kPushTarget = 1080;
-inline constexpr int32_t kStreamTarget = 1081;
-}  // namespace command
-
-// Reply statuses with a meaning of their own.
-inline constexpr int32_t kStatusSaveCompleted = 11;
 
 }  // namespace vkt

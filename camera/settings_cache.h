@@ -12,47 +12,29 @@
 #include <memory>
 #include <span>
 
+#include "settings/settings_list.h"
+
 namespace vkt {
 
 // Settings cached as one 32-bit value; -1 means not read yet.
-enum class ValueSlot : int { kAeMode, kAwbMode, kFlashLampState, kDefaultImageRotation, kImageRotation, kCount };
-
-// Settings cached as a whole record (a valid flag and a copy).
-enum class RecordSlot : int {
-  kAeParam,
-  kAwbParam,
-  kDefaultDeviceInfo,
-  kDeviceInfo,
-  kDefaultIts,
-  kIts,
-  kDefaultNightControl,
-  kNightControl,
-  kDefaultNetWork,
-  kNetWork,
-  kDefaultFtp,
-  kFtp,
-  kDefaultSntp,
-  kSntp,
-  kDefaultTimeZone,
-  kTimeZone,
-  kDefaultOsd,
-  kOsd,
-  kDefaultPicFileName,
-  kPicFileName,
-  kDefaultHotRegion,
-  kHotRegion,
-  kDefaultStreamPicType,
-  kStreamPicType,
-  kDefaultTriggFlash,
-  kTriggFlash,
-  kDefaultRs485,
-  kRs485,
-  kDefaultRs232,
-  kRs232,
-  kDefaultSpeed,
-  kSpeed,
-  kCount
+#define VKT_VALUE_SLOT(Slot, ...) k##Slot,
+enum class ValueSlot : int {
+  VKT_SETTINGS(VKT_SETTING_NONE, VKT_SETTING_NONE, VKT_VALUE_SLOT, VKT_SETTING_NONE, VKT_SETTING_NONE, VKT_SETTING_NONE,
+               VKT_SETTING_NONE, VKT_SETTING_NONE) kCount
 };
+#undef VKT_VALUE_SLOT
+
+// Settings cached as a whole record (a valid flag and a copy): the current
+// and the factory default of each record and defaulted value, and the last
+// written of each record without a default.
+#define VKT_RECORD_SLOTS(Name, ...) kDefault##Name, k##Name,
+#define VKT_RECORD_SLOT(Name, ...) k##Name,
+enum class RecordSlot : int {
+  VKT_SETTINGS(VKT_RECORD_SLOTS, VKT_RECORD_SLOTS, VKT_SETTING_NONE, VKT_RECORD_SLOT, VKT_SETTING_NONE, VKT_SETTING_NONE,
+               VKT_SETTING_NONE, VKT_RECORD_SLOTS) kCount
+};
+#undef VKT_RECORD_SLOTS
+#undef VKT_RECORD_SLOT
 
 class SettingsCache {
  public:
@@ -100,8 +82,5 @@ class SettingsCache {
   std::array<int32_t, static_cast<size_t>(ValueSlot::kCount)> values_{};
   std::array<Slot, static_cast<size_t>(RecordSlot::kCount)> records_{};
 };
-
-static_assert(static_cast<int>(ValueSlot::kCount) == 5);
-static_assert(static_cast<int>(RecordSlot::kCount) == 32);
 
 }  // namespace vkt

@@ -46,7 +46,6 @@ class CRecvPicServerThread;
 
 class PictureReceiver {
  public:
-  static constexpr uint16_t kDefaultPort = 34660;
   static constexpr std::chrono::milliseconds kWindow{1000};
 
   explicit PictureReceiver(const PictureLimits& limits = {});

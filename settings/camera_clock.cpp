@@ -10,8 +10,6 @@
 namespace vkt::settings {
 namespace {
 
-constexpr int32_t kGetClock = 1070;
-constexpr int32_t kSetClock = 1071;
 
 bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -88,7 +86,7 @@ int32_t ClampSeconds(int64_t seconds) {
 int GetDateTime(CameraContext& camera, SYSTEMTIME* time, int* extra, uint32_t ms) {
   if (time == nullptr || extra == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
-  if (camera.Exchange(Request{kGetClock}, ms) != 0) return 1;
+  if (camera.Exchange(Request{command::kGetClock}, ms) != 0) return 1;
   // Seconds at 0, microseconds at 4, the extra word at 16; whatever a short
   // reply lacks reads as zero.
   uint8_t reply[20] = {};
@@ -110,7 +108,7 @@ int SetDateTime(CameraContext& camera, const SYSTEMTIME* time, int extra, uint32
   int32_t micros;
   if (!SystemTimeToUnix(*time, seconds, micros)) return Fail(err::kInvalidParam);
   const int32_t words[3] = {ClampSeconds(seconds), micros, extra};
-  Request request{kSetClock};
+  Request request{command::kSetClock};
   request.payload = words;
   request.length = sizeof words;
   return camera.Exchange(request, ms);

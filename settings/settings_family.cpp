@@ -10,20 +10,24 @@
 namespace vkt::settings {
 namespace {
 
-constexpr char kRestrictedModel[] = "VKT-N2F0Kp";
-
 bool IsAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
 
 // Whether the member's slot may answer a read now.
 bool SlotAnswers(CameraContext& camera, const Member& m) {
   if (m.readCache != ReadCache::kAnswers) return false;
   SettingsCache& cache = camera.Cache();
-  if (m.slotKind == SlotKind::kRecord) return cache.Valid(m.Record());
-  if (m.slotKind == SlotKind::kValue) {
-    const int32_t v = cache.Value(m.Value());
-    return v != -1 && (m.check != Check::kAngle || IsAngle(v));
+  int32_t v = -1;
+  if (m.slotKind == SlotKind::kRecord) {
+    if (!cache.Valid(m.Record())) return false;
+    cache.CopyRecord(m.Record(), &v, sizeof v);
+  } else if (m.slotKind == SlotKind::kValue) {
+    v = cache.Value(m.Value());
+    if (v == -1) return false;
+  } else {
+    return false;
   }
-  return false;
+  // A value that failed its check is kept but never answers.
+  return m.check != Check::kAngle || IsAngle(v);
 }
 
 void CopyFromSlot(CameraContext& camera, const Member& m, void* out) {
@@ -65,7 +69,7 @@ bool SlotEquals(CameraContext& camera, const Member& m, const void* in) {
 }
 
 bool ModelAllows(const CameraContext& camera, const Member& m) {
-  if (!m.modelRestricted || camera.ModelIs(kRestrictedModel)) return true;
+  if (!m.modelRestricted || camera.Model().regionSettings) return true;
   SetLastError(err::kNotSupported);
   return false;
 }
@@ -195,7 +199,7 @@ int NtpTiming(CameraContext& camera, uint32_t ms) {
 int GetState(CameraContext& camera, int* state, uint32_t ms) {
   if (state == nullptr) return Fail(err::kInvalidParam);
   *state = 1;
-  if (camera.Exchange(Request{1300}, ms) != 0) return 1;
+  if (camera.Exchange(Request{command::kState}, ms) != 0) return 1;
   *state = 0;
   return 0;
 }
@@ -204,7 +208,7 @@ int ResetCamera(CameraContext& camera, int mode, uint32_t ms) {
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
   if (camera.CheckPendingSave(ms) != 0) return 1;
   if (mode != 0 && mode != 1) return Fail(err::kInvalidParam);
-  if (camera.Exchange(Request{mode == 0 ? 103 : 104}, ms) != 0) return 1;
+  if (camera.Exchange(Request{mode == 0 ? command::kRestart : command::kFactoryReset}, ms) != 0) return 1;
   // The camera restarts: its connection and everything cached go with it.
   camera.Disconnect();
   return 0;

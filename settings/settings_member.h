@@ -9,75 +9,21 @@
 
 namespace vkt::settings {
 
+// One id per exported member, in the order of the settings list.
+#define VKT_ID_DEFAULTED(Name, ...) kGetDefault##Name, kGet##Name, kSet##Name,
+#define VKT_ID_WRITTEN_VALUE(Slot, GetName, SetName, ...) k##GetName, k##SetName,
+#define VKT_ID_GET_SET(Name, ...) kGet##Name, kSet##Name,
+#define VKT_ID_READ(Name, ...) kGet##Name,
+#define VKT_ID_WRITE(Name, ...) k##Name,
 enum class MemberId : int {
-  kGetAE,
-  kSetAE,
-  kGetAEParam,
-  kSetAEParam,
-  kGetAWB,
-  kSetAWB,
-  kGetAWBParam,
-  kSetAWBParam,
-  kGetFlashLampState,
-  kOpenFlashLamp,
-  kGetDefaultDeviceInfo,
-  kGetDeviceInfo,
-  kSetDeviceInfo,
-  kGetDefaultImageRotation,
-  kGetImageRotation,
-  kSetImageRotation,
-  kGetDefaultHotRegion,
-  kGetHotRegion,
-  kSetHotRegion,
-  kGetDefaultStreamPicType,
-  kGetStreamPicType,
-  kSetStreamPicType,
-  kGetCameraTemperature,
-  kSetPicPixel,
-  kGetWorkMode,
-  kGetCameraMode,
-  kGetLevelValue,
-  kSetLevelValue,
-  kGetElectricity,
-  // Network and time
-  kGetDefaultNetWorkParam,
-  kGetNetWorkParam,
-  kSetNetWorkParam,
-  kGetDefaultFTPParam,
-  kGetFTPParam,
-  kSetFTPParam,
-  kGetDefaultSNTPParam,
-  kGetSNTPParam,
-  kSetSNTPParam,
-  kGetDefaultTimeZone,
-  kGetTimeZone,
-  kSetTimeZone,
-  kGetAutoSyn,
-  kSetAutoSyn,
-  // Traffic and I/O
-  kGetDefaultITSParam,
-  kGetITSParam,
-  kSetITSParam,
-  kGetDefaultNightControlParam,
-  kGetNightControlParam,
-  kSetNightControlParam,
-  kGetDefaultRS485Info,
-  kGetRS485Info,
-  kSetRS485Info,
-  kGetDefaultRS232Info,
-  kGetRS232Info,
-  kSetRS232Info,
-  kGetDefaultSpeedInfo,
-  kGetSpeedInfo,
-  kSetSpeedInfo,
-  kGetDefaultOSDInfo,
-  kGetOSDInfo,
-  kSetOSDInfo,
-  kGetDefaultPicFileNameConfig,
-  kGetPicFileNameConfig,
-  kSetPicFileNameConfig,
-  kCount
+  VKT_SETTINGS(VKT_ID_DEFAULTED, VKT_ID_DEFAULTED, VKT_ID_WRITTEN_VALUE, VKT_ID_GET_SET, VKT_ID_READ, VKT_ID_WRITE,
+               VKT_ID_GET_SET, VKT_SETTING_NONE) kCount
 };
+#undef VKT_ID_DEFAULTED
+#undef VKT_ID_WRITTEN_VALUE
+#undef VKT_ID_GET_SET
+#undef VKT_ID_READ
+#undef VKT_ID_WRITE
 
 enum class Access { kGet, kSet };
 
@@ -108,7 +54,7 @@ struct Member {
   ReadCache readCache;
   bool skipUnchanged;    // a Set equal to a valid slot sends nothing
   Check check;
-  bool modelRestricted;  // only the model "VKT-N2F0Kp" has it
+  bool modelRestricted;  // only models with ModelTraits::regionSettings have it
   // Records some cameras send in a shorter form (0: none). Which form the
   // camera uses is learnt from the reply of the current-value read.
   uint32_t shortSize;

@@ -9,9 +9,6 @@
 namespace vkt::settings {
 namespace {
 
-constexpr int32_t kGetCombined = 1028;
-constexpr int32_t kSetCombined = 1029;
-constexpr int32_t kGetDefaultCombined = 1030;
 constexpr size_t kHeadSize = 28;
 constexpr size_t kEntrySize = 40;
 constexpr size_t kEntries = 16;
@@ -43,7 +40,7 @@ int ReadCombined(CameraContext& camera, bool factory, uint8_t* record, uint32_t 
     cache.CopyRecord(SlotOf(factory), record, kCombinedSize);
     return 0;
   }
-  Request request{factory ? kGetDefaultCombined : kGetCombined};
+  Request request{factory ? command::kGetDefaultTriggFlash : command::kGetTriggFlash};
   request.value = 0;
   if (camera.Exchange(request, ms) != 0) return 1;
   std::memset(record, 0, kCombinedSize);
@@ -54,7 +51,7 @@ int ReadCombined(CameraContext& camera, bool factory, uint8_t* record, uint32_t 
 
 // Sends a whole record; once the camera took it, it is the current slot.
 int WriteCombined(CameraContext& camera, const uint8_t* record, uint32_t ms) {
-  Request request{kSetCombined};
+  Request request{command::kSetTriggFlash};
   request.payload = record;
   request.length = kCombinedSize;
   if (camera.Exchange(request, ms) != 0) return 1;

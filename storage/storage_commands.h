@@ -1,18 +1,11 @@
-// Command codes of the SD card and its stored pictures, and the sizes of the
-// blocks their requests carry.
+// The sizes of the blocks the SD card's requests carry (their command codes
+// are in camera/protocol.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace vkt::command {
-inline constexpr int32_t kSDCardState = 1200;
-inline constexpr int32_t kFormatSDCard = 1205;
-inline constexpr int32_t kFormatProgress = 1206;
-inline constexpr int32_t kDirectoryTree = 1210;
-inline constexpr int32_t kGetJPGPic = 1216;
-inline constexpr int32_t kDeleteJPGPic = 1217;
-}  // namespace vkt::command
+#include "camera/protocol.h"
 
 namespace vkt {
 // A listing request: the path field, the count and four zero bytes where a

@@ -14,30 +14,8 @@
 namespace vkt {
 namespace {
 
-constexpr int32_t kStreamMode = 501;
-constexpr int32_t kModeStart = 5;
-constexpr int32_t kModeStop = 1;
-
-// How each model's stream is switched on and off.
-enum class StreamKind {
-  kNone,           // no stream at all
-  kTargetOnly,     // sends as soon as it knows the target
-  kModeCommand,    // needs the mode command; its failure fails the start
-  kModeBestEffort  // gets the mode command; its failure does not matter
-};
-
-StreamKind KindOf(const CameraContext& camera) {
-  for (const char* m : {"VKT-N2F0Kq", "VKT-N9G6Kq"}) {
-    if (camera.ModelIs(m)) return StreamKind::kModeCommand;
-  }
-  for (const char* m : {"VKT-N2F0Kp", "VKT-N2F0Kw", "VKT-N9G6Kp"}) {
-    if (camera.ModelIs(m)) return StreamKind::kTargetOnly;
-  }
-  for (const char* m : {"VKT-R6E0Kq", "VKT-R6E0Kp", "VKT-R8E0Kq"}) {
-    if (camera.ModelIs(m)) return StreamKind::kModeBestEffort;
-  }
-  return StreamKind::kNone;
-}
+// How the camera's model wants its stream switched.
+StreamStart KindOf(const CameraContext& camera) { return camera.Model().stream; }
 
 }  // namespace
 
@@ -57,7 +35,7 @@ int CameraContext::RegisterStreamTarget(uint16_t portNetworkOrder, uint32_t ms) 
 
 int CameraContext::SetStreamMode(int32_t mode, uint32_t ms) {
   std::lock_guard<std::recursive_mutex> lock(commandLock_);
-  Request request{kStreamMode};
+  Request request{command::kStreamMode};
   request.value = mode;
   // The camera may take its time to switch: a second more than the budget.
   return Exchange(request, ms + 1000);
@@ -65,10 +43,10 @@ int CameraContext::SetStreamMode(int32_t mode, uint32_t ms) {
 
 int CameraContext::StartSending(uint32_t ms) {
   switch (KindOf(*this)) {
-    case StreamKind::kModeCommand:
-      return SetStreamMode(kModeStart, ms);
-    case StreamKind::kModeBestEffort:
-      (void)SetStreamMode(kModeStart, ms);
+    case StreamStart::kModeCommand:
+      return SetStreamMode(kStreamModeStart, ms);
+    case StreamStart::kModeBestEffort:
+      (void)SetStreamMode(kStreamModeStart, ms);
       return 0;
     default:
       return 0;
@@ -76,8 +54,8 @@ int CameraContext::StartSending(uint32_t ms) {
 }
 
 void CameraContext::StopSending(uint32_t ms) {
-  const StreamKind kind = KindOf(*this);
-  if (kind == StreamKind::kModeCommand || kind == StreamKind::kModeBestEffort) (void)SetStreamMode(kModeStop, ms);
+  const StreamStart kind = KindOf(*this);
+  if (kind == StreamStart::kModeCommand || kind == StreamStart::kModeBestEffort) (void)SetStreamMode(kStreamModeStop, ms);
 }
 
 int CameraContext::SetStreamCallback(StreamCallback callback, int32_t user, uint32_t ms) {
@@ -95,7 +73,7 @@ int CameraContext::SetStreamCallback(StreamCallback callback, int32_t user, uint
     streamUser_.store(0, std::memory_order_relaxed);
     return 0;
   }
-  if (KindOf(*this) == StreamKind::kNone) {
+  if (KindOf(*this) == StreamStart::kNone) {
     SetLastError(err::kNoVideoStream);
     return 1;
   }

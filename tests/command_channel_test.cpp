@@ -178,14 +178,14 @@ TEST_F(CommandChannel, UnreachableCameraFailsAtConnect) {
 }
 
 TEST_F(CommandChannel, FailedExchangeEmptiesTheCache) {
-  camera->Cache().SetValue(vkt::ValueSlot::kAeMode, 1);
+  camera->Cache().SetValue(vkt::ValueSlot::kAE, 1);
   const int32_t record = 7;
   camera->Cache().SetRecord(vkt::RecordSlot::kTimeZone, &record, sizeof record);
   vktemu::CommandFaults faults;
   faults.status = -2;
   emulator.setCommandFaults(id, 0, faults);
   EXPECT_EQ(Exchange(704), 1);
-  EXPECT_EQ(camera->Cache().Value(vkt::ValueSlot::kAeMode), -1);
+  EXPECT_EQ(camera->Cache().Value(vkt::ValueSlot::kAE), -1);
   EXPECT_FALSE(camera->Cache().Valid(vkt::RecordSlot::kTimeZone));
 }
 

@@ -50,24 +50,24 @@ TEST(SettingsCacheSlots, ShortThenLongStoreOfOneSlotHoldsTheLongWhole) {
     for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>(i + 1);
     return v;
   }();
-  cache.SetRecord(RecordSlot::kIts, shortForm.data(), shortForm.size());
-  EXPECT_EQ(Bytes(cache, RecordSlot::kIts), shortForm);
-  cache.SetRecord(RecordSlot::kIts, longForm.data(), longForm.size());
-  EXPECT_EQ(Bytes(cache, RecordSlot::kIts), longForm);
-  EXPECT_EQ(Copied(cache, RecordSlot::kIts, longForm.size()), longForm);
+  cache.SetRecord(RecordSlot::kITSParam, shortForm.data(), shortForm.size());
+  EXPECT_EQ(Bytes(cache, RecordSlot::kITSParam), shortForm);
+  cache.SetRecord(RecordSlot::kITSParam, longForm.data(), longForm.size());
+  EXPECT_EQ(Bytes(cache, RecordSlot::kITSParam), longForm);
+  EXPECT_EQ(Copied(cache, RecordSlot::kITSParam, longForm.size()), longForm);
   EXPECT_GE(cache.HeldBytes(), longForm.size());
 }
 
 TEST(SettingsCacheSlots, LongThenShortStoreLeavesNoTailOfTheLongOne) {
   SettingsCache cache;
   const std::vector<uint8_t> longForm(52, 0xAA), shortForm(32, 0x11);
-  cache.SetRecord(RecordSlot::kIts, longForm.data(), longForm.size());
-  cache.SetRecord(RecordSlot::kIts, shortForm.data(), shortForm.size());
-  EXPECT_EQ(Bytes(cache, RecordSlot::kIts), shortForm);
+  cache.SetRecord(RecordSlot::kITSParam, longForm.data(), longForm.size());
+  cache.SetRecord(RecordSlot::kITSParam, shortForm.data(), shortForm.size());
+  EXPECT_EQ(Bytes(cache, RecordSlot::kITSParam), shortForm);
   std::vector<uint8_t> expected(shortForm);
   expected.resize(longForm.size(), 0);
-  EXPECT_EQ(Copied(cache, RecordSlot::kIts, longForm.size()), expected) << "zeros past the short store";
-  EXPECT_EQ(Copied(cache, RecordSlot::kIts, 8), std::vector<uint8_t>(8, 0x11)) << "a shorter read takes its part";
+  EXPECT_EQ(Copied(cache, RecordSlot::kITSParam, longForm.size()), expected) << "zeros past the short store";
+  EXPECT_EQ(Copied(cache, RecordSlot::kITSParam, 8), std::vector<uint8_t>(8, 0x11)) << "a shorter read takes its part";
 }
 
 TEST(SettingsCacheSlots, RecordLongerThanTheLargestIsCut) {
