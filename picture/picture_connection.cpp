@@ -50,8 +50,7 @@ PictureConnection::PictureConnection(ACE_HANDLE handle, std::shared_ptr<CameraCo
 PictureConnection::~PictureConnection() {
   buffers_.Give(held_);
   buffers_.Freed(held_);
-  // Both directions, then close: the camera sees the end at once.
-  ::shutdown(handle_, SHUT_RDWR);
+  // The last reference: the camera sees the end at once.
   ::close(handle_);
 }
 

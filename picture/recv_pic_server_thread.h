@@ -16,7 +16,9 @@ class PictureReceiver;
 class CRecvPicServerThread : public ACE_Task_Base {
  public:
   // Bytes of a read whose picture has no buffer of its own yet land here.
-  static constexpr size_t kScratchBytes = 64 * 1024;
+  // One byte over the block size: a picture of exactly 64 KiB then shows
+  // its end, and that nothing follows it, in the same read.
+  static constexpr size_t kScratchBytes = 64 * 1024 + 1;
 
   explicit CRecvPicServerThread(PictureReceiver& owner);
   ~CRecvPicServerThread() override;
