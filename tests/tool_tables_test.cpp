@@ -1,0 +1,123 @@
+// The tools keep tables of their own (the Python package, the Wireshark
+// dissector): each is checked here against the one place the library keeps
+// the fact, so that a change there without the tools fails.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "VKTNetSDK11.h"
+#include "camera/protocol.h"
+#include "settings/settings_list.h"
+
+namespace {
+
+std::string ReadSource(const std::string& relative) {
+  std::ifstream in(std::string(VKT_SOURCE_DIR) + "/" + relative);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string HeaderVersion() {
+  return std::to_string(VKTNETSDK_VERSION_MAJOR) + "." + std::to_string(VKTNETSDK_VERSION_MINOR) + "." +
+         std::to_string(VKTNETSDK_VERSION_PATCH);
+}
+
+// The first capture of `pattern` in the file, or "" when it is not there.
+std::string Find(const std::string& relative, const std::string& pattern) {
+  const std::string text = ReadSource(relative);
+  std::smatch match;
+  return std::regex_search(text, match, std::regex(pattern)) ? match[1].str() : std::string();
+}
+
+TEST(ToolTables, EveryVersionIsTheHeaders) {
+  const std::string version = HeaderVersion();
+  EXPECT_EQ(Find("python/pyproject.toml", R"re(\nversion = "([^"]+)")re"), version);
+  EXPECT_EQ(Find("python/vktnet/__init__.py", R"re(__version__ = "([^"]+)")re"), version);
+  EXPECT_EQ(Find("tools/wireshark/vktnet.lua", R"re(version = "([^"]+)")re"), version);
+}
+
+// One row of the dissector's settings table.
+struct LuaSetting {
+  int get = 0, set = 0, getDefault = 0, size = 0, shortSize = 0;
+};
+
+int Field(const std::string& row, const std::string& name) {
+  std::smatch match;
+  return std::regex_search(row, match, std::regex("\\b" + name + " = (\\d+)")) ? std::stoi(match[1].str()) : 0;
+}
+
+// The dissector's settings rows, by their Get command (their Set command
+// when they have no Get).
+std::map<int, LuaSetting> DissectorSettings() {
+  const std::string lua = ReadSource("tools/wireshark/vktnet.lua");
+  const size_t start = lua.find("local SETTINGS = {");
+  const size_t end = lua.find("\n}\n", start);
+  std::map<int, LuaSetting> rows;
+  if (start == std::string::npos || end == std::string::npos) return rows;
+  std::istringstream table(lua.substr(start, end - start));
+  for (std::string line; std::getline(table, line);) {
+    if (line.find("{ ") == std::string::npos) continue;
+    LuaSetting s{Field(line, "get"), Field(line, "set"), Field(line, "default"), Field(line, "size"),
+                 Field(line, "short")};
+    rows[s.get != 0 ? s.get : s.set] = s;
+  }
+  return rows;
+}
+
+// What the settings list says of each setting, in the dissector's terms.
+struct Expected {
+  const char* name;
+  LuaSetting row;
+};
+
+#define ROW_RECORD(Name, Type, get, models, shortSize, set) {#Name, {get, (get) + 1, (get) + 2, static_cast<int>(sizeof(Type)), shortSize}},
+#define ROW_VALUE(Name, get, ...) {#Name, {get, (get) + 1, (get) + 2, 0, 0}},
+#define ROW_WRITTEN_VALUE(Slot, GetName, SetName, get, ...) {#Slot, {get, (get) + 1, 0, 0, 0}},
+#define ROW_WRITTEN_RECORD(Name, Type, get) {#Name, {get, (get) + 1, 0, static_cast<int>(sizeof(Type)), 0}},
+#define ROW_READ(Name, get, ...) {#Name, {get, 0, 0, 0, 0}},
+#define ROW_WRITE(Name, set) {#Name, {0, set, 0, 0, 0}},
+#define ROW_READ_WRITE(Name, get, ...) {#Name, {get, (get) + 1, 0, 0, 0}},
+const Expected kExpected[] = {VKT_SETTINGS(ROW_RECORD, ROW_VALUE, ROW_WRITTEN_VALUE, ROW_WRITTEN_RECORD, ROW_READ,
+                                           ROW_WRITE, ROW_READ_WRITE, VKT_SETTING_NONE)};
+
+TEST(ToolTables, TheDissectorKnowsEverySettingAsTheLibrarySendsIt) {
+  const auto rows = DissectorSettings();
+  ASSERT_FALSE(rows.empty()) << "the dissector's settings table was not found";
+  for (const Expected& e : kExpected) {
+    const int key = e.row.get != 0 ? e.row.get : e.row.set;
+    auto it = rows.find(key);
+    if (it == rows.end()) {
+      ADD_FAILURE() << e.name << ": no dissector row for command " << key;
+      continue;
+    }
+    const LuaSetting& s = it->second;
+    EXPECT_EQ(s.set, e.row.set) << e.name;
+    EXPECT_EQ(s.getDefault, e.row.getDefault) << e.name;
+    EXPECT_EQ(s.size, e.row.size) << e.name;
+    EXPECT_EQ(s.shortSize, e.row.shortSize) << e.name;
+  }
+  // The combined flash lamp and trigger record, read and written as one.
+  auto combined = rows.find(vkt::command::kGetTriggFlash);
+  ASSERT_NE(combined, rows.end());
+  EXPECT_EQ(combined->second.set, vkt::command::kSetTriggFlash);
+  EXPECT_EQ(combined->second.getDefault, vkt::command::kGetDefaultTriggFlash);
+  EXPECT_EQ(rows.size(), std::size(kExpected) + 1) << "a dissector row the library does not send";
+}
+
+TEST(ToolTables, TheDissectorNamesEveryOtherCommand) {
+  const std::string lua = ReadSource("tools/wireshark/vktnet.lua");
+  using namespace vkt::command;
+  for (int32_t code : {kSaveConfig, kNtpTiming, kSnapshot, kRestart, kFactoryReset, kState, kPushTarget,
+                       kStreamTarget, kStreamMode, kGetClock, kSetClock, kSDCardState, kFormatSDCard,
+                       kFormatProgress, kDirectoryTree, kGetJPGPic, kDeleteJPGPic}) {
+    EXPECT_NE(lua.find("[" + std::to_string(code) + "] = \""), std::string::npos) << "command " << code;
+  }
+  EXPECT_EQ(Find("tools/wireshark/vktnet.lua", R"(local PICTURE_PORT = (\d+))"), std::to_string(vkt::kPicturePort));
+}
+
+}  // namespace
