@@ -22,8 +22,8 @@
 #include "emulator.h"
 // The emulator's, not the tests' picture_sender.h of the same name.
 #include "../tools/emulator/picture_sender.h"
+#include "sockets.h"
 #include "test_support.h"
-#include "unique_fd.h"
 #include "wire.h"
 
 namespace {

@@ -19,17 +19,13 @@
 #include <vector>
 
 #include "camera_text.h"
-#include "command_fault_text.h"
 #include "command_wire.h"
+#include "control_text.h"
 #include "emulator.h"
-#include "factory_settings.h"
 #include "picture_wire.h"
-#include "push_fault_text.h"
+#include "setting_table.h"
 #include "settings_model.h"
-#include "stream_fault_text.h"
 #include "stream_plan.h"
-#include "stream_wire.h"
-#include "temperature_word.h"
 #include "wire.h"
 
 namespace vktemu {
@@ -391,44 +387,109 @@ TEST(EmulatorUnitsCameraText, ParsesAndRefuses) {
 TEST(EmulatorUnitsFaultText, RangesAndNone) {
   CommandFaults command;
   std::string error;
-  EXPECT_TRUE(setCommandFault(command, "delayMs", "3600000", &error));
-  EXPECT_FALSE(setCommandFault(command, "delayMs", "3600001", &error));
+  EXPECT_TRUE(setFault(command, "delayMs", "3600000", &error));
+  EXPECT_FALSE(setFault(command, "delayMs", "3600001", &error));
   EXPECT_EQ(command.delayMs, 3600000);
-  EXPECT_TRUE(setCommandFault(command, "status", "-2147483648", &error));
+  EXPECT_TRUE(setFault(command, "status", "-2147483648", &error));
   EXPECT_EQ(command.status, std::numeric_limits<int32_t>::min());
-  EXPECT_TRUE(setCommandFault(command, "status", "none", &error));
+  EXPECT_TRUE(setFault(command, "status", "none", &error));
   EXPECT_FALSE(command.status);
-  EXPECT_TRUE(setCommandFault(command, "closeAfterBytes", "-1", &error));
-  EXPECT_FALSE(setCommandFault(command, "closeAfterBytes", "-2", &error));
-  EXPECT_TRUE(setCommandFault(command, "noReply", "on", &error));
-  EXPECT_FALSE(setCommandFault(command, "noReply", "maybe", &error));
+  EXPECT_TRUE(setFault(command, "closeAfterBytes", "-1", &error));
+  EXPECT_FALSE(setFault(command, "closeAfterBytes", "-2", &error));
+  EXPECT_TRUE(setFault(command, "noReply", "on", &error));
+  EXPECT_FALSE(setFault(command, "noReply", "maybe", &error));
+  EXPECT_EQ(error, "bad value maybe for noReply");
   EXPECT_TRUE(command.noReply);
-  EXPECT_FALSE(setCommandFault(command, "noSuchFault", "1", &error));
-  EXPECT_NE(error.find("noSuchFault"), std::string::npos);
+  EXPECT_FALSE(setFault(command, "noSuchFault", "1", &error));
+  EXPECT_EQ(error, "unknown command fault noSuchFault");
 
   StreamFaults stream;
-  EXPECT_TRUE(setStreamFault(stream, "lossRate", "0.25", &error));
+  EXPECT_TRUE(setFault(stream, "lossRate", "0.25", &error));
   for (const char* bad : {"nan", "-0.1", "1.01", "inf", "0.5x", ""}) {
-    EXPECT_FALSE(setStreamFault(stream, "lossRate", bad, &error)) << bad;
+    EXPECT_FALSE(setFault(stream, "lossRate", bad, &error)) << bad;
   }
   EXPECT_EQ(stream.lossRate, 0.25);
-  EXPECT_FALSE(setStreamFault(stream, "totalLength", "4294967296", &error));
-  EXPECT_TRUE(setStreamFault(stream, "totalLength", "4294967295", &error));
+  EXPECT_FALSE(setFault(stream, "totalLength", "4294967296", &error));
+  EXPECT_TRUE(setFault(stream, "totalLength", "4294967295", &error));
   EXPECT_EQ(stream.totalLength, 4294967295u);
+  EXPECT_FALSE(setFault(stream, "delayMs", "1", &error)) << "a command fault is not a stream fault";
+  EXPECT_EQ(error, "unknown stream fault delayMs");
 
   PushFaults push;
-  EXPECT_FALSE(setPushFault(push, "app1Length", "65536", &error));
-  EXPECT_TRUE(setPushFault(push, "app1Length", "46", &error));
+  EXPECT_FALSE(setFault(push, "app1Length", "65536", &error));
+  EXPECT_TRUE(setFault(push, "app1Length", "46", &error));
   EXPECT_EQ(push.app1Length, 46);
-  EXPECT_TRUE(setPushFault(push, "stuckAfter", "0", &error));
+  EXPECT_TRUE(setFault(push, "stuckAfter", "0", &error));
   EXPECT_EQ(push.stuckAfter, 0u) << "zero bytes, then held, is a stuck connection too";
-  EXPECT_TRUE(setPushFault(push, "stuckAfter", "none", &error));
+  EXPECT_TRUE(setFault(push, "stuckAfter", "none", &error));
   EXPECT_FALSE(push.stuckAfter);
-  EXPECT_FALSE(setPushFault(push, "stuckAfter", "-1", &error));
-  EXPECT_TRUE(setPushFault(push, "sendBufferBytes", "67108864", &error));
-  EXPECT_FALSE(setPushFault(push, "sendBufferBytes", "67108865", &error));
-  EXPECT_FALSE(setPushFault(push, "sendBufferBytes", "-1", &error));
+  EXPECT_FALSE(setFault(push, "stuckAfter", "-1", &error));
+  EXPECT_TRUE(setFault(push, "sendBufferBytes", "67108864", &error));
+  EXPECT_FALSE(setFault(push, "sendBufferBytes", "67108865", &error));
+  EXPECT_FALSE(setFault(push, "sendBufferBytes", "-1", &error));
   EXPECT_EQ(push.sendBufferBytes, 64 << 20);
+
+  DiscoveryFaults discovery;
+  EXPECT_TRUE(setFault(discovery, "answerLengthDelta", "-396", &error));
+  EXPECT_FALSE(setFault(discovery, "answerLengthDelta", "-397", &error));
+  EXPECT_FALSE(setFault(discovery, "answerCopies", "1001", &error));
+  EXPECT_FALSE(setFault(discovery, "status", "1", &error));
+  EXPECT_EQ(error, "unknown fault status");
+}
+
+// Every name lands in its own field, and nothing else changes: a table that
+// sent a name to a neighbour's field would pass the range checks above.
+TEST(EmulatorUnitsFaultText, EachNameSetsItsField) {
+  std::string error;
+  auto set = [&](auto faults, std::string_view name, std::string_view value) {
+    EXPECT_TRUE(setFault(faults, name, value, &error)) << name << ": " << error;
+    return faults;
+  };
+  const DiscoveryFaults d = set(set(set(set(set(set(set(set(DiscoveryFaults{}, "silent", "1"), "answerDelayMs", "11"),
+                                                    "answerCopies", "12"), "answerLengthDelta", "-13"),
+                                            "badKeyword", "yes"), "ignoreChangeIp", "true"), "corruptEcho", "on"),
+                                "echoDelayMs", "14");
+  EXPECT_TRUE(d.silent && d.badKeyword && d.ignoreChangeIp && d.corruptEcho);
+  EXPECT_EQ(std::vector<int>({d.answerDelayMs, d.answerCopies, d.answerLengthDelta, d.echoDelayMs}),
+            std::vector<int>({11, 12, -13, 14}));
+  EXPECT_EQ(showFaults(d),
+            "silent=1 answerDelayMs=11 answerCopies=12 answerLengthDelta=-13 badKeyword=1 ignoreChangeIp=1 "
+            "corruptEcho=1 echoDelayMs=14");
+  EXPECT_EQ(showFaults(DiscoveryFaults{}),
+            "silent=0 answerDelayMs=0 answerCopies=1 answerLengthDelta=0 badKeyword=0 ignoreChangeIp=0 "
+            "corruptEcho=0 echoDelayMs=0");
+
+  CommandFaults c;
+  for (const auto& [name, value] : std::vector<std::pair<const char*, const char*>>{
+           {"delayMs", "21"}, {"noReply", "1"}, {"sequenceDelta", "-22"}, {"commandDelta", "23"}, {"status", "-24"},
+           {"closeAfterBytes", "25"}, {"announcedLength", "26"}, {"completionDelayMs", "27"}, {"noCompletion", "1"},
+           {"completionStatus", "28"}, {"completionCommand", "29"}})
+    c = set(c, name, value);
+  EXPECT_EQ(std::vector<int64_t>({c.delayMs, c.sequenceDelta, c.commandDelta, *c.status, c.closeAfterBytes,
+                                  *c.announcedLength, c.completionDelayMs, *c.completionStatus, *c.completionCommand}),
+            std::vector<int64_t>({21, -22, 23, -24, 25, 26, 27, 28, 29}));
+  EXPECT_TRUE(c.noReply && c.noCompletion);
+
+  PushFaults p;
+  for (const auto& [name, value] : std::vector<std::pair<const char*, const char*>>{
+           {"chunkBytes", "31"}, {"chunkDelayMs", "32"}, {"badMarker", "1"}, {"app1Length", "33"},
+           {"totalLength", "34"}, {"sendBytes", "35"}, {"padTo", "36"}, {"holdOpen", "1"}, {"stuckAfter", "37"},
+           {"sendBufferBytes", "38"}})
+    p = set(p, name, value);
+  EXPECT_EQ(std::vector<int64_t>({static_cast<int64_t>(p.chunkBytes), p.chunkDelayMs, *p.app1Length, *p.totalLength,
+                                  static_cast<int64_t>(*p.sendBytes), static_cast<int64_t>(p.padTo),
+                                  static_cast<int64_t>(*p.stuckAfter), p.sendBufferBytes}),
+            std::vector<int64_t>({31, 32, 33, 34, 35, 36, 37, 38}));
+  EXPECT_TRUE(p.badMarker && p.holdOpen);
+
+  const StreamFaults s = set(set(set(set(set(set(StreamFaults{}, "lossRate", "0.5"), "duplicateRate", "0.25"), "seed",
+                                         "18446744073709551615"), "reorder", "1"), "foreignDatagrams", "1"),
+                             "totalLength", "41");
+  EXPECT_EQ(s.lossRate, 0.5);
+  EXPECT_EQ(s.duplicateRate, 0.25);
+  EXPECT_EQ(s.seed, std::numeric_limits<uint64_t>::max());
+  EXPECT_TRUE(s.reorder && s.foreignDatagrams);
+  EXPECT_EQ(s.totalLength, 41u);
 }
 
 TEST(EmulatorUnitsSettings, ModelKeepsFactoryAndCurrent) {

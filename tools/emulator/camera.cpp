@@ -1,14 +1,8 @@
 #include "camera.h"
 
-#include <algorithm>
-
-#include "command_wire.h"
-#include "factory_settings.h"
-
 namespace vktemu {
 
-Camera::Camera(const CameraConfig& config)
-    : config_(config), replyVersion_(wire::kProtocolVersion), model_(factorySettings(config)) {}
+Camera::Camera(const CameraConfig& config) : config_(config), model_(factorySettings(config)) {}
 
 CameraConfig Camera::config() const {
   std::lock_guard lock(mutex_);
@@ -38,16 +32,6 @@ void Camera::takeAddress(const wire::Ipv4& address, uint32_t word1, uint32_t wor
   model_.setRecord(wire::command::kNetwork, networkRecord(address, word1, word2));
 }
 
-DiscoveryFaults Camera::discoveryFaults() const {
-  std::lock_guard lock(mutex_);
-  return discoveryFaults_;
-}
-
-void Camera::setDiscoveryFaults(const DiscoveryFaults& faults) {
-  std::lock_guard lock(mutex_);
-  discoveryFaults_ = faults;
-}
-
 void Camera::setCommandFaults(int32_t command, const CommandFaults& faults) {
   std::lock_guard lock(mutex_);
   commandFaults_[command] = faults;
@@ -66,66 +50,36 @@ std::optional<CommandFaults> Camera::commandFaults(int32_t command) const {
 }
 
 std::optional<CommandFaults> Camera::effectiveCommandFaults(int32_t command) const {
-  std::lock_guard lock(mutex_);
-  auto found = commandFaults_.find(command);
-  if (found == commandFaults_.end()) found = commandFaults_.find(0);
-  if (found == commandFaults_.end()) return std::nullopt;
-  return found->second;
+  auto faults = commandFaults(command);
+  return faults ? faults : commandFaults(0);
 }
 
-int32_t Camera::replyVersion() const {
-  std::lock_guard lock(mutex_);
-  return replyVersion_;
+bool Camera::refusedByFault(int32_t command) const {
+  const auto faults = effectiveCommandFaults(command);
+  return faults && faults->status && *faults->status < 0;
 }
 
-void Camera::setReplyVersion(int32_t version) {
+int CameraRegistry::add(const CameraConfig& config) {
+  auto camera = std::make_shared<Camera>(config);
   std::lock_guard lock(mutex_);
-  replyVersion_ = version;
+  cameras_.push_back(std::move(camera));
+  return static_cast<int>(cameras_.size() - 1);
 }
 
-PushTarget Camera::pushTarget() const {
+std::shared_ptr<Camera> CameraRegistry::find(int id) const {
   std::lock_guard lock(mutex_);
-  return pushTarget_;
+  if (id < 0 || static_cast<size_t>(id) >= cameras_.size()) return nullptr;
+  return cameras_[static_cast<size_t>(id)];
 }
 
-void Camera::setPushTarget(const PushTarget& target) {
+std::vector<std::shared_ptr<Camera>> CameraRegistry::all() const {
   std::lock_guard lock(mutex_);
-  pushTarget_ = target;
+  return cameras_;
 }
 
-PushTarget Camera::streamTarget() const {
+size_t CameraRegistry::size() const {
   std::lock_guard lock(mutex_);
-  return streamTarget_;
-}
-
-void Camera::setStreamTarget(const PushTarget& target) {
-  {
-    std::lock_guard lock(mutex_);
-    streamTarget_ = target;
-  }
-  streamState_.touch();
-}
-
-PushFaults Camera::pushFaults() const {
-  std::lock_guard lock(mutex_);
-  return pushFaults_;
-}
-
-void Camera::setPushFaults(const PushFaults& faults) {
-  std::lock_guard lock(mutex_);
-  pushFaults_ = faults;
-}
-
-PictureFormat Camera::pictureFormat() const {
-  std::lock_guard lock(mutex_);
-  return pictureFormat_;
-}
-
-void Camera::setPictureFormat(const PictureFormat& format) {
-  std::lock_guard lock(mutex_);
-  pictureFormat_.width = std::clamp(format.width, 8, 4096);
-  pictureFormat_.height = std::clamp(format.height, 8, 4096);
-  pictureFormat_.quality = std::clamp(format.quality, 1, 100);
+  return cameras_.size();
 }
 
 }  // namespace vktemu

@@ -2,9 +2,9 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
-#include "command_replies.h"
 #include "command_wire.h"
 
 namespace vktemu {
@@ -20,13 +20,93 @@ constexpr int kMaxRequestsPerWake = 64;
 constexpr size_t kMaxQueuedBytes = size_t{8} << 20;
 constexpr size_t kCompactOutputAt = size_t{1} << 20;
 
+constexpr int kMaxDelayMs = 3600000;
+// Enough to back an announcement past any reply a client takes (SD card
+// pictures of many MiB), so a client's own bound is what stops it.
+constexpr uint32_t kMaxFillerPayload = 32u << 20;
+constexpr uint8_t kFillerByte = 0xAB;
+
+std::chrono::milliseconds clampedDelay(int ms) { return std::chrono::milliseconds(std::clamp(ms, 0, kMaxDelayMs)); }
+
+struct PlannedReply {
+  std::chrono::milliseconds delay{0};  // after the request arrived
+  std::vector<uint8_t> bytes;
+  bool closeAfter = false;  // close the connection once these bytes are sent
+  bool reportsDone = false;  // the completion of the work, with a status that is not a failure
+};
+
+// The bytes that go back for a handler's reply, with the camera's faults for
+// that command applied: when each part is due, what its header says, and
+// whether the connection closes after it. In the order they are due; empty
+// when the camera does not answer.
+std::vector<PlannedReply> planReplies(const Camera& camera, const Request& request, const Reply& reply) {
+  const CommandFaults faults = camera.effectiveCommandFaults(request.command).value_or(CommandFaults{});
+  if (faults.noReply) return {};
+
+  wire::CommandHeader header;
+  header.version = camera.replyVersion.get();
+  header.command = wire::wrappingAdd(request.command, faults.commandDelta);
+  header.sequence = wire::wrappingAdd(request.sequence, faults.sequenceDelta);
+  header.status = faults.status.value_or(reply.status);
+  header.value = reply.value;
+
+  PlannedReply first;
+  first.delay = clampedDelay(faults.delayMs);
+  if (faults.announcedLength) {
+    // A header that lies about its length: the client must not trust it.
+    header.length = *faults.announcedLength;
+    const std::vector<uint8_t> filler(std::min(*faults.announcedLength, kMaxFillerPayload), kFillerByte);
+    first.bytes = wire::encodeCommand(header, filler);
+  } else {
+    header.length = static_cast<uint32_t>(reply.payload.size());
+    first.bytes = wire::encodeCommand(header, reply.payload);
+  }
+  if (faults.closeAfterBytes >= 0) {
+    first.bytes.resize(std::min(first.bytes.size(), static_cast<size_t>(faults.closeAfterBytes)));
+    first.closeAfter = true;
+    return {std::move(first)};
+  }
+  if (reply.closeAfter) {
+    first.closeAfter = true;
+    return {std::move(first)};
+  }
+
+  std::vector<PlannedReply> out;
+  out.push_back(std::move(first));
+  // A camera that refused the work does not report it done.
+  if (reply.completion && !faults.noCompletion && header.status >= 0) {
+    wire::CommandHeader done;
+    done.version = header.version;
+    done.command = faults.completionCommand.value_or(header.command);
+    done.sequence = header.sequence;
+    done.status = faults.completionStatus.value_or(reply.completion->status);
+    done.value = reply.completion->value;
+    PlannedReply completion;
+    // The command's own fault set decides the delay; a set for every
+    // command (0) does not, so it cannot undo the camera's save delay.
+    const auto ownFaults = camera.commandFaults(request.command);
+    const int completionDelayMs =
+        ownFaults ? ownFaults->completionDelayMs
+                  : static_cast<int>(std::clamp<int64_t>(
+                        reply.completion->delay.value_or(std::chrono::milliseconds(CommandFaults{}.completionDelayMs))
+                            .count(),
+                        0, kMaxDelayMs));
+    completion.delay = out.front().delay + clampedDelay(completionDelayMs);
+    completion.bytes = wire::encodeCommand(done);
+    completion.reportsDone = done.status >= 0;
+    out.push_back(std::move(completion));
+  }
+  return out;
+}
+
 }  // namespace
 
 CommandConnection::CommandConnection(UniqueFd fd, int serial, std::string peerAddress)
     : fd_(std::move(fd)), serial_(serial), peerAddress_(std::move(peerAddress)) {}
 
+// A reply cut short must reach the client whole before the end of stream.
 CommandConnection::~CommandConnection() {
-  if (closing_ && output_.empty()) finishClose();
+  if (closing_ && output_.empty()) closeGently(fd_);
 }
 
 short CommandConnection::pollEvents() const {
@@ -82,30 +162,26 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
     const auto begin = input_.begin() + static_cast<std::ptrdiff_t>(at);
     const auto end = begin + static_cast<std::ptrdiff_t>(total);
 
-    Request request;
-    request.at = now;
-    request.connection = serial_;
-    request.peerAddress = peerAddress_;
-    request.version = header.version;
-    request.command = header.command;
-    request.sequence = header.sequence;
-    request.status = header.status;
-    request.value = header.value;
-    request.payload.assign(begin + wire::kCommandHeaderSize, end);
-
+    const Request request{.at = now,
+                          .connection = serial_,
+                          .peerAddress = peerAddress_,
+                          .version = header.version,
+                          .command = header.command,
+                          .sequence = header.sequence,
+                          .status = header.status,
+                          .value = header.value,
+                          .payload = {begin + wire::kCommandHeaderSize, end}};
     const Reply reply = commands.answer(camera, request);
     // Recorded once handled, so a test woken by the record sees its effects.
-    CommandRecord record;
-    record.at = now;
-    record.connection = serial_;
-    record.version = header.version;
-    record.command = header.command;
-    record.sequence = header.sequence;
-    record.status = header.status;
-    record.value = header.value;
-    record.length = header.length;
-    record.bytes.assign(begin, end);
-    camera.commandLog().record(std::move(record));
+    camera.commandLog.record({.at = now,
+                              .connection = serial_,
+                              .version = header.version,
+                              .command = header.command,
+                              .sequence = header.sequence,
+                              .status = header.status,
+                              .value = header.value,
+                              .length = header.length,
+                              .bytes = {begin, end}});
 
     auto planned = planReplies(camera, request, reply);
     if (planned.empty() && reply.onSent) reply.onSent();
@@ -158,17 +234,6 @@ bool CommandConnection::send(Clock::time_point now) {
     outputSent_ = 0;
   }
   return !(closing_ && output_.empty());
-}
-
-// Closing a socket with unread input makes the kernel reset the connection,
-// which can discard the partial reply the client is meant to see. Send the
-// end of stream first and drop what is still unread.
-void CommandConnection::finishClose() {
-  ::shutdown(fd_.get(), SHUT_WR);
-  char discard[4096];
-  for (int i = 0; i < 64; ++i) {
-    if (::recv(fd_.get(), discard, sizeof discard, MSG_DONTWAIT) <= 0) break;
-  }
 }
 
 std::optional<CommandConnection::Clock::time_point> CommandConnection::nextDue() const {

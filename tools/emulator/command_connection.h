@@ -17,7 +17,7 @@
 
 #include "camera.h"
 #include "command_handlers.h"
-#include "unique_fd.h"
+#include "sockets.h"
 
 namespace vktemu {
 
@@ -65,7 +65,6 @@ class CommandConnection {
   bool answerWholeRequests(Camera& camera, const CommandTable& commands, Clock::time_point now, int& budget);
   bool backlogged() const;
   size_t unsentBytes() const { return output_.size() - outputSent_; }
-  void finishClose();
 
   UniqueFd fd_;
   const int serial_;

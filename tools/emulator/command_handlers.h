@@ -1,7 +1,9 @@
 // What a camera does with each command-channel request, before faults:
 // a table of handlers by command code, and the settings store for every
-// command without one. Camera behaviours (settings, clock, NTP, SD card,
-// pictures) are added as handlers to standardCommands().
+// command without one. The behaviours are added to standardCommands(): the
+// settings model (settings_handlers.cpp), the SD card (sd_handlers.cpp),
+// and the clock, NTP, push and stream targets, snapshots and the stream mode
+// (command_handlers.cpp).
 #pragma once
 
 #include <chrono>
@@ -52,6 +54,12 @@ struct Reply {
   std::function<void()> onSent;
 };
 
+inline Reply withStatus(int32_t status) {
+  Reply reply;
+  reply.status = status;
+  return reply;
+}
+
 using CommandHandler = std::function<Reply(Camera&, const Request&)>;
 
 class CommandTable {
@@ -68,7 +76,24 @@ class CommandTable {
 // reply carries the value and payload stored for the command.
 Reply storedReply(Camera& camera, const Request& request);
 
+// f(SettingsModel&)'s reply, under the camera's lock. What a test stored for
+// the command with setReplyValue / setReplyPayload replaces the model's
+// value / payload, and a Set the test paired with setSettingPair still
+// stores what it carries: explicit test set-ups keep working on modelled
+// commands.
+Reply modelReply(Camera& camera, const Request& request, const std::function<Reply(SettingsModel&)>& f);
+
 // Every behaviour the emulated cameras have.
 CommandTable standardCommands();
+
+// Get, Set and GetDefault of every setting in the table, the camera's state
+// query, saving (100), the resets (103, 104) that restore the factory
+// settings and restart the camera, and the network Set (1017), whose new
+// address moves the camera as a change-IP does.
+void addSettingCommands(CommandTable& table);
+// State (1200), format (1205) and its progress (1206), listing (1210),
+// fetch (1216) and delete (1217). A request with a payload of another size
+// than the command's gets -3.
+void addSdCardCommands(CommandTable& table);
 
 }  // namespace vktemu

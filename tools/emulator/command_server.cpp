@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "tcp_listener.h"
 
 namespace vktemu {
 namespace {
 
 constexpr size_t kMaxConnections = 64;
+constexpr int kBacklog = 64;
 // Upper bound on one poll(): the loop re-checks its stop flag at least this
 // often even if a wake-up were lost.
 constexpr int kMaxPollMs = 1000;
@@ -21,48 +21,26 @@ constexpr int kMaxAcceptsPerWake = 64;
 CommandServer::CommandServer(std::shared_ptr<Camera> camera, const CommandTable& commands)
     : camera_(std::move(camera)), commands_(commands) {}
 
-CommandServer::~CommandServer() { stop(); }
-
 bool CommandServer::start(std::string* error) {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (thread_.joinable()) {
-    if (error) *error = "already running";
-    return false;
-  }
-  if (!wake_.open(error)) return false;
-  if (listening_ && !openListener(error)) {
-    wake_.close();
-    return false;
-  }
-  {
-    std::lock_guard lock(tasksMutex_);
-    loopExited_ = false;
-  }
-  stopRequested_ = false;
-  thread_ = std::thread([this] { run(); });
-  return true;
+  return worker_.start(
+      error, [&](std::string* why) { return !listening_ || openListener(why); },
+      [this](std::stop_token stop) { run(stop); });
 }
 
 void CommandServer::stop() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  stopRequested_ = true;
-  wake_.signal();
-  thread_.join();
-  closeConnections();
-  listener_.reset();
-  wake_.close();
+  worker_.stop([this] {
+    closeConnections();
+    listener_.reset();
+  });
 }
 
 void CommandServer::setListening(bool listening) {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  const bool running = thread_.joinable();
-  inLoop([&] {
+  worker_.call([&] {
     listening_ = listening;
     if (!listening) {
       listener_.reset();
       closeConnections();
-    } else if (running && !listener_.valid()) {
+    } else if (worker_.running() && !listener_.valid()) {
       // Nobody to tell about a failure here: the camera stays unreachable,
       // as it would on a network where its address is taken.
       openListener(nullptr);
@@ -71,10 +49,9 @@ void CommandServer::setListening(bool listening) {
 }
 
 void CommandServer::followAddress() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;  // start() binds whatever the address is then
-  inLoop([&] {
-    if (!listening_ || (listener_.valid() && boundAddress_ == camera_->address())) return;
+  worker_.call([&] {
+    // Not running: start() binds whatever the address is then.
+    if (!worker_.running() || !listening_ || (listener_.valid() && boundAddress_ == camera_->address())) return;
     // A camera that moves drops its connections, as a real one does.
     listener_.reset();
     closeConnections();
@@ -83,48 +60,17 @@ void CommandServer::followAddress() {
 }
 
 void CommandServer::dropConnections() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  inLoop([&] { closeConnections(); });
-}
-
-// Caller holds lifecycleMutex_. While the loop runs it alone touches the
-// loop state, so the task goes to it and the caller waits until it ran.
-void CommandServer::inLoop(const std::function<void()>& task) {
-  if (!thread_.joinable()) {
-    task();
-    return;
-  }
-  std::unique_lock lock(tasksMutex_);
-  if (loopExited_) {
-    lock.unlock();
-    task();
-    return;
-  }
-  const uint64_t ticket = ++tasksQueued_;
-  tasks_.push_back(task);
-  wake_.signal();
-  tasksDone_.wait(lock, [&] { return tasksRun_ >= ticket; });
-}
-
-void CommandServer::runTasks() {
-  std::deque<std::function<void()>> tasks;
-  {
-    std::lock_guard lock(tasksMutex_);
-    tasks.swap(tasks_);
-  }
-  if (tasks.empty()) return;
-  for (const auto& task : tasks) task();
-  {
-    std::lock_guard lock(tasksMutex_);
-    tasksRun_ += tasks.size();
-  }
-  tasksDone_.notify_all();
+  worker_.call([&] { closeConnections(); });
 }
 
 bool CommandServer::openListener(std::string* error) {
   const wire::Ipv4 address = camera_->address();
-  listener_ = listenTcp(address, camera_->commandPort(), error);
+  const uint16_t port = camera_->commandPort();
+  std::string_view failed;
+  listener_ = listenTcp(socketAddress(address, port), kBacklog, failed);
   boundAddress_ = address;
+  if (!listener_.valid() && error)
+    *error = callFailed(wire::formatIpv4(address) + ":" + std::to_string(port) + ": " + std::string(failed));
   return listener_.valid();
 }
 
@@ -135,10 +81,10 @@ void CommandServer::closeConnections() {
   connections_.clear();
 }
 
-void CommandServer::run() {
+void CommandServer::run(std::stop_token stop) {
   std::vector<pollfd> fds;
-  while (!stopRequested_) {
-    runTasks();
+  while (!stop.stop_requested()) {
+    worker_.serveCalls();
     // Replies that fell due while waiting; connections that are done go.
     const auto now = Clock::now();
     std::erase_if(connections_, [&](const auto& connection) {
@@ -148,7 +94,7 @@ void CommandServer::run() {
     });
 
     fds.clear();
-    fds.push_back({wake_.fd(), POLLIN, 0});
+    fds.push_back({worker_.wakeFd(), POLLIN, 0});
     fds.push_back({listener_.get(), POLLIN, 0});  // ignored by poll() when closed (-1)
     for (const auto& connection : connections_) fds.push_back({connection->fd(), connection->pollEvents(), 0});
     const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(Clock::now()));
@@ -157,27 +103,23 @@ void CommandServer::run() {
       continue;
     }
     if (fds[0].revents != 0) {
-      // Tasks and the stop flag are seen at the top of the loop; the other
+      // Calls and the stop are seen at the top of the loop; the other
       // events are still pending there.
-      wake_.drain();
+      worker_.drain();
       continue;
     }
-    serveConnections(fds);
+    serveConnections(fds, stop);
     if (fds[1].revents != 0) acceptWaiting();
   }
-  // Anyone still waiting on a task gets it run before the state is handed back.
-  runTasks();
-  std::lock_guard lock(tasksMutex_);
-  loopExited_ = true;
 }
 
-void CommandServer::serveConnections(const std::vector<pollfd>& fds) {
+void CommandServer::serveConnections(const std::vector<pollfd>& fds, std::stop_token stop) {
   std::vector<std::unique_ptr<CommandConnection>> kept;
   kept.reserve(connections_.size());
   bool moved = false;
   for (size_t i = 0; i < connections_.size(); ++i) {
     auto& connection = connections_[i];
-    if (stopRequested_) {
+    if (stop.stop_requested()) {
       kept.push_back(std::move(connection));
       continue;
     }
@@ -227,7 +169,8 @@ void CommandServer::acceptWaiting() {
     if (!fd.valid()) return;
     // Over the cap a client is turned away: the connection closes at once.
     if (connections_.size() >= kMaxConnections) continue;
-    connections_.push_back(std::make_unique<CommandConnection>(std::move(fd), nextSerial_++, dottedAddress(peer)));
+    connections_.push_back(
+        std::make_unique<CommandConnection>(std::move(fd), nextSerial_++, dotted(peer.sin_addr.s_addr)));
     ++accepted_;
     ++open_;
   }

@@ -10,28 +10,22 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camera.h"
 #include "command_connection.h"
 #include "command_handlers.h"
-#include "unique_fd.h"
-#include "wake_event.h"
+#include "worker.h"
 
 namespace vktemu {
 
 class CommandServer {
  public:
   CommandServer(std::shared_ptr<Camera> camera, const CommandTable& commands);
-  ~CommandServer();
+  ~CommandServer() { stop(); }
   CommandServer(const CommandServer&) = delete;
   CommandServer& operator=(const CommandServer&) = delete;
 
@@ -51,32 +45,19 @@ class CommandServer {
  private:
   using Clock = std::chrono::steady_clock;
 
-  void run();
-  void runTasks();
-  void inLoop(const std::function<void()>& task);
+  void run(std::stop_token stop);
   bool openListener(std::string* error);
   bool followMovedCamera();
   void closeConnections();
   void acceptWaiting();
-  void serveConnections(const std::vector<pollfd>& fds);
+  void serveConnections(const std::vector<pollfd>& fds, std::stop_token stop);
   int pollTimeoutMs(Clock::time_point now) const;
 
   const std::shared_ptr<Camera> camera_;
   const CommandTable& commands_;
+  Worker worker_;
 
-  std::mutex lifecycleMutex_;  // start/stop and the changes above
-  std::thread thread_;
-  WakeEvent wake_;
-  std::atomic<bool> stopRequested_{false};
-
-  std::mutex tasksMutex_;
-  std::condition_variable tasksDone_;
-  std::deque<std::function<void()>> tasks_;
-  uint64_t tasksQueued_ = 0;
-  uint64_t tasksRun_ = 0;
-  bool loopExited_ = false;
-
-  // The loop thread's while it runs; the lifecycle lock holder's otherwise.
+  // The loop's while it runs (changes reach it through worker_.call()).
   bool listening_ = true;
   UniqueFd listener_;
   wire::Ipv4 boundAddress_{};

@@ -1,48 +1,38 @@
 #include "command_wire.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "wire.h"
 
 namespace vktemu::wire {
 namespace {
 
-uint32_t getLe32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 | static_cast<uint32_t>(at[2]) << 16 |
-         static_cast<uint32_t>(at[3]) << 24;
+void appendWord(std::vector<uint8_t>& out, int32_t value) {
+  const size_t at = out.size();
+  out.resize(at + 4);
+  storeLe32(out, at, static_cast<uint32_t>(value));
 }
 
-void putLe32(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-  at[2] = static_cast<uint8_t>(value >> 16);
-  at[3] = static_cast<uint8_t>(value >> 24);
+void appendText(std::vector<uint8_t>& out, std::string_view text) {
+  out.insert(out.end(), text.begin(), text.end());
+  out.push_back(0);
 }
 
 }  // namespace
 
 CommandHeader decodeCommandHeader(std::span<const uint8_t> bytes) {
-  const uint8_t* p = bytes.data();
-  CommandHeader header;
-  header.version = static_cast<int32_t>(getLe32(p));
-  header.reserved = static_cast<int32_t>(getLe32(p + 4));
-  header.command = static_cast<int32_t>(getLe32(p + 8));
-  header.sequence = static_cast<int32_t>(getLe32(p + 12));
-  header.status = static_cast<int32_t>(getLe32(p + 16));
-  header.length = getLe32(p + 20);
-  header.value = static_cast<int32_t>(getLe32(p + 24));
-  return header;
+  auto word = [&](size_t i) { return static_cast<int32_t>(loadLe32(bytes, 4 * i)); };
+  return {word(0), word(1), word(2), word(3), word(4), static_cast<uint32_t>(word(5)), word(6)};
 }
 
 std::vector<uint8_t> encodeCommand(const CommandHeader& header, std::span<const uint8_t> payload) {
-  std::vector<uint8_t> out(kCommandHeaderSize + payload.size());
-  uint8_t* p = out.data();
-  putLe32(p, static_cast<uint32_t>(header.version));
-  putLe32(p + 4, static_cast<uint32_t>(header.reserved));
-  putLe32(p + 8, static_cast<uint32_t>(header.command));
-  putLe32(p + 12, static_cast<uint32_t>(header.sequence));
-  putLe32(p + 16, static_cast<uint32_t>(header.status));
-  putLe32(p + 20, header.length);
-  putLe32(p + 24, static_cast<uint32_t>(header.value));
-  if (!payload.empty()) std::memcpy(p + kCommandHeaderSize, payload.data(), payload.size());
+  std::vector<uint8_t> out;
+  out.reserve(kCommandHeaderSize + payload.size());
+  for (const int32_t word : {header.version, header.reserved, header.command, header.sequence, header.status,
+                             static_cast<int32_t>(header.length), header.value})
+    appendWord(out, word);
+  out.insert(out.end(), payload.begin(), payload.end());
   return out;
 }
 
@@ -54,5 +44,37 @@ std::optional<TargetPayload> parseTargetPayload(std::span<const uint8_t> payload
   target.flag = static_cast<uint16_t>(payload[6] | payload[7] << 8);
   return target;
 }
+
+std::optional<std::string> sdRequestText(std::span<const uint8_t> payload, size_t size, size_t at) {
+  if (payload.size() != size || at + kSdTextSize > size) return std::nullopt;
+  const auto field = payload.subspan(at, kSdTextSize);
+  const auto end = std::find(field.begin(), field.end(), uint8_t{0});
+  if (end == field.end()) return std::nullopt;
+  return std::string(field.begin(), end);
+}
+
+std::vector<uint8_t> encodeSdState(int32_t status, int32_t capacityMiB, int32_t freeMiB) {
+  std::vector<uint8_t> out;
+  out.reserve(kSdStateSize);
+  for (const int32_t word : {status, capacityMiB, freeMiB}) appendWord(out, word);
+  return out;
+}
+
+std::vector<uint8_t> encodeSdListing(std::string_view path, const std::vector<SdEntry>& entries) {
+  size_t size = 4 + path.size() + 1 + 4;
+  for (const auto& entry : entries) size += 4 + entry.name.size() + 1;
+  std::vector<uint8_t> out;
+  out.reserve(size);
+  appendWord(out, 1);
+  appendText(out, path);
+  appendWord(out, static_cast<int32_t>(entries.size()));
+  for (const auto& entry : entries) {
+    appendWord(out, entry.value);
+    appendText(out, entry.name);
+  }
+  return out;
+}
+
+std::vector<uint8_t> encodeSdNoTree() { return std::vector<uint8_t>(4, 0); }
 
 }  // namespace vktemu::wire

@@ -1,7 +1,5 @@
 #include "control_channel.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -14,6 +12,7 @@ namespace {
 constexpr size_t kMaxClients = 16;
 constexpr size_t kMaxLine = 4096;
 constexpr int kMaxPollMs = 1000;
+constexpr int kBacklog = 8;
 // A client that stops reading must not stall the emulator.
 constexpr int kSendTimeoutMs = 1000;
 
@@ -31,70 +30,42 @@ bool sendAll(int fd, std::string_view text) {
 
 ControlChannel::ControlChannel(Handler handler) : handler_(std::move(handler)) {}
 
-ControlChannel::~ControlChannel() { stop(); }
-
 bool ControlChannel::start(uint16_t port, std::string* error) { return start("127.0.0.1", port, error); }
 
 bool ControlChannel::start(const std::string& address, uint16_t port, std::string* error) {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  auto fail = [&](const char* what) {
-    const int code = errno;
-    if (error) *error = std::string(what) + ": " + std::strerror(code);
-    listener_.reset();
-    wake_.close();
-    return false;
-  };
-  if (thread_.joinable()) {
-    if (error) *error = "already running";
-    return false;
-  }
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
+  const auto ip = wire::parseIpv4(address);
+  if (!ip) {
     if (error) *error = "bad address " + address;
     return false;
   }
-  if (!wake_.open(error)) return false;
-  listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!listener_.valid()) return fail("socket");
-  const int on = 1;
-  if (::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return fail("SO_REUSEADDR");
-  if (::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    const int code = errno;
-    const std::string where = "bind " + address + ":" + std::to_string(port);
-    errno = code;
-    return fail(where.c_str());
-  }
-  if (::listen(listener_.get(), 8) != 0) return fail("listen");
-  stopRequested_ = false;
-  thread_ = std::thread([this] { run(); });
-  return true;
+  auto open = [&](std::string* why) {
+    std::string_view failed;
+    listener_ = listenTcp(socketAddress(*ip, port), kBacklog, failed);
+    if (!listener_.valid() && why)
+      *why = callFailed(failed == "bind" ? "bind " + address + ":" + std::to_string(port) : std::string(failed));
+    return listener_.valid();
+  };
+  return worker_.start(error, open, [this](std::stop_token stop) { run(stop); });
 }
 
 void ControlChannel::stop() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  stopRequested_ = true;
-  wake_.signal();
-  thread_.join();
-  clients_.clear();
-  listener_.reset();
-  wake_.close();
+  worker_.stop([this] {
+    clients_.clear();
+    listener_.reset();
+  });
 }
 
-void ControlChannel::run() {
+void ControlChannel::run(std::stop_token stop) {
   std::vector<pollfd> fds;
-  while (!stopRequested_) {
+  while (!stop.stop_requested()) {
     fds.clear();
-    fds.push_back({wake_.fd(), POLLIN, 0});
+    fds.push_back({worker_.wakeFd(), POLLIN, 0});
     fds.push_back({listener_.get(), POLLIN, 0});
     for (const Client& client : clients_) fds.push_back({client.fd.get(), POLLIN, 0});
     const int ready = ::poll(fds.data(), fds.size(), kMaxPollMs);
     if (ready < 0 && errno != EINTR) break;
-    if (ready <= 0) continue;
-    if (fds[0].revents != 0) wake_.drain();
-    if (stopRequested_) break;
+    // Only a stop makes the wake descriptor readable.
+    if (ready <= 0 || stop.stop_requested()) continue;
     // Serve the clients polled above before accepting, so indexes still match.
     std::vector<Client> kept;
     for (size_t i = 0; i < clients_.size(); ++i) {

@@ -5,17 +5,14 @@
 // private network namespace (a test's link to the emulator's namespace).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <stop_token>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "unique_fd.h"
-#include "wake_event.h"
+#include "worker.h"
 
 namespace vktemu {
 
@@ -24,7 +21,7 @@ class ControlChannel {
   using Handler = std::function<std::string(std::string_view line)>;
 
   explicit ControlChannel(Handler handler);
-  ~ControlChannel();
+  ~ControlChannel() { stop(); }
   ControlChannel(const ControlChannel&) = delete;
   ControlChannel& operator=(const ControlChannel&) = delete;
 
@@ -38,17 +35,14 @@ class ControlChannel {
     std::string input;
   };
 
-  void run();
+  void run(std::stop_token stop);
   void accept();
   bool serve(Client& client);  // false: close the connection
 
   Handler handler_;
-  std::mutex lifecycleMutex_;
   UniqueFd listener_;
-  WakeEvent wake_;
-  std::thread thread_;
-  std::atomic<bool> stopRequested_{false};
-  std::vector<Client> clients_;  // loop thread only
+  std::vector<Client> clients_;  // the loop's while it runs
+  Worker worker_;
 };
 
 }  // namespace vktemu

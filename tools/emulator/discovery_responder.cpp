@@ -22,78 +22,47 @@ constexpr int kMaxBurst = 256;
 constexpr auto kEchoMemory = std::chrono::seconds(2);
 constexpr size_t kMaxRememberedEchoes = 1024;
 
-std::string addressText(const sockaddr_in& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-  return text;
-}
-
 }  // namespace
 
 DiscoveryResponder::DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port,
                                        AddressTaken onAddressTaken)
     : cameras_(cameras), traffic_(traffic), port_(port), onAddressTaken_(std::move(onAddressTaken)) {}
 
-DiscoveryResponder::~DiscoveryResponder() { stop(); }
-
 bool DiscoveryResponder::start(std::string* error) {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (thread_.joinable()) {
-    if (error) *error = "already running";
-    return false;
-  }
-  if (!wake_.open(error)) return false;
-  {
-    std::lock_guard lock(socketMutex_);
-    if (!socket_.bindAny(port_, error)) {
-      wake_.close();
-      return false;
-    }
-  }
-  pending_ = {};
-  recentEchoes_.clear();
-  stopRequested_ = false;
-  running_ = true;
-  thread_ = std::thread([this] { run(); });
-  return true;
+  return worker_.start(
+      error,
+      [this](std::string* why) {
+        pending_ = {};
+        recentEchoes_.clear();
+        std::lock_guard lock(socketMutex_);
+        return socket_.bindAny(port_, why);
+      },
+      [this](std::stop_token stop) { run(stop); });
 }
 
 void DiscoveryResponder::stop() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  stopRequested_ = true;
-  wake_.signal();
-  thread_.join();
-  {
+  worker_.stop([this] {
     std::lock_guard lock(socketMutex_);
     socket_.close();
-  }
-  wake_.close();
-  pending_ = {};
-  recentEchoes_.clear();
-  running_ = false;
+  });
 }
 
 bool DiscoveryResponder::sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes) {
   const auto address = wire::parseIpv4(toAddress);
   if (!address || bytes.size() > static_cast<size_t>(kMaxDatagram)) return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  std::memcpy(&to.sin_addr, address->data(), 4);
-  to.sin_port = htons(port);
   std::lock_guard lock(socketMutex_);
-  return socket_.sendTo(to, bytes);
+  return socket_.sendTo(socketAddress(*address, port), bytes);
 }
 
-void DiscoveryResponder::run() {
+void DiscoveryResponder::run(std::stop_token stop) {
   std::vector<uint8_t> buffer;
-  while (!stopRequested_) {
-    pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {wake_.fd(), POLLIN, 0}};
+  while (!stop.stop_requested()) {
+    pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {worker_.wakeFd(), POLLIN, 0}};
     const int ready = ::poll(fds, 2, pollTimeoutMs(Clock::now()));
     if (ready < 0 && errno != EINTR) break;
     if (ready > 0) {
-      if (fds[1].revents != 0) wake_.drain();
-      if (stopRequested_) break;
+      // Only a stop makes the wake descriptor readable.
+      if (stop.stop_requested()) break;
       if (fds[0].revents != 0) receiveWaiting(buffer);
     }
     sendDue(Clock::now());
@@ -112,7 +81,7 @@ void DiscoveryResponder::handleDatagram(const std::vector<uint8_t>& bytes, const
                                         Clock::time_point at) {
   const bool probe = wire::isProbe(bytes);
   const auto changeIp = probe ? std::nullopt : wire::parseChangeIp(bytes);
-  traffic_.record(ReceivedDatagram{at, addressText(from), ntohs(from.sin_port), bytes}, probe);
+  traffic_.record(ReceivedDatagram{at, dotted(from.sin_addr.s_addr), ntohs(from.sin_port), bytes}, probe);
   if (probe) {
     answerProbe(from, at);
   } else if (changeIp && !isOwnEcho(bytes, from, at)) {
@@ -122,7 +91,7 @@ void DiscoveryResponder::handleDatagram(const std::vector<uint8_t>& bytes, const
 
 void DiscoveryResponder::answerProbe(const sockaddr_in& from, Clock::time_point at) {
   for (const auto& camera : cameras_.all()) {
-    const DiscoveryFaults faults = camera->discoveryFaults();
+    const DiscoveryFaults faults = camera->discoveryFaults.get();
     const int copies = std::clamp(faults.answerCopies, 0, kMaxCopies);
     if (faults.silent || copies == 0) continue;
 
@@ -147,7 +116,7 @@ void DiscoveryResponder::answerChangeIp(const wire::ChangeIpRequest& request, co
                                         const sockaddr_in& from, Clock::time_point at) {
   for (const auto& camera : cameras_.all()) {
     if (!camera->hasMac(request.mac)) continue;
-    const DiscoveryFaults faults = camera->discoveryFaults();
+    const DiscoveryFaults faults = camera->discoveryFaults.get();
     if (faults.ignoreChangeIp) continue;
 
     Outgoing outgoing;

@@ -6,7 +6,6 @@
 // slow camera never holds up the others or the socket.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -15,15 +14,13 @@
 #include <mutex>
 #include <optional>
 #include <queue>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "camera_registry.h"
-#include "traffic_log.h"
-#include "udp_socket.h"
-#include "wake_event.h"
+#include "camera.h"
 #include "wire.h"
+#include "worker.h"
 
 namespace vktemu {
 
@@ -35,13 +32,13 @@ class DiscoveryResponder {
 
   DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port = wire::kDiscoveryPort,
                      AddressTaken onAddressTaken = {});
-  ~DiscoveryResponder();
+  ~DiscoveryResponder() { stop(); }
   DiscoveryResponder(const DiscoveryResponder&) = delete;
   DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
 
   bool start(std::string* error);
   void stop();  // drops replies still waiting for their delay
-  bool running() const { return running_; }
+  bool running() const { return worker_.running(); }
 
   bool sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes);
 
@@ -68,7 +65,7 @@ class DiscoveryResponder {
     std::vector<uint8_t> bytes;
   };
 
-  void run();
+  void run(std::stop_token stop);
   void receiveWaiting(std::vector<uint8_t>& buffer);
   void handleDatagram(const std::vector<uint8_t>& bytes, const sockaddr_in& from, Clock::time_point at);
   void answerProbe(const sockaddr_in& from, Clock::time_point at);
@@ -85,15 +82,11 @@ class DiscoveryResponder {
   const uint16_t port_;
   const AddressTaken onAddressTaken_;
 
-  std::mutex lifecycleMutex_;  // start/stop
-  std::mutex socketMutex_;     // socket_ against sendRaw() while opening/closing
+  std::mutex socketMutex_;  // socket_ against sendRaw() while opening/closing
   UdpSocket socket_;
-  WakeEvent wake_;
-  std::thread thread_;
-  std::atomic<bool> stopRequested_{false};
-  std::atomic<bool> running_{false};
+  Worker worker_;
 
-  // Loop thread only.
+  // The loop's while it runs.
   std::priority_queue<Pending, std::vector<Pending>, std::greater<Pending>> pending_;
   uint64_t nextOrder_ = 0;
   std::deque<SentEcho> recentEchoes_;

@@ -1,9 +1,9 @@
 #include "emulator.h"
 
+#include <algorithm>
 #include <mutex>
 #include <stdexcept>
 
-#include "camera_registry.h"
 #include "command_handlers.h"
 #include "command_server.h"
 #include "command_wire.h"
@@ -11,8 +11,6 @@
 #include "picture_pusher.h"
 #include "setting_table.h"
 #include "stream_sender.h"
-#include "temperature_word.h"
-#include "traffic_log.h"
 #include "trigger_timer.h"
 #include "wire.h"
 
@@ -31,6 +29,16 @@ int32_t settingKey(int key, SettingForm form) {
 }  // namespace
 
 struct Emulator::Impl {
+  // One camera's servers.
+  struct Servers {
+    Servers(const std::shared_ptr<Camera>& camera, int id, const CommandTable& table)
+        : commands(camera, table), pusher(camera, id), triggers(camera), stream(camera, id) {}
+    CommandServer commands;
+    PicturePusher pusher;
+    TriggerTimer triggers;
+    StreamSender stream;
+  };
+
   CameraRegistry cameras;
   TrafficLog discoveryTraffic;
   const CommandTable commands = standardCommands();
@@ -43,10 +51,7 @@ struct Emulator::Impl {
   // Held only to look servers up, never across a start or stop: the
   // discovery thread looks them up while stop() waits for it.
   mutable std::mutex serversMutex;
-  std::vector<std::shared_ptr<CommandServer>> servers;  // by camera id
-  std::vector<std::shared_ptr<PicturePusher>> pushers;  // by camera id
-  std::vector<std::shared_ptr<TriggerTimer>> triggers;  // by camera id
-  std::vector<std::shared_ptr<StreamSender>> streams;   // by camera id
+  std::vector<std::shared_ptr<Servers>> servers;  // by camera id
 
   ~Impl() {
     // The discovery thread calls into the servers; it goes first.
@@ -59,73 +64,48 @@ struct Emulator::Impl {
     return found;
   }
 
-  std::shared_ptr<CommandServer> server(int id) const {
+  Servers& of(int id) const {
     std::lock_guard lock(serversMutex);
     if (id < 0 || static_cast<size_t>(id) >= servers.size())
       throw std::out_of_range("no camera with id " + std::to_string(id));
-    return servers[static_cast<size_t>(id)];
+    return *servers[static_cast<size_t>(id)];
   }
 
-  std::shared_ptr<TriggerTimer> triggerTimer(int id) const {
-    std::lock_guard lock(serversMutex);
-    if (id < 0 || static_cast<size_t>(id) >= triggers.size())
-      throw std::out_of_range("no camera with id " + std::to_string(id));
-    return triggers[static_cast<size_t>(id)];
-  }
-
-  std::shared_ptr<StreamSender> stream(int id) const {
-    std::lock_guard lock(serversMutex);
-    if (id < 0 || static_cast<size_t>(id) >= streams.size())
-      throw std::out_of_range("no camera with id " + std::to_string(id));
-    return streams[static_cast<size_t>(id)];
-  }
-
-  std::vector<std::shared_ptr<StreamSender>> allStreams() const {
-    std::lock_guard lock(serversMutex);
-    return streams;
-  }
-
-  std::vector<std::shared_ptr<CommandServer>> allServers() const {
+  std::vector<std::shared_ptr<Servers>> all() const {
     std::lock_guard lock(serversMutex);
     return servers;
   }
 
   void followAddress(const Camera& camera) {
-    for (const auto& candidate : allServers()) {
-      if (candidate->camera() == &camera) candidate->followAddress();
+    for (const auto& each : all()) {
+      if (each->commands.camera() == &camera) each->commands.followAddress();
     }
-  }
-
-  std::vector<std::shared_ptr<PicturePusher>> allPushers() const {
-    std::lock_guard lock(serversMutex);
-    return pushers;
-  }
-
-  std::vector<std::shared_ptr<TriggerTimer>> allTriggers() const {
-    std::lock_guard lock(serversMutex);
-    return triggers;
   }
 
   bool startPictures(std::string* error) {
-    for (const auto& each : allTriggers()) each->start();
-    for (const auto& each : allPushers()) {
-      if (!each->start(error)) return false;
+    const auto everything = all();
+    for (const auto& each : everything) {
+      if (!each->triggers.start(error)) return false;
     }
-    for (const auto& each : allStreams()) {
-      if (!each->start(error)) return false;
+    for (const auto& each : everything) {
+      if (!each->pusher.start(error)) return false;
+    }
+    for (const auto& each : everything) {
+      if (!each->stream.start(error)) return false;
     }
     return true;
   }
 
   void stopAll() {
+    const auto everything = all();
     // Streams of padded frames keep the processors busy: they are told
     // first, so everything else stops without waiting for a processor.
-    for (const auto& each : allStreams()) each->requestStop();
+    for (const auto& each : everything) each->stream.requestStop();
     discovery.stop();
-    for (const auto& each : allServers()) each->stop();
-    for (const auto& each : allTriggers()) each->stop();
-    for (const auto& each : allPushers()) each->stop();
-    for (const auto& each : allStreams()) each->stop();
+    for (const auto& each : everything) each->commands.stop();
+    for (const auto& each : everything) each->triggers.stop();
+    for (const auto& each : everything) each->pusher.stop();
+    for (const auto& each : everything) each->stream.stop();
     started = false;
   }
 };
@@ -139,29 +119,23 @@ int Emulator::addCamera(const CameraConfig& config) {
   std::lock_guard lifecycle(impl_->lifecycleMutex);
   const int id = impl_->cameras.add(config);
   const auto camera = impl_->cameras.find(id);
-  camera->sdCard().setCameraId(id);
-  auto server = std::make_shared<CommandServer>(camera, impl_->commands);
-  auto pusher = std::make_shared<PicturePusher>(camera, id);
-  auto triggers = std::make_shared<TriggerTimer>(camera);
-  auto stream = std::make_shared<StreamSender>(camera, id);
+  camera->sdCard.setCameraId(id);
+  const auto servers = std::make_shared<Impl::Servers>(camera, id, impl_->commands);
   {
     std::lock_guard lock(impl_->serversMutex);
-    impl_->servers.push_back(server);
-    impl_->pushers.push_back(pusher);
-    impl_->triggers.push_back(triggers);
-    impl_->streams.push_back(stream);
+    impl_->servers.push_back(servers);
   }
   if (impl_->started) {
     // Only an eventfd can fail here; the camera then pushes and streams nothing.
-    pusher->start(nullptr);
-    triggers->start();
-    stream->start(nullptr);
-  }
-  if (impl_->started && !server->start(nullptr)) {
-    // Its port is taken: the camera runs unreachable until listening is
-    // switched on again.
-    server->setListening(false);
-    server->start(nullptr);
+    servers->pusher.start(nullptr);
+    servers->triggers.start(nullptr);
+    servers->stream.start(nullptr);
+    if (!servers->commands.start(nullptr)) {
+      // Its port is taken: the camera runs unreachable until listening is
+      // switched on again.
+      servers->commands.setListening(false);
+      servers->commands.start(nullptr);
+    }
   }
   return id;
 }
@@ -174,8 +148,8 @@ bool Emulator::start(std::string* error) {
     return false;
   }
   impl_->started = true;
-  for (const auto& server : impl_->allServers()) {
-    if (!server->start(&why)) {
+  for (const auto& each : impl_->all()) {
+    if (!each->commands.start(&why)) {
       if (error) *error = "command port " + why;
       impl_->stopAll();
       return false;
@@ -201,10 +175,10 @@ CameraConfig Emulator::camera(int id) const { return impl_->camera(id)->config()
 size_t Emulator::cameraCount() const { return impl_->cameras.size(); }
 
 void Emulator::setDiscoveryFaults(int id, const DiscoveryFaults& faults) {
-  impl_->camera(id)->setDiscoveryFaults(faults);
+  impl_->camera(id)->discoveryFaults.set(faults);
 }
 
-DiscoveryFaults Emulator::discoveryFaults(int id) const { return impl_->camera(id)->discoveryFaults(); }
+DiscoveryFaults Emulator::discoveryFaults(int id) const { return impl_->camera(id)->discoveryFaults.get(); }
 
 std::vector<ReceivedDatagram> Emulator::discoveryTraffic() const { return impl_->discoveryTraffic.datagrams(); }
 
@@ -236,7 +210,7 @@ std::optional<CommandFaults> Emulator::commandFaults(int cameraId, int command) 
   return impl_->camera(cameraId)->commandFaults(command);
 }
 
-void Emulator::setReplyVersion(int cameraId, int32_t version) { impl_->camera(cameraId)->setReplyVersion(version); }
+void Emulator::setReplyVersion(int cameraId, int32_t version) { impl_->camera(cameraId)->replyVersion.set(version); }
 
 void Emulator::setReplyValue(int cameraId, int command, int32_t value) {
   impl_->camera(cameraId)->withSettings([&](SettingsStore& store) { store.setValue(command, value); });
@@ -251,30 +225,30 @@ void Emulator::setSettingPair(int cameraId, int getCommand, int setCommand) {
 }
 
 std::vector<CommandRecord> Emulator::commandTraffic(int cameraId) const {
-  return impl_->camera(cameraId)->commandLog().records();
+  return impl_->camera(cameraId)->commandLog.records();
 }
 
-size_t Emulator::commandCount(int cameraId) const { return impl_->camera(cameraId)->commandLog().count(); }
+size_t Emulator::commandCount(int cameraId) const { return impl_->camera(cameraId)->commandLog.count(); }
 
-void Emulator::clearCommandTraffic(int cameraId) { impl_->camera(cameraId)->commandLog().clear(); }
+void Emulator::clearCommandTraffic(int cameraId) { impl_->camera(cameraId)->commandLog.clear(); }
 
 bool Emulator::waitForCommands(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->commandLog().waitFor(n, timeout);
+  return impl_->camera(cameraId)->commandLog.waitFor(n, timeout);
 }
 
-size_t Emulator::connectionCount(int cameraId) const { return impl_->server(cameraId)->connectionCount(); }
+size_t Emulator::connectionCount(int cameraId) const { return impl_->of(cameraId).commands.connectionCount(); }
 
-size_t Emulator::openConnectionCount(int cameraId) const { return impl_->server(cameraId)->openConnectionCount(); }
+size_t Emulator::openConnectionCount(int cameraId) const { return impl_->of(cameraId).commands.openConnectionCount(); }
 
-PushTarget Emulator::pushTarget(int cameraId) const { return impl_->camera(cameraId)->pushTarget(); }
+PushTarget Emulator::pushTarget(int cameraId) const { return impl_->camera(cameraId)->pushTarget.get(); }
 
-PushTarget Emulator::streamTarget(int cameraId) const { return impl_->camera(cameraId)->streamTarget(); }
+PushTarget Emulator::streamTarget(int cameraId) const { return impl_->camera(cameraId)->streamState.settings().target; }
 
 void Emulator::setCommandListening(int cameraId, bool listening) {
-  impl_->server(cameraId)->setListening(listening);
+  impl_->of(cameraId).commands.setListening(listening);
 }
 
-void Emulator::closeCommandConnections(int cameraId) { impl_->server(cameraId)->dropConnections(); }
+void Emulator::closeCommandConnections(int cameraId) { impl_->of(cameraId).commands.dropConnections(); }
 
 void Emulator::setTemperature(int cameraId, double degrees) {
   setCurrentValue(cameraId, wire::command::kTemperature, encodeTemperature(degrees));
@@ -335,137 +309,138 @@ void Emulator::setShortRecords(int cameraId, bool on) {
 }
 
 void Emulator::setClock(int cameraId, int64_t secondsSince1970, int32_t microseconds) {
-  impl_->camera(cameraId)->clock().set(secondsSince1970, microseconds);
+  impl_->camera(cameraId)->clock.set(secondsSince1970, microseconds);
 }
 
-std::pair<int64_t, int32_t> Emulator::clock(int cameraId) const { return impl_->camera(cameraId)->clock().now(); }
+std::pair<int64_t, int32_t> Emulator::clock(int cameraId) const { return impl_->camera(cameraId)->clock.now(); }
 
-int32_t Emulator::clockExtra(int cameraId) const { return impl_->camera(cameraId)->clock().extra(); }
+int32_t Emulator::clockExtra(int cameraId) const { return impl_->camera(cameraId)->clock.extra(); }
 
 void Emulator::setClockReply(int cameraId, std::optional<std::array<uint8_t, 20>> payload) {
-  impl_->camera(cameraId)->clock().setForcedReply(payload);
+  impl_->camera(cameraId)->clock.setForcedReply(payload);
 }
 
 void Emulator::setNtpDelay(int cameraId, std::chrono::milliseconds delay) {
-  impl_->camera(cameraId)->clock().setNtpDelay(delay);
+  impl_->camera(cameraId)->clock.setNtpDelay(delay);
 }
 
-size_t Emulator::ntpCount(int cameraId) const { return impl_->camera(cameraId)->clock().ntpCount(); }
+size_t Emulator::ntpCount(int cameraId) const { return impl_->camera(cameraId)->clock.ntpCount(); }
 
 void Emulator::snapshot(int cameraId, int32_t value) {
-  impl_->camera(cameraId)->pictureQueue().post({PictureSource::kSnapshot, value});
+  impl_->camera(cameraId)->pictureQueue.post({PictureSource::kSnapshot, value});
 }
 
 void Emulator::trigger(int cameraId, int32_t value) {
-  impl_->camera(cameraId)->pictureQueue().post({PictureSource::kTrigger, value});
+  impl_->camera(cameraId)->pictureQueue.post({PictureSource::kTrigger, value});
 }
 
-void Emulator::startTriggers(int cameraId, double perSecond) { impl_->triggerTimer(cameraId)->setRate(perSecond); }
+void Emulator::startTriggers(int cameraId, double perSecond) { impl_->of(cameraId).triggers.setRate(perSecond); }
 
-void Emulator::stopTriggers(int cameraId) { impl_->triggerTimer(cameraId)->setRate(0); }
+void Emulator::stopTriggers(int cameraId) { impl_->of(cameraId).triggers.setRate(0); }
 
 void Emulator::setPushFaults(int cameraId, const PushFaults& faults) {
-  impl_->camera(cameraId)->setPushFaults(faults);
+  impl_->camera(cameraId)->pushFaults.set(faults);
 }
 
-PushFaults Emulator::pushFaults(int cameraId) const { return impl_->camera(cameraId)->pushFaults(); }
+PushFaults Emulator::pushFaults(int cameraId) const { return impl_->camera(cameraId)->pushFaults.get(); }
 
 void Emulator::setPictureSize(int cameraId, int width, int height, int quality) {
-  impl_->camera(cameraId)->setPictureFormat({width, height, quality});
+  impl_->camera(cameraId)->pictureFormat.set(
+      {std::clamp(width, 8, 4096), std::clamp(height, 8, 4096), std::clamp(quality, 1, 100)});
 }
 
-size_t Emulator::picturesPushed(int cameraId) const { return impl_->camera(cameraId)->pictureLog().completed(); }
+size_t Emulator::picturesPushed(int cameraId) const { return impl_->camera(cameraId)->pictureLog.completed(); }
 
 bool Emulator::waitForPictures(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->pictureLog().waitForCompleted(n, timeout);
+  return impl_->camera(cameraId)->pictureLog.waitForCompleted(n, timeout);
 }
 
-size_t Emulator::heldConnections(int cameraId) const { return impl_->camera(cameraId)->pictureLog().held(); }
+size_t Emulator::heldConnections(int cameraId) const { return impl_->camera(cameraId)->pictureLog.held(); }
 
 bool Emulator::waitForHeldConnections(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->pictureLog().waitForHeld(n, timeout);
+  return impl_->camera(cameraId)->pictureLog.waitForHeld(n, timeout);
 }
 
 std::vector<PushedPicture> Emulator::pushedPictures(int cameraId) const {
-  return impl_->camera(cameraId)->pictureLog().pictures();
+  return impl_->camera(cameraId)->pictureLog.pictures();
 }
 
-size_t Emulator::snapshotCount(int cameraId) const { return impl_->camera(cameraId)->pictureLog().snapshots(); }
+size_t Emulator::snapshotCount(int cameraId) const { return impl_->camera(cameraId)->pictureLog.snapshots(); }
 
 void Emulator::setStreamRate(int cameraId, double framesPerSecond) {
-  impl_->camera(cameraId)->streamState().setRate(framesPerSecond);
+  impl_->camera(cameraId)->streamState.setRate(framesPerSecond);
 }
 
 void Emulator::setStreamFrameSize(int cameraId, int width, int height, int quality) {
-  impl_->camera(cameraId)->streamState().setFrameSize(width, height, quality);
+  impl_->camera(cameraId)->streamState.setFrameSize(width, height, quality);
 }
 
-void Emulator::setStreamFramePad(int cameraId, size_t bytes) { impl_->camera(cameraId)->streamState().setPad(bytes); }
+void Emulator::setStreamFramePad(int cameraId, size_t bytes) { impl_->camera(cameraId)->streamState.setPad(bytes); }
 
 void Emulator::setStreamFaults(int cameraId, const StreamFaults& faults) {
-  impl_->camera(cameraId)->streamState().setFaults(faults);
+  impl_->camera(cameraId)->streamState.setFaults(faults);
 }
 
 StreamFaults Emulator::streamFaults(int cameraId) const {
-  return impl_->camera(cameraId)->streamState().settings().faults;
+  return impl_->camera(cameraId)->streamState.settings().faults;
 }
 
 void Emulator::forceStream(int cameraId, std::optional<bool> on) {
-  impl_->camera(cameraId)->streamState().setForced(on);
+  impl_->camera(cameraId)->streamState.setForced(on);
 }
 
-size_t Emulator::framesSent(int cameraId) const { return impl_->camera(cameraId)->streamLog().frames(); }
+size_t Emulator::framesSent(int cameraId) const { return impl_->camera(cameraId)->streamLog.frames(); }
 
-size_t Emulator::datagramsSent(int cameraId) const { return impl_->camera(cameraId)->streamLog().datagrams(); }
+size_t Emulator::datagramsSent(int cameraId) const { return impl_->camera(cameraId)->streamLog.datagrams(); }
 
-bool Emulator::streaming(int cameraId) const { return impl_->stream(cameraId)->sending(); }
+bool Emulator::streaming(int cameraId) const { return impl_->of(cameraId).stream.sending(); }
 
 bool Emulator::waitForFrames(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->streamLog().waitForFrames(n, timeout);
+  return impl_->camera(cameraId)->streamLog.waitForFrames(n, timeout);
 }
 
 std::vector<std::vector<uint8_t>> Emulator::sentFrames(int cameraId) const {
-  return impl_->camera(cameraId)->streamLog().recentFrames();
+  return impl_->camera(cameraId)->streamLog.recentFrames();
 }
 
 bool Emulator::sendStreamPackets(int cameraId, const std::vector<std::vector<uint8_t>>& datagrams) {
-  return impl_->stream(cameraId)->sendRaw(datagrams);
+  return impl_->of(cameraId).stream.sendRaw(datagrams);
 }
 
 void Emulator::addStoredPicture(int cameraId, const std::string& path, std::vector<uint8_t> bytes) {
-  if (!impl_->camera(cameraId)->sdCard().add(path, std::move(bytes)))
+  if (!impl_->camera(cameraId)->sdCard.add(path, std::move(bytes)))
     throw std::invalid_argument("not a picture path: " + path);
 }
 
 std::vector<std::string> Emulator::storedPictures(int cameraId) const {
-  return impl_->camera(cameraId)->sdCard().paths();
+  return impl_->camera(cameraId)->sdCard.paths();
 }
 
 std::optional<std::vector<uint8_t>> Emulator::storedPicture(int cameraId, const std::string& path) const {
-  return impl_->camera(cameraId)->sdCard().picture(path);
+  return impl_->camera(cameraId)->sdCard.picture(path);
 }
 
-void Emulator::clearStoredPictures(int cameraId) { impl_->camera(cameraId)->sdCard().clear(); }
+void Emulator::clearStoredPictures(int cameraId) { impl_->camera(cameraId)->sdCard.clear(); }
 
-void Emulator::setSdCardPresent(int cameraId, bool present) { impl_->camera(cameraId)->sdCard().setPresent(present); }
+void Emulator::setSdCardPresent(int cameraId, bool present) { impl_->camera(cameraId)->sdCard.setPresent(present); }
 
 void Emulator::setFormatDuration(int cameraId, std::chrono::milliseconds duration) {
-  impl_->camera(cameraId)->sdCard().setFormatDuration(duration);
+  impl_->camera(cameraId)->sdCard.setFormatDuration(duration);
 }
 
-size_t Emulator::formatCount(int cameraId) const { return impl_->camera(cameraId)->sdCard().formatCount(); }
+size_t Emulator::formatCount(int cameraId) const { return impl_->camera(cameraId)->sdCard.formatCount(); }
 
 void Emulator::setListingOverride(int cameraId, std::optional<std::vector<uint8_t>> payload) {
-  impl_->camera(cameraId)->sdCard().setListingOverride(std::move(payload));
+  impl_->camera(cameraId)->sdCard.setListingOverride(std::move(payload));
 }
 
 SdCardState Emulator::sdCardState(int cameraId) const {
-  const auto state = impl_->camera(cameraId)->sdCard().state();
+  const auto state = impl_->camera(cameraId)->sdCard.state();
   return {state.status, state.capacityMiB, state.freeMiB};
 }
 
 std::optional<std::vector<StoredEntry>> Emulator::storedDirectory(int cameraId, const std::string& path) const {
-  const auto listing = impl_->camera(cameraId)->sdCard().list(path);
+  const auto listing = impl_->camera(cameraId)->sdCard.list(path);
   if (!listing.tree || !listing.found) return std::nullopt;
   std::vector<StoredEntry> out;
   out.reserve(listing.entries.size());

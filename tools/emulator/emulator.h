@@ -366,7 +366,7 @@ class Emulator {
   // --- Video stream. After a registration (1081) the camera sends frames
   // to the announced address and port (0.0.0.0: the peer that registered)
   // over UDP from its own address, each frame as 1024-byte datagrams
-  // (stream_wire.h): a JPEG picture of the test pattern whose bytes 32..63
+  // (picture_wire.h): a JPEG picture of the test pattern whose bytes 32..63
   // hold the stream record. Models VKT-N2F0Kp, VKT-N2F0Kw and VKT-N9G6Kp
   // send as soon as a target is registered; VKT-N2F0Kq, VKT-N9G6Kq,
   // VKT-R6E0Kq, VKT-R6E0Kp and VKT-R8E0Kq once command 501 says 5 (start),
@@ -424,7 +424,7 @@ class Emulator {
   //   1206 format progress, in the header's value: 0..99 rising linearly
   //        with the time a format has run, 100 when none runs (also
   //        before the first one).
-  //   1210 listing (sd_wire.h): "" or "/" lists the directories (value
+  //   1210 listing (command_wire.h): "" or "/" lists the directories (value
   //        -1), "/DIR" (a trailing '/' and no leading one accepted) its
   //        pictures (value: size in bytes), sorted by name; the path is
   //        echoed as asked. Without a card or while formatting: the leading

@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -14,6 +13,7 @@
 #include "camera_text.h"
 #include "control_channel.h"
 #include "control_commands.h"
+#include "control_text.h"
 #include "emulator.h"
 
 namespace {
@@ -131,15 +131,6 @@ int failWith(const std::string& message) {
   return 1;
 }
 
-template <typename T>
-bool parseNumber(const std::string& text, T low, T high, T& out) {
-  T value{};
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) return false;
-  out = value;
-  return true;
-}
-
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -174,14 +165,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         options.controlAddress = port.substr(0, colon);
         port.erase(0, colon + 1);
       }
-      if (!parseNumber<uint16_t>(port, 0, 65535, options.controlPort)) {
+      if (!vktemu::parseNumber<uint16_t>(port, 0, 65535, options.controlPort)) {
         error = "bad control port '" + *value + "'";
         return false;
       }
     } else if (arg == "--exit-after") {
       if (!takeValue()) return false;
       long seconds = 0;
-      if (!parseNumber<long>(*value, 1, 86400L * 365, seconds)) {
+      if (!vktemu::parseNumber<long>(*value, 1, 86400L * 365, seconds)) {
         error = "bad --exit-after '" + *value + "'";
         return false;
       }

@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jpeg_encoder.h"
 #include "picture_sender.h"
 #include "picture_wire.h"
-#include "target_address.h"
 #include "test_pattern.h"
 
 namespace vktemu {
 namespace {
 
-constexpr std::chrono::milliseconds kIdleWait{1000};  // the stop flag is seen at least this often
 constexpr int kMaxDelayMs = 3600000;
 constexpr size_t kMaxPadTo = size_t{64} << 20;
 // Enough for a test of many stuck connections; a cap still, so a long run
@@ -26,44 +23,31 @@ constexpr std::array<uint32_t, 5> kTailTags = {0x24000000, 0x28000000, 0x3200000
 PicturePusher::PicturePusher(std::shared_ptr<Camera> camera, int cameraId)
     : camera_(std::move(camera)), cameraId_(cameraId) {}
 
-PicturePusher::~PicturePusher() { stop(); }
-
 bool PicturePusher::start(std::string* error) {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (thread_.joinable()) {
-    if (error) *error = "already running";
-    return false;
-  }
-  if (!wake_.open(error)) return false;
-  stopRequested_ = false;
-  camera_->pictureQueue().open();
-  thread_ = std::thread([this] { run(); });
-  return true;
+  return worker_.start(
+      error,
+      [this](std::string*) {
+        camera_->pictureQueue.open();
+        return true;
+      },
+      [this](std::stop_token stop) {
+        while (const auto request = camera_->pictureQueue.next(stop)) push(*request, stop);
+      });
 }
 
 void PicturePusher::stop() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  stopRequested_ = true;
-  wake_.signal();
-  camera_->pictureQueue().close();
-  thread_.join();
-  held_.clear();
-  camera_->pictureLog().setHeld(0);
-  wake_.close();
+  worker_.stop([this] {
+    camera_->pictureQueue.close();
+    held_.clear();
+    camera_->pictureLog.setHeld(0);
+  });
 }
 
-void PicturePusher::run() {
-  while (!stopRequested_) {
-    if (const auto request = camera_->pictureQueue().next(kIdleWait)) push(*request);
-  }
-}
-
-void PicturePusher::push(const PictureRequest& request) {
-  const PushFaults faults = camera_->pushFaults();
+void PicturePusher::push(const PictureRequest& request, std::stop_token stop) {
+  const PushFaults faults = camera_->pushFaults.get();
   PushedPicture log;
   std::string error;
-  const auto picture = takePicture(request, faults, &error);
+  const auto picture = takePicture(request, faults, stop, &error);
   const auto to = picture ? target(&error) : std::nullopt;
   if (picture && to) {
     SendPlan plan;
@@ -74,7 +58,7 @@ void PicturePusher::push(const PictureRequest& request) {
     plan.sendBufferBytes = std::clamp(faults.sendBufferBytes, 0, kMaxSendBuffer);
     size_t size = std::min(picture->size(), faults.sendBytes.value_or(picture->size()));
     size = std::min(size, faults.stuckAfter.value_or(size));
-    SendOutcome outcome = sendPicture(plan, std::span(*picture).first(size), wake_.fd());
+    SendOutcome outcome = sendPicture(plan, std::span(*picture).first(size), worker_.wakeFd());
     log.bytes.assign(picture->begin(), picture->begin() + static_cast<std::ptrdiff_t>(outcome.sent));
     log.completed = outcome.done;
     error = outcome.error;
@@ -87,18 +71,18 @@ void PicturePusher::push(const PictureRequest& request) {
   }
   log.at = std::chrono::steady_clock::now();
   log.error = std::move(error);
-  camera_->pictureLog().record(std::move(log));
+  camera_->pictureLog.record(std::move(log));
   // After the record: whoever sees the connection counted finds its push logged.
-  camera_->pictureLog().setHeld(held_.size());
+  camera_->pictureLog.setHeld(held_.size());
 }
 
 std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequest& request,
-                                                               const PushFaults& faults, std::string* error) {
+                                                               const PushFaults& faults, std::stop_token stop,
+                                                               std::string* error) {
   const uint32_t number = ++pictureNumber_;
-  const auto [seconds, microseconds] = camera_->clock().now();
-  const PictureFormat format = camera_->pictureFormat();
-  const auto jpeg = encodeJpeg(drawTestPattern(format.width, format.height, cameraId_, number), format.quality,
-                               &stopRequested_, error);
+  const auto [seconds, microseconds] = camera_->clock.now();
+  const PictureFormat format = camera_->pictureFormat.get();
+  const auto jpeg = testPatternJpeg(format.width, format.height, cameraId_, number, format.quality, stop, error);
   if (!jpeg) return std::nullopt;
 
   wire::PictureRecord record;
@@ -117,14 +101,14 @@ std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequ
   shape.padTo = std::min(faults.padTo, kMaxPadTo);
   auto picture = wire::assemblePicture(wire::jpegBody(*jpeg), record, shape);
   // The camera records what it takes, whether or not anyone receives it.
-  camera_->sdCard().storeTaken(seconds, number, picture);
+  camera_->sdCard.storeTaken(seconds, number, picture);
   return picture;
 }
 
 // The registered address, or the peer that registered when it announced
 // 0.0.0.0.
 std::optional<sockaddr_in> PicturePusher::target(std::string* error) const {
-  const PushTarget registered = camera_->pushTarget();
+  const PushTarget registered = camera_->pushTarget.get();
   auto to = targetAddress(registered);
   if (!to && error) *error = registered.set ? "no address to push to" : "no push target registered";
   return to;

@@ -7,26 +7,22 @@
 
 #include <netinet/in.h>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camera.h"
-#include "picture_queue.h"
-#include "unique_fd.h"
-#include "wake_event.h"
+#include "worker.h"
 
 namespace vktemu {
 
 class PicturePusher {
  public:
   PicturePusher(std::shared_ptr<Camera> camera, int cameraId);
-  ~PicturePusher();
+  ~PicturePusher() { stop(); }
   PicturePusher(const PicturePusher&) = delete;
   PicturePusher& operator=(const PicturePusher&) = delete;
 
@@ -37,19 +33,15 @@ class PicturePusher {
   void stop();
 
  private:
-  void run();
-  void push(const PictureRequest& request);
+  void push(const PictureRequest& request, std::stop_token stop);
   std::optional<std::vector<uint8_t>> takePicture(const PictureRequest& request, const PushFaults& faults,
-                                                  std::string* error);
+                                                  std::stop_token stop, std::string* error);
   std::optional<sockaddr_in> target(std::string* error) const;
 
   const std::shared_ptr<Camera> camera_;
   const int cameraId_;
 
-  std::mutex lifecycleMutex_;
-  std::thread thread_;
-  WakeEvent wake_;
-  std::atomic<bool> stopRequested_{false};
+  Worker worker_;
 
   // The thread's while it runs.
   uint32_t pictureNumber_ = 0;

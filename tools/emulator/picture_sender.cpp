@@ -28,11 +28,9 @@ Wait waitFor(int fd, short events, std::chrono::milliseconds timeout, int wakeFd
   }
 }
 
-std::string failure(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
 bool connectFrom(const SendPlan& plan, int wakeFd, SendOutcome& outcome) {
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!fd.valid()) return outcome.error = failure("socket"), false;
+  if (!fd.valid()) return outcome.error = callFailed("socket"), false;
   // The port is picked at connect time, so many short pushes from one
   // address do not run out of ports held in TIME_WAIT.
   const int on = 1;
@@ -40,14 +38,12 @@ bool connectFrom(const SendPlan& plan, int wakeFd, SendOutcome& outcome) {
   // Before connect, so the window the handshake offers already fits it.
   if (plan.sendBufferBytes > 0 &&
       ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &plan.sendBufferBytes, sizeof plan.sendBufferBytes) != 0)
-    return outcome.error = failure("SO_SNDBUF"), false;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  std::memcpy(&local.sin_addr, plan.from.data(), 4);
+    return outcome.error = callFailed("SO_SNDBUF"), false;
+  const sockaddr_in local = socketAddress(plan.from, 0);
   if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-    return outcome.error = failure(("bind " + wire::formatIpv4(plan.from)).c_str()), false;
+    return outcome.error = callFailed("bind " + wire::formatIpv4(plan.from)), false;
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&plan.to), sizeof plan.to) != 0) {
-    if (errno != EINPROGRESS) return outcome.error = failure("connect"), false;
+    if (errno != EINPROGRESS) return outcome.error = callFailed("connect"), false;
     const Wait wait = waitFor(fd.get(), POLLOUT, plan.connectTimeout, wakeFd);
     if (wait == Wait::kWoken) return outcome.error = "stopped", false;
     if (wait == Wait::kTimedOut) return outcome.error = "connect: timed out", false;
@@ -71,7 +67,7 @@ bool sendAll(std::span<const uint8_t> bytes, const SendPlan& plan, int wakeFd, S
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return outcome.error = failure("send"), false;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return outcome.error = callFailed("send"), false;
     const Wait wait = waitFor(outcome.connection.get(), POLLOUT, plan.stallTimeout, wakeFd);
     if (wait == Wait::kWoken) return outcome.error = "stopped", false;
     if (wait == Wait::kTimedOut) return outcome.error = "send: the receiver took nothing for too long", false;
@@ -94,16 +90,6 @@ SendOutcome sendPicture(const SendPlan& plan, std::span<const uint8_t> bytes, in
   }
   outcome.done = true;
   return outcome;
-}
-
-void closeGently(UniqueFd& connection) {
-  if (!connection.valid()) return;
-  ::shutdown(connection.get(), SHUT_WR);
-  char discard[4096];
-  for (int i = 0; i < 64; ++i) {
-    if (::recv(connection.get(), discard, sizeof discard, MSG_DONTWAIT) <= 0) break;
-  }
-  connection.reset();
 }
 
 }  // namespace vktemu

@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "unique_fd.h"
+#include "sockets.h"
 #include "wire.h"
 
 namespace vktemu {
@@ -35,10 +35,5 @@ struct SendOutcome {
 };
 
 SendOutcome sendPicture(const SendPlan& plan, std::span<const uint8_t> bytes, int wakeFd);
-
-// Sends the end of stream, drops whatever the receiver sent and closes:
-// closing with unread input would reset the connection and could lose the
-// picture's tail.
-void closeGently(UniqueFd& connection);
 
 }  // namespace vktemu

@@ -1,16 +1,38 @@
 #include "sd_card.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <ctime>
 
-#include "command_wire.h"
-#include "sd_pictures.h"
+#include "picture_wire.h"
+#include "test_pattern.h"
 
 namespace vktemu {
 namespace {
 
 constexpr int64_t kMaxFormatMs = 3600000;
+constexpr int kQuality = 85;
+
+struct SeedShape {
+  const char* directory;
+  const char* name;
+  int width;
+  int height;
+};
+
+// The seed set: two directories of three pictures each, of three sizes,
+// drawn with the camera's id, so the same for the same id on every run.
+// Small sizes: a card is seeded on its first use, on the camera's command
+// thread.
+constexpr std::array<SeedShape, 6> kSeeds = {{
+    {"20261208", "081502_001.jpg", 160, 120},
+    {"20261208", "081517_002.jpg", 320, 240},
+    {"20261208", "093044_003.jpg", 64, 48},
+    {"20261209", "103015_004.jpg", 320, 240},
+    {"20261209", "103016_005.jpg", 160, 120},
+    {"20261209", "171201_006.jpg", 480, 360},
+}};
 
 std::string_view withoutLeadingSlash(std::string_view path) {
   if (!path.empty() && path.front() == '/') path.remove_prefix(1);
@@ -129,33 +151,19 @@ SdCard::Listing SdCard::list(std::string_view path) {
 
 int32_t SdCard::fetch(std::string_view path, std::vector<uint8_t>& bytes) {
   std::lock_guard lock(mutex_);
-  settle();
-  if (!present_) return wire::kStatusBadParameter;
-  if (formatting()) return wire::kStatusBusy;
-  seedOnce();
-  const auto names = picturePath(path);
-  if (!names) return wire::kStatusBadParameter;
-  const auto directory = directories_.find(names->first);
-  if (directory == directories_.end()) return wire::kStatusBadParameter;
-  const auto picture = directory->second.find(names->second);
-  if (picture == directory->second.end()) return wire::kStatusBadParameter;
-  bytes = picture->second.bytes;
-  return 0;
+  int32_t status = 0;
+  if (const Stored* found = reach(path, status)) bytes = found->bytes;
+  return status;
 }
 
 int32_t SdCard::remove(std::string_view path) {
   std::lock_guard lock(mutex_);
-  settle();
-  if (!present_) return wire::kStatusBadParameter;
-  if (formatting()) return wire::kStatusBusy;
-  seedOnce();
-  const auto names = picturePath(path);
-  if (!names) return wire::kStatusBadParameter;
-  const auto directory = directories_.find(names->first);
-  if (directory == directories_.end() || directory->second.find(names->second) == directory->second.end())
-    return wire::kStatusBadParameter;
-  erase(std::string(names->first), std::string(names->second));
-  return 0;
+  int32_t status = 0;
+  if (reach(path, status)) {
+    const auto names = picturePath(path);
+    erase(std::string(names->first), std::string(names->second));
+  }
+  return status;
 }
 
 void SdCard::storeTaken(int64_t seconds, uint32_t number, const std::vector<uint8_t>& bytes) {
@@ -194,16 +202,12 @@ std::vector<std::string> SdCard::paths() {
 }
 
 std::optional<std::vector<uint8_t>> SdCard::picture(std::string_view path) {
-  const auto names = picturePath(path);
-  if (!names) return std::nullopt;
   std::lock_guard lock(mutex_);
   settle();
   seedOnce();
-  const auto directory = directories_.find(names->first);
-  if (directory == directories_.end()) return std::nullopt;
-  const auto found = directory->second.find(names->second);
-  if (found == directory->second.end()) return std::nullopt;
-  return found->second.bytes;
+  const Stored* found = find(path);
+  if (!found) return std::nullopt;
+  return found->bytes;
 }
 
 void SdCard::clear() {
@@ -222,6 +226,25 @@ void SdCard::setListingOverride(std::optional<std::vector<uint8_t>> payload) {
   listingOverride_ = std::move(payload);
 }
 
+const SdCard::Stored* SdCard::find(std::string_view path) const {
+  const auto names = picturePath(path);
+  if (!names) return nullptr;
+  const auto directory = directories_.find(names->first);
+  if (directory == directories_.end()) return nullptr;
+  const auto found = directory->second.find(names->second);
+  return found == directory->second.end() ? nullptr : &found->second;
+}
+
+const SdCard::Stored* SdCard::reach(std::string_view path, int32_t& status) {
+  settle();
+  status = !present_ ? wire::kStatusBadParameter : formatting() ? wire::kStatusBusy : 0;
+  if (status != 0) return nullptr;
+  seedOnce();
+  const Stored* found = find(path);
+  if (!found) status = wire::kStatusBadParameter;
+  return found;
+}
+
 void SdCard::settle() {
   if (formatEnd_ && Clock::now() >= *formatEnd_) formatEnd_.reset();
 }
@@ -229,7 +252,11 @@ void SdCard::settle() {
 void SdCard::seedOnce() {
   if (seeded_) return;
   seeded_ = true;
-  for (auto& picture : seedPictures(cameraId_)) put(picture.directory, picture.name, std::move(picture.bytes));
+  uint32_t number = 0;
+  for (const auto& seed : kSeeds) {
+    if (auto bytes = sdJpeg(cameraId_, ++number, seed.width, seed.height, 0, nullptr))
+      put(seed.directory, seed.name, std::move(*bytes));
+  }
 }
 
 bool SdCard::formatting() const { return formatEnd_.has_value(); }
@@ -261,6 +288,25 @@ void SdCard::eraseAll() {
   directories_.clear();
   order_.clear();
   bytes_ = 0;
+}
+
+std::optional<std::vector<uint8_t>> sdJpeg(int cameraId, uint32_t number, int width, int height, size_t minSize,
+                                           std::string* error) {
+  const auto jpeg = testPatternJpeg(width, height, cameraId, number, kQuality, {}, error);
+  if (!jpeg) return std::nullopt;
+  // The encoder leaves the JFIF header to us, as for pushed pictures.
+  const auto body = wire::jpegBody(*jpeg);
+  if (body.empty()) {
+    if (error) *error = "the encoder's output has no JPEG body";
+    return std::nullopt;
+  }
+  const size_t plainSize = wire::kJfifHeader.size() + body.size();
+  std::vector<uint8_t> out;
+  out.reserve(std::max(plainSize, minSize) + 4);
+  out.assign(wire::kJfifHeader.begin(), wire::kJfifHeader.end());
+  if (minSize > plainSize) wire::appendPadding(out, minSize - plainSize);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
 }
 
 }  // namespace vktemu

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "sd_wire.h"
+#include "command_wire.h"
 
 namespace vktemu {
 
@@ -92,6 +92,9 @@ class SdCard {
   using Directory = std::map<std::string, Stored, std::less<>>;
 
   // Caller holds the lock.
+  const Stored* find(std::string_view path) const;
+  // The picture a fetch or delete names, or none and why (as fetch()).
+  const Stored* reach(std::string_view path, int32_t& status);
   void settle();
   void seedOnce();
   bool formatting() const;
@@ -117,5 +120,12 @@ class SdCard {
 // The card's path of a picture taken at `seconds` (local time) numbered
 // `number`: "/YYYYMMDD/HHMMSS_NNN.jpg" (NNN at least three digits).
 std::string takenPicturePath(int64_t seconds, uint32_t number);
+
+// A picture the card holds without the camera having taken it: the test
+// pattern (camera id, number) as a JFIF file of at least `minSize` bytes
+// (COM segments after the JFIF header make up the rest). Nothing, with a
+// message, when the encoder fails.
+std::optional<std::vector<uint8_t>> sdJpeg(int cameraId, uint32_t number, int width, int height, size_t minSize,
+                                           std::string* error);
 
 }  // namespace vktemu

@@ -1,26 +1,12 @@
-#include "sd_handlers.h"
-
+#include "command_handlers.h"
 #include "command_wire.h"
-#include "sd_wire.h"
 
 namespace vktemu {
 namespace {
 
-Reply withStatus(int32_t status) {
-  Reply reply;
-  reply.status = status;
-  return reply;
-}
-
-// A reply forced to a failure is a camera that refused: nothing changes.
-bool refusedByFault(const Camera& camera, const Request& request) {
-  const auto faults = camera.effectiveCommandFaults(request.command);
-  return faults && faults->status && *faults->status < 0;
-}
-
 Reply state(Camera& camera, const Request& request) {
   if (!request.payload.empty()) return withStatus(wire::kStatusBadParameter);
-  const auto state = camera.sdCard().state();
+  const auto state = camera.sdCard.state();
   Reply reply;
   reply.payload = wire::encodeSdState(state.status, state.capacityMiB, state.freeMiB);
   return reply;
@@ -28,21 +14,21 @@ Reply state(Camera& camera, const Request& request) {
 
 Reply format(Camera& camera, const Request& request) {
   if (!request.payload.empty()) return withStatus(wire::kStatusBadParameter);
-  if (refusedByFault(camera, request)) return Reply{};
-  return withStatus(camera.sdCard().startFormat());
+  if (camera.refusedByFault(request.command)) return Reply{};
+  return withStatus(camera.sdCard.startFormat());
 }
 
 Reply formatProgress(Camera& camera, const Request& request) {
   if (!request.payload.empty()) return withStatus(wire::kStatusBadParameter);
   Reply reply;
-  reply.value = camera.sdCard().formatProgress();
+  reply.value = camera.sdCard.formatProgress();
   return reply;
 }
 
 Reply list(Camera& camera, const Request& request) {
   const auto path = wire::sdRequestText(request.payload, wire::kSdListRequestSize, 0);
   if (!path) return withStatus(wire::kStatusBadParameter);
-  SdCard& card = camera.sdCard();
+  SdCard& card = camera.sdCard;
   Reply reply;
   if (auto forced = card.listingOverride()) {
     reply.payload = std::move(*forced);
@@ -62,15 +48,15 @@ Reply fetch(Camera& camera, const Request& request) {
   const auto name = wire::sdRequestText(request.payload, wire::kSdFetchRequestSize, 4);
   if (!name) return withStatus(wire::kStatusBadParameter);
   Reply reply;
-  reply.status = camera.sdCard().fetch(*name, reply.payload);
+  reply.status = camera.sdCard.fetch(*name, reply.payload);
   return reply;
 }
 
 Reply remove(Camera& camera, const Request& request) {
   const auto path = wire::sdRequestText(request.payload, wire::kSdDeleteRequestSize, 0);
   if (!path) return withStatus(wire::kStatusBadParameter);
-  if (refusedByFault(camera, request)) return Reply{};
-  return withStatus(camera.sdCard().remove(*path));
+  if (camera.refusedByFault(request.command)) return Reply{};
+  return withStatus(camera.sdCard.remove(*path));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "settings_handlers.h"
-
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
+#include "command_handlers.h"
 #include "command_wire.h"
 #include "setting_table.h"
 
@@ -46,11 +46,56 @@ CommandHandler setHandler(const SettingDef& def) {
       const bool taken = def.form == SettingForm::kValue
                              ? request.payload.empty() && model.setValue(def.key(), request.value)
                              : setRecord(model, def, request.payload);
-      Reply reply;
-      if (!taken) reply.status = wire::kStatusBadParameter;
-      return reply;
+      return withStatus(taken ? 0 : wire::kStatusBadParameter);
     });
   };
+}
+
+// 100: answered at once; the completion comes when the flash is written, after
+// the camera's save delay.
+Reply save(Camera& camera, const Request& request) {
+  return modelReply(camera, request, [](SettingsModel& model) {
+    model.save();
+    Reply reply;
+    reply.completion =
+        Reply::Completion{.status = wire::kStatusSaved, .value = 0, .delay = model.saveDelay(), .onDone = {}};
+    return reply;
+  });
+}
+
+// 103 and 104: the camera acknowledges, then restarts: the connection ends with the
+// reply, and requests already sent behind it are never answered.
+Reply reset(Camera& camera, const Request& request) {
+  return modelReply(camera, request, [](SettingsModel& model) {
+    model.resetToFactory();
+    Reply reply;
+    reply.closeAfter = true;
+    return reply;
+  });
+}
+
+// 1017: the reply goes out on the connection the request came on; the camera then
+// restarts its network at the new address, so that connection ends with the
+// reply and the command server listens at the new address before it is
+// sent. New address words alone are only stored.
+Reply setNetwork(Camera& camera, const Request& request) {
+  const SettingDef* def = findSetting(wire::command::kNetwork);
+  bool taken = false;
+  Reply reply = modelReply(camera, request, [&](SettingsModel&) {
+    taken = def && request.payload.size() == def->size;
+    return withStatus(taken ? 0 : wire::kStatusBadParameter);
+  });
+  if (!taken) return reply;
+
+  wire::Ipv4 address{};
+  uint32_t word1 = 0, word2 = 0;
+  std::copy_n(request.payload.begin(), address.size(), address.begin());
+  std::memcpy(&word1, request.payload.data() + 4, 4);
+  std::memcpy(&word2, request.payload.data() + 8, 4);
+  const bool moves = address != camera.address();
+  camera.takeAddress(address, word1, word2);
+  reply.closeAfter = moves;
+  return reply;
 }
 
 }  // namespace
@@ -75,6 +120,11 @@ void addSettingCommands(CommandTable& table) {
   table.add(wire::command::kState, [](Camera& camera, const Request& request) {
     return modelReply(camera, request, [](SettingsModel&) { return Reply{}; });
   });
+  table.add(wire::command::kSaveConfiguration, save);
+  table.add(wire::command::kResetMode0, reset);
+  table.add(wire::command::kResetMode1, reset);
+  // Replaces the plain Set of the network setting added above.
+  table.add(wire::command::kSetNetwork, setNetwork);
 }
 
 }  // namespace vktemu

@@ -1,7 +1,6 @@
-// A camera's settings as its firmware keeps them: factory and current values
-// and records of every setting in the table, the copy the last save wrote,
-// and the bookkeeping of saves and resets. Settings are named by their key
-// (SettingDef::key()). Not locked: the owning Camera guards it.
+// A camera's settings as its firmware keeps them (SettingsModel), and what a
+// test stored for commands beside them (SettingsStore). Not locked: the
+// owning Camera guards them.
 #pragma once
 
 #include <chrono>
@@ -12,14 +11,13 @@
 #include <span>
 #include <vector>
 
+#include "setting_table.h"
+
 namespace vktemu {
 
-// Values and records of every setting, by key.
-struct SettingValues {
-  std::map<int32_t, int32_t> values;
-  std::map<int32_t, std::vector<uint8_t>> records;
-};
-
+// Factory and current values and records of every setting in the table, the
+// copy the last save wrote, and the bookkeeping of saves and resets.
+// Settings are named by their key (SettingDef::key()).
 class SettingsModel {
  public:
   explicit SettingsModel(SettingValues factory);
@@ -63,6 +61,33 @@ class SettingsModel {
   std::chrono::milliseconds saveDelay_{50};
   size_t saves_ = 0;
   size_t resets_ = 0;
+};
+
+// What a camera answers to the commands that have no behaviour of their
+// own: a reply value and a reply payload per command, and Get/Set pairs
+// through which a client's Set changes what the matching Get returns. For
+// the settings the camera models, what a test stored here wins over the
+// model.
+class SettingsStore {
+ public:
+  void setValue(int32_t command, int32_t value) { values_[command] = value; }
+  void setPayload(int32_t command, std::vector<uint8_t> payload) { payloads_[command] = std::move(payload); }
+  int32_t value(int32_t command) const;                 // 0 when none stored
+  std::vector<uint8_t> payload(int32_t command) const;  // empty when none stored
+  bool hasValue(int32_t command) const { return values_.contains(command); }
+  bool hasPayload(int32_t command) const { return payloads_.contains(command); }
+
+  void pair(int32_t getCommand, int32_t setCommand) { getFor_[setCommand] = getCommand; }
+  std::optional<int32_t> getCommandFor(int32_t setCommand) const;
+
+  // A Set request: stores its payload, or its value when it has none, as
+  // the paired Get's reply. False when `command` is no registered Set.
+  bool applySet(int32_t command, int32_t value, std::span<const uint8_t> payload);
+
+ private:
+  std::map<int32_t, int32_t> values_;
+  std::map<int32_t, std::vector<uint8_t>> payloads_;
+  std::map<int32_t, int32_t> getFor_;  // set command -> get command
 };
 
 }  // namespace vktemu

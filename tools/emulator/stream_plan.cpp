@@ -3,15 +3,15 @@
 #include <numeric>
 #include <utility>
 
-#include "le_words.h"
-#include "stream_wire.h"
+#include "picture_wire.h"
+#include "wire.h"
 
 namespace vktemu {
 namespace {
 
 // Where a packet-0 copy keeps the record's totalLength and counter.
-constexpr size_t kTotalLengthAt = wire::kStreamIndexSize + wire::kStreamRecord + wire::stream::kTotalLength;
-constexpr size_t kCounterAt = wire::kStreamIndexSize + wire::kStreamRecord + wire::stream::kWord8;
+constexpr size_t kTotalLengthAt = wire::kStreamIndexSize + wire::kRecordAt + wire::kTotalLengthAt;
+constexpr size_t kCounterAt = wire::kStreamIndexSize + wire::kRecordAt + 8;  // the record's word 8
 constexpr uint32_t kJunkCounter = 0xBAD0BAD0;
 
 // Packet 0 of this frame, announcing a length that would make a receiver
@@ -19,8 +19,8 @@ constexpr uint32_t kJunkCounter = 0xBAD0BAD0;
 std::vector<uint8_t> junkOpener(std::span<const uint8_t> frame, size_t size) {
   std::vector<uint8_t> bytes = wire::streamPacket(frame, 0);
   if (bytes.size() > kCounterAt + 4) {
-    storeLe32(bytes, kTotalLengthAt, static_cast<uint32_t>(frame.size() + 3 * wire::kStreamPacketData + 7));
-    storeLe32(bytes, kCounterAt, kJunkCounter);
+    wire::storeLe32(bytes, kTotalLengthAt, static_cast<uint32_t>(frame.size() + 3 * wire::kStreamPacketData + 7));
+    wire::storeLe32(bytes, kCounterAt, kJunkCounter);
   }
   bytes.resize(size, 0x5A);
   return bytes;

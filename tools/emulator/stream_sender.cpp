@@ -3,17 +3,14 @@
 #include <algorithm>
 #include <array>
 
-#include "jpeg_encoder.h"
 #include "picture_wire.h"
-#include "stream_plan.h"
-#include "stream_wire.h"
-#include "target_address.h"
 #include "test_pattern.h"
 
 namespace vktemu {
 namespace {
 
-// The flags and the target are looked at again at least this often.
+// Every change to the settings wakes the sender; its waits are bounded all
+// the same.
 constexpr std::chrono::seconds kMaxWait{1};
 // A schedule this far behind (a host that stalled, frames too big for the
 // rate) starts again from now instead of sending a burst.
@@ -26,80 +23,54 @@ uint32_t tagged(uint32_t tag, uint32_t number) { return tag | (number & 0xFFFFFF
 StreamSender::StreamSender(std::shared_ptr<Camera> camera, int cameraId)
     : camera_(std::move(camera)), cameraId_(cameraId), start_(streamStartOf(camera_->config().model)) {}
 
-StreamSender::~StreamSender() { stop(); }
-
 bool StreamSender::start(std::string* error) {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (thread_.joinable()) {
-    if (error) *error = "already running";
-    return false;
-  }
-  if (!wake_.open(error)) return false;
-  stopRequested_ = false;
-  running_ = true;
-  thread_ = std::thread([this] { run(); });
-  return true;
-}
-
-void StreamSender::requestStop() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  running_ = false;
-  stopRequested_ = true;
-  wake_.signal();
-  camera_->streamState().wake();
+  return worker_.start(error, {}, [this](std::stop_token stop) { run(stop); });
 }
 
 void StreamSender::stop() {
-  requestStop();
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  thread_.join();
-  {
+  worker_.stop([this] {
     std::lock_guard sockets(socketMutex_);
     sockets_.close();
-  }
-  wake_.close();
+  });
 }
 
-bool StreamSender::sending() const { return running_ && destination(camera_->streamState().settings()); }
+bool StreamSender::sending() const { return worker_.running() && destination(camera_->streamState.settings()); }
 
 std::optional<sockaddr_in> StreamSender::destination(const StreamSettings& settings) const {
   if (!streamGoesOut(start_, settings)) return std::nullopt;
-  const PushTarget target = camera_->streamTarget();
-  if (target.port == 0) return std::nullopt;
-  return targetAddress(target);
+  if (settings.target.port == 0) return std::nullopt;
+  return targetAddress(settings.target);
 }
 
 bool StreamSender::sendRaw(const std::vector<std::vector<uint8_t>>& datagrams) {
-  const auto to = targetAddress(camera_->streamTarget());
+  const auto to = targetAddress(camera_->streamState.settings().target);
   if (!to) return false;
   std::lock_guard sockets(socketMutex_);
   // Under the socket lock: a stop closes the sockets after it has cleared
   // the flag, so none is opened again behind it.
-  if (!running_ || !sockets_.follow(camera_->address(), nullptr)) return false;
+  if (!worker_.running() || !sockets_.follow(camera_->address(), nullptr)) return false;
   bool all = true;
   for (const auto& datagram : datagrams) {
     const bool sent = sockets_.send(StreamRoute::kCamera, *to, datagram, -1);
-    if (sent) camera_->streamLog().countDatagrams(1);
+    if (sent) camera_->streamLog.countDatagrams(1);
     all = all && sent;
   }
   return all;
 }
 
-void StreamSender::run() {
-  StreamState& state = camera_->streamState();
+void StreamSender::run(std::stop_token stop) {
+  StreamState& state = camera_->streamState;
   bool on = false;
   double rate = 0;
   Clock::duration period{};
   Clock::time_point next{};
-  while (!stopRequested_) {
+  while (!stop.stop_requested()) {
     const StreamSettings settings = state.settings();
     const auto to = destination(settings);
     const auto now = Clock::now();
     if (!to) {
       on = false;
-      state.waitForChange(settings.version, now + kMaxWait, stopRequested_);
+      state.waitForChange(settings.version, now + kMaxWait, stop);
       continue;
     }
     if (!on || settings.framesPerSecond != rate) {
@@ -112,57 +83,56 @@ void StreamSender::run() {
       on = true;
     }
     if (now < next) {
-      state.waitForChange(settings.version, std::min(next, now + kMaxWait), stopRequested_);
+      state.waitForChange(settings.version, std::min(next, now + kMaxWait), stop);
       continue;
     }
-    sendFrame(settings, *to);
+    sendFrame(settings, *to, stop);
     next += period;
     if (Clock::now() - next > kMaxLag) next = Clock::now() + period;
   }
 }
 
-void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& to) {
+void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& to, std::stop_token stop) {
   if (faultsVersion_ != settings.faultsVersion) {
     faultsVersion_ = settings.faultsVersion;
     random_.reseed(settings.faults.seed);
   }
-  auto taken = takeFrame(settings);
+  auto taken = takeFrame(settings, stop);
   if (!taken) return;
   const auto frame = std::make_shared<const std::vector<uint8_t>>(std::move(*taken));
   const auto datagrams = planFrame(*frame, settings.faults, random_);
 
   std::lock_guard sockets(socketMutex_);
   if (!sockets_.follow(camera_->address(), nullptr)) return;
-  camera_->streamLog().keepFrame(frame);
+  camera_->streamLog.keepFrame(frame);
   std::array<uint8_t, wire::kStreamDatagramSize> packet{};
   size_t sent = 0;
   bool whole = true;
   for (const auto& datagram : datagrams) {
-    if (stopRequested_) break;
+    if (stop.stop_requested()) break;
     std::span<const uint8_t> bytes = datagram.junk;
     if (bytes.empty()) {
       wire::writeStreamPacket(*frame, datagram.packet, packet);
       bytes = packet;
     }
-    if (sockets_.send(datagram.route, to, bytes, wake_.fd())) ++sent;
+    if (sockets_.send(datagram.route, to, bytes, worker_.wakeFd())) ++sent;
     // Junk from the other host may have no socket to leave from; the frame
     // is whole without it.
     else if (datagram.route != StreamRoute::kForeign) whole = false;
   }
-  camera_->streamLog().countDatagrams(sent);
+  camera_->streamLog.countDatagrams(sent);
   // A frame cut short by a stop or a failed send is kept but not counted.
-  if (whole && !stopRequested_) camera_->streamLog().countFrame();
+  if (whole && !stop.stop_requested()) camera_->streamLog.countFrame();
 }
 
-std::optional<std::vector<uint8_t>> StreamSender::takeFrame(const StreamSettings& settings) {
+std::optional<std::vector<uint8_t>> StreamSender::takeFrame(const StreamSettings& settings, std::stop_token stop) {
   const uint32_t number = ++frameNumber_;
-  const auto [seconds, microseconds] = camera_->clock().now();
+  const auto [seconds, microseconds] = camera_->clock.now();
   const StreamFormat& format = settings.format;
   std::string error;
-  const auto jpeg = encodeJpeg(drawTestPattern(format.width, format.height, cameraId_, number), format.quality,
-                               &stopRequested_, &error);
+  const auto jpeg = testPatternJpeg(format.width, format.height, cameraId_, number, format.quality, stop, &error);
   // Padding a large frame is the one step a stop cannot cut short.
-  if (!jpeg || stopRequested_) return std::nullopt;
+  if (!jpeg || stop.stop_requested()) return std::nullopt;
 
   wire::StreamRecord record;
   record.word0 = tagged(0x10000000, number);

@@ -7,27 +7,25 @@
 
 #include <netinet/in.h>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camera.h"
-#include "stream_models.h"
-#include "stream_random.h"
+#include "stream_plan.h"
 #include "stream_sockets.h"
-#include "wake_event.h"
+#include "worker.h"
 
 namespace vktemu {
 
 class StreamSender {
  public:
   StreamSender(std::shared_ptr<Camera> camera, int cameraId);
-  ~StreamSender();
+  ~StreamSender() { stop(); }
   StreamSender(const StreamSender&) = delete;
   StreamSender& operator=(const StreamSender&) = delete;
 
@@ -35,7 +33,7 @@ class StreamSender {
   // Tells the thread to stop and returns at once: the frame under way is
   // abandoned. Streams of padded frames keep the processors busy, so the
   // emulator asks them all first and stops the rest meanwhile.
-  void requestStop();
+  void requestStop() { worker_.requestStop(); }
   // Waits for the thread and closes the sockets; returns within
   // milliseconds.
   void stop();
@@ -50,20 +48,16 @@ class StreamSender {
  private:
   using Clock = std::chrono::steady_clock;
 
-  void run();
+  void run(std::stop_token stop);
   std::optional<sockaddr_in> destination(const StreamSettings& settings) const;
-  void sendFrame(const StreamSettings& settings, const sockaddr_in& to);
-  std::optional<std::vector<uint8_t>> takeFrame(const StreamSettings& settings);
+  void sendFrame(const StreamSettings& settings, const sockaddr_in& to, std::stop_token stop);
+  std::optional<std::vector<uint8_t>> takeFrame(const StreamSettings& settings, std::stop_token stop);
 
   const std::shared_ptr<Camera> camera_;
   const int cameraId_;
   const StreamStart start_;
 
-  std::mutex lifecycleMutex_;
-  std::thread thread_;
-  std::atomic<bool> running_{false};
-  std::atomic<bool> stopRequested_{false};
-  WakeEvent wake_;
+  Worker worker_;
 
   // The thread and sendRaw() share the sockets.
   std::mutex socketMutex_;

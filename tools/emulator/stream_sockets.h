@@ -12,7 +12,7 @@
 #include <string>
 
 #include "stream_plan.h"
-#include "udp_socket.h"
+#include "sockets.h"
 #include "wire.h"
 
 namespace vktemu {

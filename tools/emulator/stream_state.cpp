@@ -1,6 +1,7 @@
 #include "stream_state.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace vktemu {
@@ -10,19 +11,35 @@ double clampRate(double rate) { return std::isnan(rate) ? 0 : std::clamp(rate, 0
 
 }  // namespace
 
-template <typename F>
-void StreamState::change(F&& f) {
-  {
-    std::lock_guard lock(mutex_);
-    f(settings_);
-    ++settings_.version;
+StreamStart streamStartOf(std::string_view model) {
+  constexpr std::array<std::string_view, 3> kOnTarget = {"VKT-N2F0Kp", "VKT-N2F0Kw", "VKT-N9G6Kp"};
+  constexpr std::array<std::string_view, 5> kOnCommand = {"VKT-N2F0Kq", "VKT-N9G6Kq", "VKT-R6E0Kq", "VKT-R6E0Kp",
+                                                          "VKT-R8E0Kq"};
+  for (const auto each : kOnTarget) {
+    if (model == each) return StreamStart::kOnTarget;
   }
-  changed_.notify_all();
+  for (const auto each : kOnCommand) {
+    if (model == each) return StreamStart::kOnCommand;
+  }
+  return StreamStart::kNever;
 }
 
-StreamSettings StreamState::settings() const {
-  std::lock_guard lock(mutex_);
-  return settings_;
+bool streamGoesOut(StreamStart start, const StreamSettings& settings) {
+  if (settings.framesPerSecond <= 0) return false;
+  if (settings.forced) return *settings.forced;
+  switch (start) {
+    case StreamStart::kOnTarget:
+      return true;
+    case StreamStart::kOnCommand:
+      return settings.modeStarted;
+    case StreamStart::kNever:
+      break;
+  }
+  return false;
+}
+
+void StreamState::setTarget(const PushTarget& target) {
+  change([&](StreamSettings& s) { s.target = target; });
 }
 
 void StreamState::setRate(double framesPerSecond) {
@@ -59,21 +76,6 @@ void StreamState::setModeStarted(bool started) {
 
 void StreamState::setForced(std::optional<bool> forced) {
   change([&](StreamSettings& s) { s.forced = forced; });
-}
-
-void StreamState::touch() {
-  change([](StreamSettings&) {});
-}
-
-bool StreamState::waitForChange(uint64_t seen, Clock::time_point until, const std::atomic<bool>& stop) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_until(lock, until, [&] { return stop || settings_.version != seen; });
-}
-
-void StreamState::wake() const {
-  // Taking the lock orders the caller's stop flag before the waiter's check.
-  { std::lock_guard lock(mutex_); }
-  changed_.notify_all();
 }
 
 }  // namespace vktemu

@@ -6,76 +6,49 @@
 namespace vktemu {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // A schedule this far behind (a host that stalled) starts again from now
 // instead of firing a burst.
 constexpr std::chrono::seconds kMaxLag{1};
-// The flags are looked at again at least this often.
-constexpr std::chrono::seconds kMaxWait{1};
 
 }  // namespace
 
-TriggerTimer::TriggerTimer(std::shared_ptr<Camera> camera) : camera_(std::move(camera)) {}
-
-TriggerTimer::~TriggerTimer() { stop(); }
-
 void TriggerTimer::setRate(double perSecond) {
-  {
-    std::lock_guard lock(mutex_);
-    perSecond_ = std::isnan(perSecond) || perSecond <= 0 ? 0 : std::min(perSecond, kMaxPerSecond);
-    ++rateChanges_;
-  }
-  changed_.notify_all();
+  rate_.change([&](Rate& rate) {
+    rate.perSecond = std::isnan(perSecond) || perSecond <= 0 ? 0 : std::min(perSecond, kMaxPerSecond);
+    ++rate.changes;
+  });
 }
 
-void TriggerTimer::start() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (thread_.joinable()) return;
-  {
-    std::lock_guard lock(mutex_);
-    stopRequested_ = false;
-    ++rateChanges_;
-  }
-  thread_ = std::thread([this] { run(); });
+bool TriggerTimer::start(std::string* error) {
+  return worker_.start(
+      error,
+      [this](std::string*) {
+        rate_.change([](Rate& rate) { ++rate.changes; });
+        return true;
+      },
+      [this](std::stop_token stop) { run(stop); });
 }
 
-void TriggerTimer::stop() {
-  std::lock_guard lifecycle(lifecycleMutex_);
-  if (!thread_.joinable()) return;
-  {
-    std::lock_guard lock(mutex_);
-    stopRequested_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void TriggerTimer::run() {
-  std::unique_lock lock(mutex_);
-  uint64_t schedule = rateChanges_;
-  Clock::duration period{};
-  Clock::time_point next{};
-  auto restart = [&] {
-    schedule = rateChanges_;
-    if (perSecond_ <= 0) return;
-    period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / perSecond_));
-    next = Clock::now() + period;
-  };
-  restart();
-  auto interrupted = [&] { return stopRequested_ || schedule != rateChanges_; };
-  while (!stopRequested_) {
-    if (schedule != rateChanges_) restart();
-    const auto wakeAt = Clock::now() + kMaxWait;
-    if (perSecond_ <= 0) {
-      changed_.wait_until(lock, wakeAt, interrupted);
+void TriggerTimer::run(std::stop_token stop) {
+  while (!stop.stop_requested()) {
+    // A new schedule: the first trigger one period from now.
+    const Rate rate = rate_.get();
+    auto changed = [seen = rate.changes](const Rate& now) { return now.changes != seen; };
+    if (rate.perSecond <= 0) {
+      rate_.wait(stop, changed);
       continue;
     }
-    if (changed_.wait_until(lock, std::min(next, wakeAt), interrupted) || Clock::now() < next) continue;
-    const auto number = static_cast<int32_t>(++number_);
-    lock.unlock();
-    camera_->pictureQueue().post({PictureSource::kTrigger, number});
-    lock.lock();
-    next += period;
-    if (Clock::now() - next > kMaxLag) next = Clock::now() + period;
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate.perSecond));
+    auto next = Clock::now() + period;
+    while (!rate_.waitUntil(stop, next, changed) && !stop.stop_requested()) {
+      if (Clock::now() < next) continue;
+      camera_->pictureQueue.post({PictureSource::kTrigger, static_cast<int32_t>(++number_)});
+      next += period;
+      if (Clock::now() - next > kMaxLag) next = Clock::now() + period;
+    }
   }
 }
 

@@ -4,14 +4,12 @@
 // requests the camera cannot keep up with are dropped by its queue.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <stop_token>
 
 #include "camera.h"
+#include "worker.h"
 
 namespace vktemu {
 
@@ -19,32 +17,29 @@ class TriggerTimer {
  public:
   static constexpr double kMaxPerSecond = 1000;
 
-  explicit TriggerTimer(std::shared_ptr<Camera> camera);
-  ~TriggerTimer();
+  explicit TriggerTimer(std::shared_ptr<Camera> camera) : camera_(std::move(camera)) {}
+  ~TriggerTimer() { stop(); }
   TriggerTimer(const TriggerTimer&) = delete;
   TriggerTimer& operator=(const TriggerTimer&) = delete;
 
   // 0 or less (or not a number) stops; the first trigger comes one period
   // after the call. Kept across stop()/start().
   void setRate(double perSecond);
-  void start();
-  void stop();  // returns at once
+  bool start(std::string* error);
+  void stop() { worker_.stop(); }  // returns at once
 
  private:
-  using Clock = std::chrono::steady_clock;
+  struct Rate {
+    double perSecond = 0;
+    uint64_t changes = 0;  // tells the thread to start a new schedule
+  };
 
-  void run();
+  void run(std::stop_token stop);
 
   const std::shared_ptr<Camera> camera_;
-  std::mutex lifecycleMutex_;
-  std::thread thread_;
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool stopRequested_ = false;
-  double perSecond_ = 0;
-  uint64_t rateChanges_ = 0;  // tells the thread to start a new schedule
-  uint32_t number_ = 0;       // the last trigger's
+  Shared<Rate> rate_;
+  uint32_t number_ = 0;  // the last trigger's; the thread's
+  Worker worker_;
 };
 
 }  // namespace vktemu

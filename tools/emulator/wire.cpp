@@ -8,13 +8,6 @@
 namespace vktemu::wire {
 namespace {
 
-void putLe32(uint8_t* at, uint32_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-  at[2] = static_cast<uint8_t>(value >> 16);
-  at[3] = static_cast<uint8_t>(value >> 24);
-}
-
 // Text fields are fixed 32-byte slots: shorter text keeps a terminator,
 // longer text is cut to fill the slot.
 void putText(uint8_t* at, const std::string& text) {
@@ -73,12 +66,12 @@ std::array<uint8_t, 396> buildDiscoveryAnswer(const CameraConfig& config) {
   putText(p + answer::kModel, config.model);
   putText(p + answer::kInfoText1, config.infoText1);
   putText(p + answer::kInfoText2, config.infoText2);
-  putLe32(p + answer::kCommandPort, config.commandPort);
+  storeLe32(out, answer::kCommandPort, config.commandPort);
   for (size_t i = 0; i < config.infoWords.size(); ++i)
-    putLe32(p + answer::kInfoWords + 4 * i, static_cast<uint32_t>(config.infoWords[i]));
+    storeLe32(out, answer::kInfoWords + 4 * i, static_cast<uint32_t>(config.infoWords[i]));
   std::memcpy(p + answer::kInfoBlock, config.infoBlock.data(), config.infoBlock.size());
-  putLe32(p + answer::kTailWord1, static_cast<uint32_t>(config.tailWord1));
-  putLe32(p + answer::kTailWord2, static_cast<uint32_t>(config.tailWord2));
+  storeLe32(out, answer::kTailWord1, static_cast<uint32_t>(config.tailWord1));
+  storeLe32(out, answer::kTailWord2, static_cast<uint32_t>(config.tailWord2));
   return out;
 }
 

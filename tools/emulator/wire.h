@@ -1,4 +1,5 @@
-// Discovery datagram formats, as the cameras put them on the wire.
+// The emulator's own copy of the cameras' wire formats: addresses and
+// little-endian words, and the discovery datagrams.
 #pragma once
 
 #include <array>
@@ -14,6 +15,20 @@
 namespace vktemu::wire {
 
 using Ipv4 = std::array<uint8_t, 4>;  // network order
+
+std::optional<Ipv4> parseIpv4(const std::string& dotted);
+std::string formatIpv4(const Ipv4& address);
+
+// Little-endian 32-bit words inside payloads, as the cameras lay them out.
+// The caller makes sure bytes [at, at + 4) exist.
+inline uint32_t loadLe32(std::span<const uint8_t> bytes, size_t at) {
+  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+inline void storeLe32(std::span<uint8_t> bytes, size_t at, uint32_t value) {
+  for (size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
 
 inline constexpr uint16_t kDiscoveryPort = 34565;
 
@@ -59,8 +74,5 @@ struct ChangeIpRequest {
 
 bool isProbe(std::span<const uint8_t> datagram);
 std::optional<ChangeIpRequest> parseChangeIp(std::span<const uint8_t> datagram);
-
-std::optional<Ipv4> parseIpv4(const std::string& dotted);
-std::string formatIpv4(const Ipv4& address);
 
 }  // namespace vktemu::wire
