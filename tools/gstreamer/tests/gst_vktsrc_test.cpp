@@ -138,6 +138,25 @@ class VktSrcTest : public ::testing::Test {
   vktemu::Emulator emu_;
 };
 
+// The plugin is loaded and an element made: neither loads the library, so
+// another process can still claim it; a started element then holds it.
+TEST_F(VktSrcTest, OnlyAStartedElementTakesTheLibrarysOneProcessClaim) {
+  AddCameras(1);
+  auto probe = [] {
+    vkttest::Child child({VKT_INSTANCE_PROBE});
+    auto line = child.ReadLine(10s);
+    child.Wait(10s);
+    return line.value_or("no answer");
+  };
+  ElementPtr idle(GST_ELEMENT(gst_object_ref_sink(gst_element_factory_make("vktsrc", nullptr))));
+  ASSERT_NE(idle, nullptr);
+  EXPECT_EQ(probe(), "0");
+  auto pipeline = Launch("vktsrc address=127.0.0.10 timeout=1000 ! fakesink sync=false");
+  ASSERT_TRUE(Play(pipeline.get()));
+  EXPECT_EQ(probe(), "-1");
+  Stop(pipeline.get());
+}
+
 TEST_F(VktSrcTest, StreamFramesCarryCapsRunningTimeAndCameraTime) {
   AddCameras(1);
   auto pipeline = Launch("vktsrc name=src address=127.0.0.10 timeout=1000 ! appsink name=sink sync=false");
