@@ -31,7 +31,8 @@ std::optional<uint32_t> parseWordAddress(std::string_view text) {
 }
 
 bool applyKey(std::string_view key, std::string_view value, CameraConfig& camera, std::string* error) {
-  const std::string quoted = "'" + std::string(key) + "=" + std::string(value) + "'";
+  std::string quoted = "'";
+  quoted.append(key).append("=").append(value).append("'");
   if (key == "ip" || key == "address") {
     if (!wire::parseIpv4(std::string(value))) return fail(error, "bad IPv4 address in " + quoted);
     camera.address = std::string(value);

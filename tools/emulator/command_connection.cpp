@@ -173,15 +173,8 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
                           .payload = {begin + wire::kCommandHeaderSize, end}};
     const Reply reply = commands.answer(camera, request);
     // Recorded once handled, so a test woken by the record sees its effects.
-    camera.commandLog.record({.at = now,
-                              .connection = serial_,
-                              .version = header.version,
-                              .command = header.command,
-                              .sequence = header.sequence,
-                              .status = header.status,
-                              .value = header.value,
-                              .length = header.length,
-                              .bytes = {begin, end}});
+    camera.commandLog.record({request.at, request.connection, request.version, request.command, request.sequence,
+                              request.status, request.value, header.length, {begin, end}});
 
     auto planned = planReplies(camera, request, reply);
     if (planned.empty() && reply.onSent) reply.onSent();

@@ -200,8 +200,10 @@ bool setFault(StreamFaults& faults, std::string_view name, std::string_view valu
 
 std::string showFaults(const DiscoveryFaults& faults) {
   std::string out;
-  for (const auto& each : kDiscoveryFaults.names)
-    out += (out.empty() ? "" : " ") + std::string(each.name) + "=" + each.show(faults);
+  for (const auto& each : kDiscoveryFaults.names) {
+    if (!out.empty()) out += ' ';
+    out.append(each.name).append("=").append(each.show(faults));
+  }
   return out;
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace vktemu {
 namespace {
@@ -43,8 +44,11 @@ void fillRect(RgbImage& image, int x0, int y0, int w, int h, uint8_t r, uint8_t 
   }
 }
 
-// White blocks on a black box, `cell` pixels per font dot.
-void drawText(RgbImage& image, const std::string& text, int x, int y, int cell) {
+// `mark` and the number's digits, in white blocks on a black box, `cell`
+// pixels per font dot.
+void drawText(RgbImage& image, char mark, long number, int x, int y, int cell) {
+  char buffer[24];
+  const std::string_view text(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof buffer, "%c%ld", mark, number)));
   const int advance = 4 * cell;
   fillRect(image, x - cell, y - cell, advance * static_cast<int>(text.size()) + cell, 7 * cell, 0, 0, 0);
   for (const char c : text) {
@@ -77,8 +81,8 @@ RgbImage drawTestPattern(int width, int height, int cameraId, uint32_t number) {
   }
   fillRect(image, bar, 0, std::max(1, image.width / 64), image.height, 255, 255, 0);
   const int cell = std::max(1, std::min(image.width, image.height) / 40);
-  drawText(image, "C" + std::to_string(cameraId), 2 * cell, 2 * cell, cell);
-  drawText(image, "#" + std::to_string(number), 2 * cell, 10 * cell, cell);
+  drawText(image, 'C', cameraId, 2 * cell, 2 * cell, cell);
+  drawText(image, '#', number, 2 * cell, 10 * cell, cell);
   return image;
 }
 
