@@ -10,4 +10,6 @@ apt-get install -y --no-install-recommends \
   libcli11-dev nlohmann-json3-dev \
   iproute2 util-linux procps \
   python3 python3-venv python3-setuptools python3-wheel \
-  tshark clang libclang-rt-14-dev llvm
+  tshark clang libclang-rt-14-dev llvm \
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools \
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good

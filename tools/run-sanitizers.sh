@@ -27,8 +27,8 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVKT_WERROR=ON -DVKT_BUILD_BENCH=
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags -O1 -g1" \
   -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags"
 cmake --build "$dir" -j"$(nproc)"
-# The packaging tests (install tree, Python binding, dissector) load the
-# library into programs that are not built with the sanitizer; they run in
-# the plain build.
+# The packaging tests (install tree, Python binding, dissector) and the
+# GStreamer tools' test load the library or the plugin into programs that
+# are not built with the sanitizer; they run in the plain build.
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 \
-  -E '^(install_|python_binding|wireshark_dissector)'
+  -E '^(install_|python_binding|wireshark_dissector|gst_pipelines_test)'
