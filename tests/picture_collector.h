@@ -2,6 +2,7 @@
 // functions, so the collector is a global).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -36,7 +37,7 @@ class PictureCollector {
     d.info = *info;
     d.value = value;
     d.thread = std::this_thread::get_id();
-    if (onDelivery) onDelivery(d);
+    if (auto hook = onDelivery.load()) hook(d);
     std::lock_guard<std::mutex> lock(mutex_);
     deliveries_.push_back(std::move(d));
     cv_.notify_all();
@@ -58,8 +59,9 @@ class PictureCollector {
     deliveries_.clear();
     onDelivery = nullptr;
   }
-  // Runs inside the callback, on the library's thread.
-  void (*onDelivery)(const Delivery&) = nullptr;
+  // Runs inside the callback, on the library's thread; set while pictures
+  // may be arriving, hence atomic.
+  std::atomic<void (*)(const Delivery&)> onDelivery{nullptr};
 
  private:
   std::mutex mutex_;
