@@ -29,10 +29,29 @@ SharedLibrary& SharedLibrary::Instance() {
   return *instance;
 }
 
+namespace {
+
+// The library next to the plugin's folder (lib/gstreamer-1.0/.. = lib), as
+// installed and as built; empty when the plugin's own path is unknown. An
+// explicit path rather than a run path: a sanitizer's dlopen interceptor
+// makes the run time look up names from its own object, not from ours.
+std::string SiblingLibraryPath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&SiblingLibraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
+  std::string plugin = info.dli_fname;
+  auto slash = plugin.rfind('/');
+  if (slash == std::string::npos) return {};
+  return plugin.substr(0, slash) + "/../" VKTGST_LIBRARY_NAME;
+}
+
+}  // namespace
+
 bool SharedLibrary::Load(std::string* error) {
   if (handle_ != nullptr) return true;
-  // By soname: the plugin's run path names the library's folder.
-  handle_ = dlopen(VKTGST_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
+  std::string sibling = SiblingLibraryPath();
+  if (!sibling.empty()) handle_ = dlopen(sibling.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Else by soname, from the system's library folders.
+  if (handle_ == nullptr) handle_ = dlopen(VKTGST_LIBRARY_NAME, RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* reason = dlerror();
     *error = std::string("cannot load " VKTGST_LIBRARY_NAME ": ") + (reason ? reason : "unknown reason");

@@ -16,7 +16,7 @@ fi
 build=$1
 emulator=$2
 probe=$3
-plugin_dir=$build/tools/gstreamer
+plugin_dir=$build/gstreamer-1.0
 for tool in gst-inspect-1.0 gst-launch-1.0 gst-discoverer-1.0 timeout; do
   command -v "$tool" >/dev/null 2>&1 || { echo "gst_pipelines_test: $tool is missing" >&2; exit 1; }
 done
