@@ -4,21 +4,23 @@
 #include "error_names.h"
 #include "exit_codes.h"
 #include "format.h"
+#include "option_values.h"
 
 namespace vktcli {
 
-std::string ReadCameraTarget(const ParsedOptions& options, CameraTarget& target) {
-  const std::optional<std::string_view> ipText = options.Get("ip");
-  if (!ipText) return "--ip is required";
-  const std::optional<std::uint32_t> ip = ParseIPv4(*ipText);
-  if (!ip) return "--ip needs an IPv4 address, not '" + Printable(*ipText) + "'";
-  std::string error;
+void AddCameraOptions(CLI::App& command, CameraOptions& options, std::string_view timeoutHelp) {
+  command.add_option("--ip", options.ip, "the camera's IPv4 address (it is found by a search first)")
+      ->type_name("ADDRESS");
+  command.add_option("--timeout", options.timeout, std::string(timeoutHelp))->type_name("MS");
+}
+
+CameraTarget ReadCameraTarget(const CameraOptions& options) {
+  CameraTarget target;
+  if (!options.ip) throw UsageError("--ip is required");
+  target.ip = IPv4Option(*options.ip, "ip");
   // 0 would make the search only copy an earlier one, and every call fail.
-  const std::optional<unsigned> timeout = MillisecondsOption(options, "timeout", 1000, 1, error);
-  if (!timeout) return error;
-  target.ip = *ip;
-  target.timeoutMs = *timeout;
-  return {};
+  target.timeoutMs = MillisecondsOption(options.timeout, "timeout", 1000, 1);
+  return target;
 }
 
 CameraSession::CameraSession(const CameraTarget& target, std::ostream& err, PictureCallback callback)

@@ -2,29 +2,41 @@
 // camera at --ip added (a search first), and both undone at the end.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include <CLI/CLI.hpp>
+
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "library_session.h"
 
 namespace vktcli {
 
 // --ip and --timeout, the options every camera subcommand takes.
-inline constexpr std::array<OptionDef, 2> kCameraOptions{{{"ip", true}, {"timeout", true}}};
+struct CameraOptions {
+  std::optional<std::string> ip;
+  std::optional<std::string> timeout;
+};
+
+inline constexpr std::string_view kCameraTimeoutHelp =
+    "how long the search lasts, and the time-out of each camera\n"
+    "call (default 1000)";
+
+// Adds --ip and --timeout to `command`, with their help. --ip is required
+// by ReadCameraTarget rather than by CLI11, so that a command's own words
+// (a missing NAME, say) are reported first, as they always were.
+void AddCameraOptions(CLI::App& command, CameraOptions& options, std::string_view timeoutHelp = kCameraTimeoutHelp);
 
 struct CameraTarget {
   std::uint32_t ip = 0;      // network byte order
   unsigned timeoutMs = 1000; // for the search and for each call
 };
 
-// Reads --ip (required) and --timeout (default 1000, at least 1). Returns the
-// usage error, or "" when `target` is filled.
-std::string ReadCameraTarget(const ParsedOptions& options, CameraTarget& target);
+// Reads --ip and --timeout (default 1000, at least 1); throws UsageError.
+CameraTarget ReadCameraTarget(const CameraOptions& options);
 
 class CameraSession {
  public:

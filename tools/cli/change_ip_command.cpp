@@ -1,23 +1,34 @@
 // vktcli change-ip: find one camera by MAC or current address and give it a
 // new address (and optionally new netmask/gateway words).
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "args.h"
 #include "camera_search.h"
 #include "commands.h"
 #include "error_names.h"
 #include "exit_codes.h"
 #include "format.h"
 #include "library_session.h"
-#include "usage.h"
+#include "option_values.h"
 
 namespace vktcli {
 
 namespace {
+
+struct ChangeIpOptions {
+  std::optional<std::string> mac;
+  std::optional<std::string> from;
+  std::optional<std::string> ip;
+  std::optional<std::string> netmask;
+  std::optional<std::string> gateway;
+  std::optional<std::string> timeout;
+  std::optional<std::string> searchTimeout;
+};
 
 struct ChangeIpRequest {
   std::optional<std::array<std::uint8_t, 6>> mac;  // exactly one of mac/from
@@ -29,40 +40,28 @@ struct ChangeIpRequest {
   unsigned searchTimeoutMs = 1000;
 };
 
-// Fills `request` from the options; on failure returns the message.
-std::string ReadRequest(const ParsedOptions& options, ChangeIpRequest& request) {
-  if (options.Has("mac") == options.Has("from")) return "give exactly one of --mac and --from";
-  if (auto text = options.Get("mac")) {
-    request.mac = ParseMac(*text);
-    if (!request.mac) return "--mac needs a MAC address like 00:1c:27:00:00:10, not '" + std::string(*text) + "'";
-  }
-  if (auto text = options.Get("from")) {
-    request.from = ParseIPv4(*text);
-    if (!request.from) return "--from needs an IPv4 address, not '" + std::string(*text) + "'";
-  }
-  const std::optional<std::string_view> ip = options.Get("ip");
-  if (!ip) return "--ip is required";
-  const std::optional<std::uint32_t> newIp = ParseIPv4(*ip);
-  if (!newIp) return "--ip needs an IPv4 address, not '" + std::string(*ip) + "'";
-  // 0.0.0.0, multicast and broadcast addresses would make the camera unreachable.
-  std::uint8_t first;
-  std::memcpy(&first, &*newIp, 1);
-  if (first == 0 || first >= 224) return "--ip must be a unicast address, not '" + std::string(*ip) + "'";
-  request.newIp = *newIp;
-  for (auto [name, target] : {std::pair{"netmask", &request.netmask}, std::pair{"gateway", &request.gateway}}) {
-    if (auto text = options.Get(name)) {
-      *target = ParseIPv4(*text);
-      if (!*target) return "--" + std::string(name) + " needs a dotted quad, not '" + std::string(*text) + "'";
+// Throws UsageError.
+ChangeIpRequest ReadRequest(const ChangeIpOptions& options) {
+  ChangeIpRequest request;
+  if (options.mac.has_value() == options.from.has_value()) throw UsageError("give exactly one of --mac and --from");
+  if (options.mac) {
+    request.mac = ParseMac(*options.mac);
+    if (!request.mac) {
+      throw UsageError("--mac needs a MAC address like 00:1c:27:00:00:10, not '" + Printable(*options.mac) + "'");
     }
   }
-  std::string error;
-  const std::optional<unsigned> timeout = MillisecondsOption(options, "timeout", 3000, 0, error);
-  if (!timeout) return error;
-  const std::optional<unsigned> searchTimeout = MillisecondsOption(options, "search-timeout", 1000, 1, error);
-  if (!searchTimeout) return error;
-  request.timeoutMs = *timeout;
-  request.searchTimeoutMs = *searchTimeout;
-  return {};
+  if (options.from) request.from = IPv4Option(*options.from, "from");
+  if (!options.ip) throw UsageError("--ip is required");
+  request.newIp = IPv4Option(*options.ip, "ip");
+  // 0.0.0.0, multicast and broadcast addresses would make the camera unreachable.
+  std::uint8_t first;
+  std::memcpy(&first, &request.newIp, 1);
+  if (first == 0 || first >= 224) throw UsageError("--ip must be a unicast address, not '" + *options.ip + "'");
+  if (options.netmask) request.netmask = IPv4Option(*options.netmask, "netmask", "a dotted quad");
+  if (options.gateway) request.gateway = IPv4Option(*options.gateway, "gateway", "a dotted quad");
+  request.timeoutMs = MillisecondsOption(options.timeout, "timeout", 3000, 0);
+  request.searchTimeoutMs = MillisecondsOption(options.searchTimeout, "search-timeout", 1000, 1);
+  return request;
 }
 
 bool Matches(const DeviceRecord& camera, const ChangeIpRequest& request) {
@@ -79,27 +78,8 @@ std::string Target(const ChangeIpRequest& request) {
   return "address " + FormatIPv4(*request.from);
 }
 
-}  // namespace
-
-int RunChangeIpCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 7> kOptions{{{"mac", true},
-                                                     {"from", true},
-                                                     {"ip", true},
-                                                     {"netmask", true},
-                                                     {"gateway", true},
-                                                     {"timeout", true},
-                                                     {"search-timeout", true}}};
-  const ParseResult parsed = ParseOptions(args, kOptions);
-  if (!parsed.ok()) return CommandUsageError(err, kChangeIpUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kChangeIpUsage);
-    return kExitOk;
-  }
-  ChangeIpRequest request;
-  if (std::string error = ReadRequest(parsed.options, request); !error.empty()) {
-    return CommandUsageError(err, kChangeIpUsage, error);
-  }
-
+int RunChangeIp(const ChangeIpOptions& options, std::ostream& out, std::ostream& err) {
+  const ChangeIpRequest request = ReadRequest(options);
   LibrarySession library(err);
   if (!library.ok()) return kExitLibraryStart;
 
@@ -146,6 +126,40 @@ int RunChangeIpCommand(std::span<const std::string_view> args, std::ostream& out
   out << "changed " << FormatMac(camera.macAddress) << ": " << FormatIPv4(camera.ipAddress) << " -> "
       << FormatIPv4(request.newIp) << "\n";
   return kExitOk;
+}
+
+}  // namespace
+
+void AddChangeIpCommand(CommandLine& cli) {
+  auto options = std::make_shared<ChangeIpOptions>();
+  CLI::App& command = cli.AddCommand(
+      {.name = "change-ip",
+       .summary = "give a camera a new IP address",
+       .usage = "Usage: vktcli change-ip (--mac MAC | --from CURRENT_IP) --ip NEW_IP\n"
+                "                        [--netmask A.B.C.D] [--gateway A.B.C.D]\n"
+                "                        [--timeout MS] [--search-timeout MS]\n",
+       .intro = "Gives a camera a new IPv4 address. The camera is first found by a search,\n"
+                "by its MAC address or by the address it has now; the camera need not be\n"
+                "reachable on its current address, since the change goes out by broadcast.\n",
+       .outro = "On success prints \"changed MAC: OLD_IP -> NEW_IP\".\n"},
+      [options](std::ostream& out, std::ostream& err) { return RunChangeIp(*options, out, err); });
+  command.add_option("--mac", options->mac, "the camera's MAC, e.g. 00:1c:27:00:00:10")->type_name("MAC");
+  command.add_option("--from", options->from, "the camera's current address")->type_name("CURRENT_IP");
+  command.add_option("--ip", options->ip, "the new address")->type_name("NEW_IP");
+  command.add_option("--netmask", options->netmask,
+                     "new first address word (the netmask on most\n"
+                     "cameras); default: keep the camera's value")
+      ->type_name("A.B.C.D");
+  command.add_option("--gateway", options->gateway,
+                     "new second address word (the gateway on most\n"
+                     "cameras); default: keep the camera's value")
+      ->type_name("A.B.C.D");
+  command.add_option("--timeout", options->timeout,
+                     "how long to wait for the camera's confirmation\n"
+                     "(default 3000; 0 checks once)")
+      ->type_name("MS");
+  command.add_option("--search-timeout", options->searchTimeout, "how long the search lasts (default 1000)")
+      ->type_name("MS");
 }
 
 }  // namespace vktcli

@@ -2,17 +2,18 @@
 // file and applied from one, by the library's configuration file calls.
 #include <array>
 #include <filesystem>
+#include <memory>
+#include <utility>
 #include <string>
 #include <system_error>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "error_names.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "usage.h"
+#include "option_values.h"
 
 namespace vktcli {
 
@@ -69,34 +70,47 @@ int Import(int camera, unsigned timeoutMs, const std::string& path, std::ostream
   return kExitCameraFailed;
 }
 
+struct ConfigOptions {
+  CameraOptions camera;
+  std::string file;
+};
+
+// Export or Import, once the command line is read.
+int RunConfig(const ConfigOptions& options, int (*transfer)(int, unsigned, const std::string&, std::ostream&),
+              std::ostream& err) {
+  if (options.file.empty()) throw UsageError("missing FILE");
+  CameraSession camera(ReadCameraTarget(options.camera), err);
+  if (!camera.ok()) return camera.failureExitCode();
+  return transfer(camera.handle(), camera.timeoutMs(), options.file, err);
+}
+
 }  // namespace
 
-int RunConfigCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  const ParseResult parsed = ParseOptions(args, kCameraOptions, true);
-  if (!parsed.ok()) return CommandUsageError(err, kConfigUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kConfigUsage);
-    return kExitOk;
+void AddConfigCommand(CommandLine& cli) {
+  auto options = std::make_shared<ConfigOptions>();
+  CLI::App& config = cli.AddCommand(
+      {.name = "config",
+       .summary = "export a camera's settings to a file, or import them",
+       .usage = "Usage: vktcli config export FILE --ip ADDRESS [--timeout MS]\n"
+                "       vktcli config import FILE --ip ADDRESS [--timeout MS]\n",
+       .intro = "export writes nine settings of the camera into FILE (652 bytes): ftp,\n"
+                "device-info, its, night-control, sntp, pic-file-name, osd, awb and\n"
+                "awb-param. import applies such a file, in the same order; awb-param only\n"
+                "when the file's awb is 0. Both print nothing on success.\n"
+                "\n"
+                "A FILE that cannot be read, or is shorter than 652 bytes, is refused before\n"
+                "anything is sent. When a camera call fails part way, an exported FILE holds\n"
+                "only what was read before, and an import has applied the settings before.\n",
+       .outro = "Example:\n"
+                "  vktcli config export camera10.cfg --ip 192.168.1.10\n"
+                "  vktcli config import camera10.cfg --ip 192.168.1.11\n"});
+  AddCameraOptions(config, options->camera,
+                   std::string(kCameraTimeoutHelp) + "\n(each of the nine calls has the whole time-out)");
+  for (const auto& [name, transfer] : {std::pair{"export", &Export}, std::pair{"import", &Import}}) {
+    cli.AddAction(config, name, {}, [options, transfer](std::ostream&, std::ostream& err) {
+         return RunConfig(*options, transfer, err);
+       }).add_option("FILE", options->file);
   }
-  const std::vector<std::string>& words = parsed.options.positionals;
-  if (words.empty()) return CommandUsageError(err, kConfigUsage, "missing export or import");
-  const std::string& action = words.front();
-  if (action != "export" && action != "import") {
-    return CommandUsageError(err, kConfigUsage, "unknown action '" + Printable(action) + "' (export or import)");
-  }
-  if (words.size() < 2 || words[1].empty()) return CommandUsageError(err, kConfigUsage, "missing FILE");
-  if (words.size() > 2) {
-    return CommandUsageError(err, kConfigUsage, "unexpected argument '" + Printable(words[2]) + "'");
-  }
-  CameraTarget target;
-  if (std::string error = ReadCameraTarget(parsed.options, target); !error.empty()) {
-    return CommandUsageError(err, kConfigUsage, error);
-  }
-
-  CameraSession camera(target, err);
-  if (!camera.ok()) return camera.failureExitCode();
-  return action == "export" ? Export(camera.handle(), camera.timeoutMs(), words[1], err)
-                            : Import(camera.handle(), camera.timeoutMs(), words[1], err);
 }
 
 }  // namespace vktcli

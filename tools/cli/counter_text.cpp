@@ -100,11 +100,9 @@ std::string GroupText(const Group<Record>& group, const Record& stats) {
 }
 
 template <typename Record>
-void AddGroupJson(JsonObjectWriter& json, const Group<Record>& group, const Record& stats) {
-  JsonObjectWriter object;
-  // Raw rather than Number: the counters are unsigned 64-bit.
-  for (const Counter<Record>& counter : group.counters) object.Raw(counter.key, std::to_string(stats.*counter.member));
-  json.Raw(group.key, object.Finish());
+void AddGroupJson(Json& json, const Group<Record>& group, const Record& stats) {
+  Json& object = json[std::string(group.key)] = Json::object();
+  for (const Counter<Record>& counter : group.counters) object[std::string(counter.key)] = stats.*counter.member;
 }
 
 }  // namespace
@@ -113,13 +111,13 @@ std::string CounterGroupText(CameraCounterGroup group, const CameraStatistics& s
   return GroupText(CameraGroup(group), stats);
 }
 
-void AddCounterGroupJson(JsonObjectWriter& json, CameraCounterGroup group, const CameraStatistics& stats) {
+void AddCounterGroupJson(Json& json, CameraCounterGroup group, const CameraStatistics& stats) {
   AddGroupJson(json, CameraGroup(group), stats);
 }
 
 std::string LibraryCountersText(const LibraryStatistics& stats) { return GroupText(kLibraryGroup, stats); }
 
-void AddLibraryCountersJson(JsonObjectWriter& json, const LibraryStatistics& stats) {
+void AddLibraryCountersJson(Json& json, const LibraryStatistics& stats) {
   AddGroupJson(json, kLibraryGroup, stats);
 }
 
@@ -131,12 +129,11 @@ std::string FormatStatisticsText(const StatisticsReport& report) {
 }
 
 std::string FormatStatisticsJson(const StatisticsReport& report) {
-  JsonObjectWriter json;
-  json.String("camera", report.ip);
-  if (report.seconds) json.Raw("seconds", FormatFixed(*report.seconds, 1));
+  Json json{{"camera", report.ip}};
+  if (report.seconds) json["seconds"] = *report.seconds;
   for (const Group<CameraStatistics>& group : kCameraGroups) AddGroupJson(json, group, report.camera);
   AddLibraryCountersJson(json, report.library);
-  return json.Finish() + "\n";
+  return JsonLine(json, {{"seconds", 1}}) + "\n";
 }
 
 }  // namespace vktcli

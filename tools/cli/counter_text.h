@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "VKTNetSDK11.h"
-#include "json_lite.h"
+#include "json_text.h"
 
 namespace vktcli {
 
@@ -19,11 +19,11 @@ enum class CameraCounterGroup { kCommands, kPictures, kPictureDrops, kStream, kS
 std::string CounterGroupText(CameraCounterGroup group, const CameraStatistics& stats);
 
 // Adds the group to `json` as an object under its key ("pictureDrops").
-void AddCounterGroupJson(JsonObjectWriter& json, CameraCounterGroup group, const CameraStatistics& stats);
+void AddCounterGroupJson(Json& json, CameraCounterGroup group, const CameraStatistics& stats);
 
 // "library: unknown-sender connections 0, discovery datagrams skipped 4"
 std::string LibraryCountersText(const LibraryStatistics& stats);
-void AddLibraryCountersJson(JsonObjectWriter& json, const LibraryStatistics& stats);
+void AddLibraryCountersJson(Json& json, const LibraryStatistics& stats);
 
 // What "vktcli stats" shows at one moment.
 struct StatisticsReport {

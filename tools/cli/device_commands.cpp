@@ -2,40 +2,22 @@
 // rather than on one setting.
 #include <array>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "json_lite.h"
+#include "json_text.h"
+#include "option_values.h"
 #include "settings_catalog.h"
-#include "usage.h"
 
 namespace vktcli {
 
 namespace {
-
-// Parses the options of a camera subcommand (plus `extra`); fills `target`.
-// Returns -1 to go on, or the exit code to return right away.
-template <std::size_t N>
-int ParseCameraCommand(std::span<const std::string_view> args, std::array<OptionDef, N> options,
-                       std::string_view usage, std::ostream& out, std::ostream& err, ParsedOptions& parsedOptions,
-                       CameraTarget& target) {
-  const ParseResult parsed = ParseOptions(args, options);
-  if (!parsed.ok()) return CommandUsageError(err, usage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(usage);
-    return kExitOk;
-  }
-  if (std::string error = ReadCameraTarget(parsed.options, target); !error.empty()) {
-    return CommandUsageError(err, usage, error);
-  }
-  parsedOptions = parsed.options;
-  return -1;
-}
 
 // The values "state" shows after VKT_GetState, read through the catalog so
 // the calls are named in one place.
@@ -49,49 +31,37 @@ constexpr std::array<StateItem, 5> kStateItems{{{"temperature", "temperature"},
                                                 {"electricity", "electricity"},
                                                 {"flash-lamp", "flashLamp"}}};
 
-}  // namespace
-
-int RunSaveCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  ParsedOptions options;
-  CameraTarget target;
-  if (int code = ParseCameraCommand(args, kCameraOptions, kSaveUsage, out, err, options, target); code >= 0) {
-    return code;
-  }
-  CameraSession camera(target, err);
+int RunSave(const CameraOptions& options, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   if (VKT_SaveConfig(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_SaveConfig");
   return kExitOk;
 }
 
-int RunResetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 3> kOptions{{kCameraOptions[0], kCameraOptions[1], {"mode", true}}};
-  ParsedOptions options;
-  CameraTarget target;
-  if (int code = ParseCameraCommand(args, kOptions, kResetUsage, out, err, options, target); code >= 0) {
-    return code;
-  }
-  const std::optional<std::string_view> modeText = options.Get("mode");
-  // No default: a reset restarts the camera, so the mode must be chosen.
-  if (!modeText) return CommandUsageError(err, kResetUsage, "--mode is required");
-  // Any number goes to the camera call, which decides which modes exist.
-  const std::optional<std::int32_t> mode = ParseInt32(*modeText);
-  if (!mode) return CommandUsageError(err, kResetUsage, "--mode needs a number, not '" + Printable(*modeText) + "'");
+struct ResetOptions {
+  CameraOptions camera;
+  std::optional<std::string> mode;
+};
 
+int RunReset(const ResetOptions& options, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  // No default: a reset restarts the camera, so the mode must be chosen.
+  if (!options.mode) throw UsageError("--mode is required");
+  // Any number goes to the camera call, which decides which modes exist.
+  const std::int32_t mode = Int32Option(*options.mode, "mode");
   CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
-  if (VKT_ResetCamera(camera.handle(), *mode, camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_ResetCamera");
+  if (VKT_ResetCamera(camera.handle(), mode, camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_ResetCamera");
   return kExitOk;
 }
 
-int RunStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 3> kOptions{{kCameraOptions[0], kCameraOptions[1], {"json", false}}};
-  ParsedOptions options;
-  CameraTarget target;
-  if (int code = ParseCameraCommand(args, kOptions, kStateUsage, out, err, options, target); code >= 0) {
-    return code;
-  }
-  const bool json = options.Has("json");
-  CameraSession camera(target, err);
+struct StateOptions {
+  CameraOptions camera;
+  bool json = false;
+};
+
+int RunState(const StateOptions& options, std::ostream& out, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options.camera), err);
   if (!camera.ok()) return camera.failureExitCode();
 
   // A camera that does not answer would make every further call wait out
@@ -101,8 +71,7 @@ int RunStateCommand(std::span<const std::string_view> args, std::ostream& out, s
 
   int exitCode = kExitOk;
   std::string text = "state: " + std::to_string(state) + "\n";
-  JsonObjectWriter object;
-  object.Number("state", state);
+  Json object{{"state", state}};
   for (const StateItem& item : kStateItems) {
     const Setting* setting = FindSetting(item.setting);
     std::array<std::uint8_t, sizeof(int)> record{};
@@ -110,30 +79,76 @@ int RunStateCommand(std::span<const std::string_view> args, std::ostream& out, s
     if (setting == nullptr || !setting->get ||
         setting->get.call(camera.handle(), record, camera.timeoutMs()) != 0) {
       exitCode = ReportCallFailure(err, setting != nullptr ? setting->get.callName : item.setting);
-      object.Null(item.jsonKey);
+      object[std::string(item.jsonKey)] = nullptr;
       continue;
     }
     int value;
     std::memcpy(&value, record.data(), sizeof value);
     text += std::string(item.setting) + ": " + std::to_string(value) + "\n";
-    object.Number(item.jsonKey, value);
+    object[std::string(item.jsonKey)] = value;
   }
-  out << (json ? object.Finish() + "\n" : text);
+  out << (options.json ? JsonLine(object) + "\n" : text);
   return exitCode;
 }
 
-int RunParamStateCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 3> kOptions{{kCameraOptions[0], kCameraOptions[1], {"json", false}}};
-  ParsedOptions options;
-  CameraTarget target;
-  if (int code = ParseCameraCommand(args, kOptions, kParamStateUsage, out, err, options, target); code >= 0) {
-    return code;
-  }
-  CameraSession camera(target, err);
+int RunParamState(const StateOptions& options, std::ostream& out, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options.camera), err);
   if (!camera.ok()) return camera.failureExitCode();
   if (VKT_GetParamState(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_GetParamState");
-  out << (options.Has("json") ? JsonObjectWriter().String("state", "ready").Finish() + "\n" : std::string("ready\n"));
+  out << (options.json ? JsonLine({{"state", "ready"}}) + "\n" : std::string("ready\n"));
   return kExitOk;
+}
+
+}  // namespace
+
+void AddDeviceCommands(CommandLine& cli) {
+  auto save = std::make_shared<CameraOptions>();
+  CLI::App& saveCommand =
+      cli.AddCommand({.name = "save",
+                      .summary = "make a camera store its settings permanently",
+                      .usage = "Usage: vktcli save --ip ADDRESS [--timeout MS]\n",
+                      .intro = "Makes the camera store its settings permanently. Prints nothing on\n"
+                               "success; fails with VKT_ERR_SAVE_PENDING when the camera has not confirmed\n"
+                               "the save within the time-out.\n"},
+                     [save](std::ostream&, std::ostream& err) { return RunSave(*save, err); });
+  AddCameraOptions(saveCommand, *save);
+
+  auto reset = std::make_shared<ResetOptions>();
+  CLI::App& resetCommand =
+      cli.AddCommand({.name = "reset",
+                      .summary = "reset (restart) a camera",
+                      .usage = "Usage: vktcli reset --ip ADDRESS --mode 0|1 [--timeout MS]\n",
+                      .intro = "Resets the camera, which then restarts. Prints nothing on success.\n"},
+                     [reset](std::ostream&, std::ostream& err) { return RunReset(*reset, err); });
+  resetCommand.add_option("--mode", reset->mode, "the reset mode, 0 or 1 (required)")->type_name("M");
+  AddCameraOptions(resetCommand, reset->camera);
+
+  auto state = std::make_shared<StateOptions>();
+  CLI::App& stateCommand = cli.AddCommand(
+      {.name = "state",
+       .summary = "show whether a camera answers, and its temperature and modes",
+       .usage = "Usage: vktcli state --ip ADDRESS [--timeout MS] [--json]\n",
+       .intro = "Shows whether the camera answers (state: 0) and its temperature, work mode,\n"
+                "camera mode, electricity and flash lamp state, one \"name: value\" line each.\n"
+                "A value whose call fails is left out (null in JSON), the failure is\n"
+                "reported and the exit code is 1.\n"},
+      [state](std::ostream& out, std::ostream& err) { return RunState(*state, out, err); });
+  AddCameraOptions(stateCommand, state->camera);
+  stateCommand.add_flag("--json", state->json,
+                        "print one JSON object: state, temperature, workMode,\n"
+                        "cameraMode, electricity, flashLamp");
+
+  auto paramState = std::make_shared<StateOptions>();
+  CLI::App& paramStateCommand = cli.AddCommand(
+      {.name = "param-state",
+       .summary = "show whether a camera is ready for commands",
+       .usage = "Usage: vktcli param-state --ip ADDRESS [--timeout MS] [--json]\n",
+       .intro = "Prints \"ready\" when the camera takes commands (no configuration save\n"
+                "pending in this connection), else fails with the reason. Since every\n"
+                "vktcli run adds the camera afresh, this mostly shows the camera is reachable.\n"},
+      [paramState](std::ostream& out, std::ostream& err) { return RunParamState(*paramState, out, err); });
+  AddCameraOptions(paramStateCommand, paramState->camera);
+  paramStateCommand.add_flag("--json", paramState->json, "print {\"state\": \"ready\"}");
 }
 
 }  // namespace vktcli

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include "json_text.h"
+
 namespace vktcli {
 
 std::string FormatMac(const std::uint8_t (&mac)[6]) {
@@ -50,30 +52,6 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
-std::string JsonEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (char c : text) {
-    unsigned char u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\t': out += "\\t"; continue;
-      default: break;
-    }
-    if (u < 0x20 || u >= 0x7F) {
-      char buffer[16];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
-      out += buffer;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 namespace {
 
 using Row = std::vector<std::string>;
@@ -91,8 +69,6 @@ Row TableRow(const DeviceRecord& camera) {
           Printable(FieldText(camera.infoText1)),
           Printable(FieldText(camera.infoText2))};
 }
-
-std::string JsonString(std::string_view text) { return "\"" + JsonEscape(text) + "\""; }
 
 }  // namespace
 
@@ -161,35 +137,28 @@ std::string FormatCameraDetails(const DeviceRecord& camera) {
 }
 
 std::string FormatCameraJson(std::span<const DeviceRecord> cameras, std::span<const std::string> interfaces) {
-  if (cameras.empty()) return "[]\n";
-  std::string out = "[\n";
+  Json list = Json::array();
   for (std::size_t i = 0; i < cameras.size(); ++i) {
     const DeviceRecord& camera = cameras[i];
-    std::string words;
-    for (std::size_t w = 0; w < std::size(camera.infoWords); ++w) {
-      if (w > 0) words += ", ";
-      words += std::to_string(camera.infoWords[w]);
-    }
-    out += "  {";
-    out += "\"ip\": " + JsonString(FormatIPv4(camera.ipAddress));
-    out += ", \"mac\": " + JsonString(FormatMac(camera.macAddress));
-    out += ", \"model\": " + JsonString(FieldText(camera.modelName));
-    out += ", \"commandPort\": " + std::to_string(CommandPort(camera));
-    out += ", \"addressWord1\": " + JsonString(FormatIPv4(camera.addressWord1));
-    out += ", \"addressWord2\": " + JsonString(FormatIPv4(camera.addressWord2));
-    out += ", \"infoText1\": " + JsonString(FieldText(camera.infoText1));
-    out += ", \"infoText2\": " + JsonString(FieldText(camera.infoText2));
-    out += ", \"infoWords\": [" + words + "]";
-    out += ", \"tailWord1\": " + std::to_string(camera.tailWord1);
-    out += ", \"tailWord2\": " + std::to_string(camera.tailWord2);
+    // Camera texts go in as they came, Latin-1 bytes too: JsonLine escapes them.
+    Json object{{"ip", FormatIPv4(camera.ipAddress)},
+                {"mac", FormatMac(camera.macAddress)},
+                {"model", FieldText(camera.modelName)},
+                {"commandPort", CommandPort(camera)},
+                {"addressWord1", FormatIPv4(camera.addressWord1)},
+                {"addressWord2", FormatIPv4(camera.addressWord2)},
+                {"infoText1", FieldText(camera.infoText1)},
+                {"infoText2", FieldText(camera.infoText2)},
+                {"infoWords", camera.infoWords},
+                {"tailWord1", camera.tailWord1},
+                {"tailWord2", camera.tailWord2}};
     if (!interfaces.empty()) {
       const bool known = i < interfaces.size() && !interfaces[i].empty();
-      out += ", \"interface\": " + (known ? JsonString(interfaces[i]) : std::string("null"));
+      object["interface"] = known ? Json(interfaces[i]) : Json(nullptr);
     }
-    out += i + 1 < cameras.size() ? "},\n" : "}\n";
+    list.push_back(std::move(object));
   }
-  out += "]\n";
-  return out;
+  return JsonArrayLines(list);
 }
 
 }  // namespace vktcli

@@ -36,11 +36,6 @@ std::string FormatFixed(double number, int decimals);
 // For the terminal: every byte that is not printable ASCII becomes '?'.
 std::string Printable(std::string_view text);
 
-// Body of a JSON string (without the quotes). Bytes outside ASCII are taken
-// as Latin-1 and written as \u00XX, so the output is valid JSON whatever the
-// camera sent.
-std::string JsonEscape(std::string_view text);
-
 // The aligned table of "vktcli search", one line per camera, header first.
 // Empty input gives just the header. With `interfaces` (one per camera) an
 // INTERFACE column shows the network interface each was found on ("-" for

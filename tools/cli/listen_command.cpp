@@ -1,16 +1,15 @@
 // vktcli listen: receive the pictures cameras push and write each to a file,
 // with a running count, until a duration ends or SIGINT/SIGTERM.
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_search.h"
 #include "commands.h"
 #include "error_names.h"
@@ -18,6 +17,7 @@
 #include "format.h"
 #include "library_session.h"
 #include "listen_stats.h"
+#include "option_values.h"
 #include "picture_file.h"
 #include "picture_listener.h"
 #include "picture_route.h"
@@ -25,7 +25,6 @@
 #include "statistics_calls.h"
 #include "status_line.h"
 #include "stop_request.h"
-#include "usage.h"
 
 namespace vktcli {
 
@@ -40,35 +39,32 @@ struct ListenRequest {
   unsigned timeoutMs = 1000;
 };
 
-// Returns the usage error, or "" when `request` is filled.
-std::string ReadListenRequest(const ParsedOptions& options, ListenRequest& request) {
-  const std::vector<std::string> ipTexts = options.GetAll("ip");
-  if (ipTexts.empty()) return "--ip is required";
-  for (const std::string& text : ipTexts) {
-    const std::optional<std::uint32_t> ip = ParseIPv4(text);
-    if (!ip) return "--ip needs an IPv4 address, not '" + Printable(text) + "'";
+struct ListenOptions {
+  std::vector<std::string> ips;
+  std::optional<std::string> dir;
+  std::optional<std::string> duration;
+  std::optional<std::string> timeout;
+};
+
+// Throws UsageError.
+ListenRequest ReadListenRequest(const ListenOptions& options) {
+  ListenRequest request;
+  if (options.ips.empty()) throw UsageError("--ip is required");
+  for (const std::string& text : options.ips) {
+    const std::uint32_t ip = IPv4Option(text, "ip");
     // Adding a camera twice gives the same handle: its pictures would count once.
-    if (std::find(request.ips.begin(), request.ips.end(), *ip) != request.ips.end()) {
-      return "--ip " + text + " given more than once";
+    if (std::ranges::find(request.ips, ip) != request.ips.end()) {
+      throw UsageError("--ip " + text + " given more than once");
     }
-    request.ips.push_back(*ip);
+    request.ips.push_back(ip);
   }
-  if (const std::optional<std::string_view> dir = options.Get("dir")) {
-    if (dir->empty()) return "--dir needs a directory";
-    request.directory = std::string(*dir);
+  if (options.dir) {
+    if (options.dir->empty()) throw UsageError("--dir needs a directory");
+    request.directory = *options.dir;
   }
-  if (const std::optional<std::string_view> duration = options.Get("duration")) {
-    const std::optional<unsigned> seconds = ParseMilliseconds(*duration);
-    if (!seconds || *seconds == 0) {
-      return "--duration needs a whole number of seconds of at least 1, not '" + Printable(*duration) + "'";
-    }
-    request.durationSeconds = *seconds;
-  }
-  std::string error;
-  const std::optional<unsigned> timeout = MillisecondsOption(options, "timeout", 1000, 1, error);
-  if (!timeout) return error;
-  request.timeoutMs = *timeout;
-  return {};
+  if (options.duration) request.durationSeconds = PositiveOption(*options.duration, "duration", "seconds");
+  request.timeoutMs = MillisecondsOption(options.timeout, "timeout", 1000, 1);
+  return request;
 }
 
 // Deletes the cameras it holds, on every way out.
@@ -165,21 +161,8 @@ int ListenToCameras(const ListenRequest& request, PictureListener& listener, Sto
   return kExitOk;
 }
 
-}  // namespace
-
-int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 4> kOptions{
-      {{"ip", true, true}, {"timeout", true}, {"dir", true}, {"duration", true}}};
-  const ParseResult parsed = ParseOptions(args, kOptions);
-  if (!parsed.ok()) return CommandUsageError(err, kListenUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kListenUsage);
-    return kExitOk;
-  }
-  ListenRequest request;
-  if (std::string error = ReadListenRequest(parsed.options, request); !error.empty()) {
-    return CommandUsageError(err, kListenUsage, error);
-  }
+int RunListen(const ListenOptions& options, std::ostream& out, std::ostream& err) {
+  const ListenRequest request = ReadListenRequest(options);
   if (!PrepareDirectory(request.directory, err)) return kExitCameraFailed;
 
   // Before the library starts: its threads must inherit the blocked signals.
@@ -205,6 +188,67 @@ int RunListenCommand(std::span<const std::string_view> args, std::ostream& out, 
     return kExitCameraFailed;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+void AddListenCommand(CommandLine& cli) {
+  auto options = std::make_shared<ListenOptions>();
+  CLI::App& listen = cli.AddCommand(
+      {.name = "listen",
+       .summary = "save the pictures cameras push, with running counts",
+       .usage = "Usage: vktcli listen --ip ADDRESS [--ip ADDRESS]... [--dir DIR]\n"
+                "                     [--duration SECONDS] [--timeout MS]\n",
+       .intro = "Receives the pictures the cameras push (triggered pictures, and snapshots\n"
+                "anyone requests) and writes each to a file of its own in DIR:\n"
+                "  ADDRESS-YYYYMMDD-HHMMSS-mmm-N.jpg\n"
+                "after the camera, the picture's time stamp (the host's local time of\n"
+                "arrival when the camera's is not a valid time) and a running number N from\n"
+                "1, so names never collide.\n"
+                "\n"
+                "Once a second a line on standard error shows the pictures received per\n"
+                "camera and in total, pictures/s and MB/s (10^6 bytes) over that second, and\n"
+                "how many were dropped; on a terminal the line is rewritten in place. At the\n"
+                "end one summary line goes to standard output, then a line per camera with\n"
+                "the pictures the library dropped before they reached vktcli, by reason (the\n"
+                "reasons are explained under \"vktcli help stats\"):\n"
+                "  127.0.0.10 picture drops: bad marker 0, short APP1 0, oversize 0, time\n"
+                "  window 0, closed early 0, camera deleted 0, no callback 0, over share 0,\n"
+                "  buffer cap 0\n"
+                "(on one line).\n"
+                "\n"
+                "Files are written by a thread of their own. When the disk falls behind by\n"
+                "256 pictures or 64 MiB, further pictures are dropped and counted rather\n"
+                "than the cameras held up.\n"
+                "\n"
+                "Stops after --duration, or on SIGINT (Ctrl-C) or SIGTERM: the pictures\n"
+                "still queued are written, the cameras deleted, the summary printed, and the\n"
+                "exit code is 0.\n",
+       .outro = "Fails also when a picture could not be written; the first reason is shown.\n"
+                "\n"
+                "Example:\n"
+                "  vktcli listen --ip 192.168.1.10 --ip 192.168.1.11 --dir pictures --duration 60\n"},
+      [options](std::ostream& out, std::ostream& err) { return RunListen(*options, out, err); });
+  listen
+      .add_option("--ip", options->ips,
+                  "a camera's IPv4 address; repeat it for more cameras\n"
+                  "(one search finds them all)")
+      ->type_name("ADDRESS")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  listen.add_option("--dir", options->dir,
+                    "where the files go (default: the current directory;\n"
+                    "made if missing)")
+      ->type_name("DIR");
+  listen.add_option("--duration", options->duration,
+                    "stop after this many whole seconds (default: run until\n"
+                    "SIGINT or SIGTERM)")
+      ->type_name("SECONDS");
+  listen.add_option("--timeout", options->timeout,
+                    "how long the search lasts, and the time-out for telling\n"
+                    "each camera where to push (default 1000)")
+      ->type_name("MS");
 }
 
 }  // namespace vktcli

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "format.h"
-#include "json_lite.h"
+#include "json_text.h"
 #include "time_text.h"
 
 namespace vktcli {
@@ -43,21 +43,13 @@ std::string FormatSnapshotText(std::string_view file, const PictureInfo& info, i
 }
 
 std::string FormatSnapshotJson(std::string_view file, const PictureInfo& info, int value, std::size_t size) {
-  JsonObjectWriter object;
-  object.String("file", file);
-  object.Number("size", static_cast<std::int64_t>(size));
-  object.Number("camera", info.camera);
-  object.String("time", FormatSystemTime(info.time));
+  Json object{{"file", file}, {"size", size}, {"camera", info.camera}, {"time", FormatSystemTime(info.time)}};
   for (const RecordWord& item : kRecordWords) {
     const std::int32_t word = info.*item.word;
-    if (item.mayBeAbsent && IsAbsentRecordWord(word)) {
-      object.Null(item.name);
-    } else {
-      object.Number(item.name, word);
-    }
+    object[std::string(item.name)] = item.mayBeAbsent && IsAbsentRecordWord(word) ? Json(nullptr) : Json(word);
   }
-  object.Number("value", value);
-  return object.Finish() + "\n";
+  object["value"] = value;
+  return JsonLine(object) + "\n";
 }
 
 bool IsValidCameraTime(const CameraTime& time) {

@@ -1,12 +1,12 @@
 #include "record_text.h"
 
-#include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "args.h"
 #include "format.h"
-#include "json_lite.h"
+#include "json_text.h"
+#include "option_values.h"
 
 namespace vktcli {
 
@@ -103,54 +103,64 @@ std::string EntryText(std::span<const Field> fields, std::span<const std::uint8_
   return out;
 }
 
-std::string FieldsJson(std::span<const Field> fields, std::span<const std::uint8_t> record) {
-  JsonObjectWriter json;
+Json FieldsJson(std::span<const Field> fields, std::span<const std::uint8_t> record) {
+  Json json = Json::object();
   for (const Field& field : fields) {
-    if (IsNumberField(field)) {
-      json.Raw(field.name, FieldValueText(record, field));
+    Json& member = json[std::string(field.name)];
+    if (field.type == FieldType::Int32) {
+      member = ReadInt32(record, field);
+    } else if (field.type == FieldType::UInt16) {
+      member = ReadUInt16(record, field);
     } else {
-      json.String(field.name, FieldValueText(record, field));
+      member = FieldValueText(record, field);
     }
   }
-  return json.Finish();
+  return json;
 }
 
 std::span<const std::uint8_t> Entry(const RecordLayout& layout, std::span<const std::uint8_t> record, std::size_t i) {
   return record.subspan(i * layout.entrySize, layout.entrySize);
 }
 
+// A JSON number that fits int64 without fraction; "" or why not.
+std::string JsonWholeNumber(const Json& number, std::string_view name, std::int64_t& value) {
+  const std::string field(name);
+  if (!number.is_number()) return field + " must be a number, not " + JsonTypeName(number);
+  if (number.is_number_unsigned() && number.get<std::uint64_t>() > std::numeric_limits<std::int64_t>::max()) {
+    return field + " is out of range: " + number.dump();
+  }
+  if (number.is_number_float()) {
+    // nlohmann reads integers beyond 64 bits as floating point.
+    const bool huge = std::abs(number.get<double>()) >= 0x1p63;
+    return field + (huge ? " is out of range: " : " must be a whole number, not ") + number.dump();
+  }
+  value = number.get<std::int64_t>();
+  return {};
+}
+
 // Fills `target` from a JSON object that has exactly `fields` as members;
 // "" or the first problem.
-std::string StoreObject(std::span<const Field> fields, const JsonValue& object, std::span<std::uint8_t> target) {
+std::string StoreObject(std::span<const Field> fields, const Json& object, std::span<std::uint8_t> target) {
   const std::string names = NamesOf(fields);
-  if (object.type != JsonValue::Type::Object) {
-    return "needs a JSON object with " + names + ", not " + std::string(JsonTypeName(object.type));
-  }
-  for (const std::string& key : object.keys) {
+  if (!object.is_object()) return "needs a JSON object with " + names + ", not " + JsonTypeName(object);
+  for (const auto& [key, member] : object.items()) {
     bool known = false;
     for (const Field& field : fields) known = known || field.name == key;
     if (!known) return "unknown member \"" + JsonEscape(key) + "\" (expected " + names + ")";
   }
   for (const Field& field : fields) {
-    const JsonValue* member = object.Find(field.name);
+    const auto member = object.find(field.name);
     std::string error;
-    if (member == nullptr) {
+    std::int64_t number = 0;
+    if (member == object.end()) {
       error = "member \"" + std::string(field.name) + "\" is missing";
     } else if (IsNumberField(field)) {
-      const std::optional<std::int64_t> number = JsonInteger(*member);
-      if (member->type != JsonValue::Type::Number) {
-        error = std::string(field.name) + " must be a number, not " + std::string(JsonTypeName(member->type));
-      } else if (!number) {
-        const bool fraction = member->text.find_first_of(".eE") != std::string::npos;
-        error = std::string(field.name) + (fraction ? " must be a whole number, not " : " is out of range: ") +
-                member->text;
-      } else {
-        error = StoreNumber(*number, field, target);
-      }
-    } else if (member->type != JsonValue::Type::String) {
-      error = std::string(field.name) + " must be a string, not " + std::string(JsonTypeName(member->type));
+      error = JsonWholeNumber(*member, field.name, number);
+      if (error.empty()) error = StoreNumber(number, field, target);
+    } else if (!member->is_string()) {
+      error = std::string(field.name) + " must be a string, not " + JsonTypeName(*member);
     } else {
-      error = StoreText(member->text, field, target);
+      error = StoreText(member->get<std::string>(), field, target);
     }
     if (!error.empty()) return error;
   }
@@ -158,25 +168,23 @@ std::string StoreObject(std::span<const Field> fields, const JsonValue& object, 
 }
 
 // {"entries": [{...}, ...]} with exactly layout.entryCount entries.
-std::string StoreEntries(const RecordLayout& layout, const JsonValue& object, std::span<std::uint8_t> record) {
+std::string StoreEntries(const RecordLayout& layout, const Json& object, std::span<std::uint8_t> record) {
   const std::string shape = "needs a JSON object {\"entries\": [...]} with " + std::to_string(layout.entryCount) +
                             " entries";
-  if (object.type != JsonValue::Type::Object) return shape + ", not " + std::string(JsonTypeName(object.type));
-  for (const std::string& key : object.keys) {
+  if (!object.is_object()) return shape + ", not " + JsonTypeName(object);
+  for (const auto& [key, member] : object.items()) {
     if (key != "entries") return "unknown member \"" + JsonEscape(key) + "\" (" + shape + ")";
   }
-  const JsonValue* entries = object.Find("entries");
-  if (entries == nullptr) return "member \"entries\" is missing (" + shape + ")";
-  if (entries->type != JsonValue::Type::Array) {
-    return "entries must be an array, not " + std::string(JsonTypeName(entries->type));
-  }
-  if (entries->items.size() != layout.entryCount) {
+  const auto entries = object.find("entries");
+  if (entries == object.end()) return "member \"entries\" is missing (" + shape + ")";
+  if (!entries->is_array()) return "entries must be an array, not " + JsonTypeName(*entries);
+  if (entries->size() != layout.entryCount) {
     return "entries must hold " + std::to_string(layout.entryCount) + " entries, not " +
-           std::to_string(entries->items.size());
+           std::to_string(entries->size());
   }
   for (std::size_t i = 0; i < layout.entryCount; ++i) {
     const std::string error =
-        StoreObject(layout.fields, entries->items[i], record.subspan(i * layout.entrySize, layout.entrySize));
+        StoreObject(layout.fields, (*entries)[i], record.subspan(i * layout.entrySize, layout.entrySize));
     if (!error.empty()) return "entry " + std::to_string(i) + ": " + error;
   }
   return {};
@@ -266,14 +274,12 @@ std::string FormatRecordText(const RecordLayout& layout, std::span<const std::ui
 }
 
 std::string FormatRecordJson(const RecordLayout& layout, std::span<const std::uint8_t> record) {
-  if (layout.kind != SettingKind::Entries) return FieldsJson(layout.fields, record) + "\n";
-  std::string entries = "[";
+  if (layout.kind != SettingKind::Entries) return JsonLine(FieldsJson(layout.fields, record)) + "\n";
+  Json entries = Json::array();
   for (std::size_t i = 0; i < layout.entryCount; ++i) {
-    if (i > 0) entries += ", ";
-    entries += FieldsJson(layout.fields, Entry(layout, record, i));
+    entries.push_back(FieldsJson(layout.fields, Entry(layout, record, i)));
   }
-  entries += "]";
-  return JsonObjectWriter().Raw("entries", entries).Finish() + "\n";
+  return JsonLine({{"entries", entries}}) + "\n";
 }
 
 std::string FieldNames(const RecordLayout& layout) { return NamesOf(layout.fields); }
@@ -323,8 +329,8 @@ RecordParse ParseRecordJson(const RecordLayout& layout, std::string_view json) {
     result.error = "no JSON given (the input is empty)";
     return result;
   }
-  const JsonParseResult parsed = ParseJson(json);
-  if (!parsed.ok()) {
+  const JsonParse parsed = ParseJson(json);
+  if (!parsed.value) {
     result.error = "bad JSON: " + parsed.error;
     return result;
   }

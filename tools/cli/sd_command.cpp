@@ -1,22 +1,22 @@
 // vktcli sd state|format|ls|get|rm|pull: the camera's SD card and the
 // pictures stored on it.
-#include <array>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "json_lite.h"
+#include "json_text.h"
+#include "option_values.h"
 #include "picture_file.h"
 #include "sd_actions.h"
 #include "sd_card.h"
 #include "sd_paths.h"
 #include "sd_text.h"
-#include "usage.h"
 
 namespace vktcli {
 
@@ -24,46 +24,15 @@ namespace {
 
 constexpr unsigned kDefaultFormatWaitSeconds = 120;
 
-struct SdAction {
-  std::string_view name;
-  std::size_t minWords;  // after the action's name
-  std::size_t maxWords;
-  std::string_view words;  // what the required words are, for messages
-  std::array<std::string_view, 2> options;  // besides --ip and --timeout; "" is unused
+struct SdOptions {
+  CameraOptions camera;
+  std::optional<std::string> wait;
+  std::optional<std::string> out;
+  bool json = false;
+  std::optional<std::string> path;  // of ls and pull; NAME of get and rm
+  std::string directory;            // of pull
+  std::vector<std::string> surplus;  // words past those an action takes
 };
-
-constexpr std::array<SdAction, 6> kSdActions{{
-    {"state", 0, 0, "", {"json", ""}},
-    {"format", 0, 0, "", {"json", "wait"}},
-    {"ls", 0, 1, "", {"json", ""}},
-    {"get", 1, 1, "NAME", {"json", "out"}},
-    {"rm", 1, 1, "NAME", {"", ""}},
-    {"pull", 2, 2, "PATH and DIR", {"json", ""}},
-}};
-
-const SdAction* FindSdAction(std::string_view name) {
-  for (const SdAction& action : kSdActions) {
-    if (action.name == name) return &action;
-  }
-  return nullptr;
-}
-
-// An option of another action is named as a mistake rather than ignored.
-std::string CheckOptionsFit(const ParsedOptions& options, const SdAction& action) {
-  for (const auto& [name, value] : options.values) {
-    if (name == "ip" || name == "timeout") continue;
-    bool allowed = false;
-    for (std::string_view option : action.options) allowed = allowed || (!option.empty() && option == name);
-    if (!allowed) return "--" + name + " does not go with \"sd " + std::string(action.name) + "\"";
-  }
-  return {};
-}
-
-std::string CheckWordCount(const SdAction& action, std::size_t words) {
-  if (words < action.minWords) return "sd " + std::string(action.name) + " needs " + std::string(action.words);
-  if (words > action.maxWords) return "too many arguments for \"sd " + std::string(action.name) + "\"";
-  return {};
-}
 
 int RunCardState(const CameraTarget& target, bool json, std::ostream& out, std::ostream& err) {
   CameraSession camera(target, err);
@@ -103,8 +72,7 @@ int RunCardGet(const CameraTarget& target, const std::string& path, const std::s
     return kExitCameraFailed;
   }
   if (json) {
-    out << JsonObjectWriter().String("file", file).Number("size", static_cast<std::int64_t>(picture.size())).Finish()
-        << "\n";
+    out << JsonLine({{"file", file}, {"size", picture.size()}}) << "\n";
   } else {
     out << "file: " << Printable(file) << "\nsize: " << picture.size() << " bytes\n";
   }
@@ -118,92 +86,135 @@ int RunCardDelete(const CameraTarget& target, const std::string& path, std::ostr
   return kExitOk;
 }
 
-// The picture's path for get and rm into `path`; false with `error` set.
-bool ReadPicturePath(std::string_view word, std::string& path, std::string& error) {
-  path = NormalCameraPath(word, error);
-  if (path.empty()) return false;
-  if (path == "/") {
-    error = "NAME is a picture's full path, e.g. /20261209/103015_001.jpg";
-    return false;
-  }
-  return true;
+int RunCardFormatAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  FormatRequest request{ReadCameraTarget(options.camera), std::chrono::seconds(kDefaultFormatWaitSeconds),
+                        options.json};
+  if (options.wait) request.wait = std::chrono::seconds(PositiveOption(*options.wait, "wait", "seconds"));
+  return RunCardFormat(request, out, err);
 }
 
-int RunAction(const SdAction& action, const ParsedOptions& options, std::span<const std::string> words,
-              const CameraTarget& target, std::ostream& out, std::ostream& err) {
-  const bool json = options.Has("json");
+int RunCardListAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
   std::string error;
-  if (action.name == "state") return RunCardState(target, json, out, err);
-  if (action.name == "format") {
-    FormatRequest request{target, std::chrono::seconds(kDefaultFormatWaitSeconds), json};
-    if (const std::optional<std::string_view> text = options.Get("wait")) {
-      const std::optional<unsigned> seconds = ParseMilliseconds(*text);
-      if (!seconds || *seconds == 0) {
-        return CommandUsageError(
-            err, kSdUsage, "--wait needs a whole number of seconds of at least 1, not '" + Printable(*text) + "'");
-      }
-      request.wait = std::chrono::seconds(*seconds);
-    }
-    return RunCardFormat(request, out, err);
-  }
-  if (action.name == "ls") {
-    const std::string path = NormalCameraPath(words.empty() ? std::string_view("/") : words[0], error);
-    if (path.empty()) return CommandUsageError(err, kSdUsage, error);
-    return RunCardList(target, path, json, out, err);
-  }
-  if (action.name == "pull") {
-    PullRequest request{target, NormalCameraPath(words[0], error), words[1], json};
-    if (request.path.empty()) return CommandUsageError(err, kSdUsage, error);
-    if (request.directory.empty()) return CommandUsageError(err, kSdUsage, "DIR must not be empty");
-    return RunCardPull(request, out, err);
-  }
-  std::string path;
-  if (!ReadPicturePath(words[0], path, error)) return CommandUsageError(err, kSdUsage, error);
-  if (action.name == "rm") return RunCardDelete(target, path, err);
-  std::string file(options.Get("out").value_or(BareName(path)));
-  if (options.Has("out") && file.empty()) return CommandUsageError(err, kSdUsage, "--out needs a file name");
-  if (!options.Has("out") && !IsSafeFileName(file)) {
-    return CommandUsageError(err, kSdUsage, "'" + Printable(file) + "' cannot be a file name here; give -o FILE");
-  }
-  return RunCardGet(target, path, file, json, out, err);
+  const std::string path = NormalCameraPath(options.path.value_or("/"), error);
+  if (path.empty()) throw UsageError(error);
+  return RunCardList(target, path, options.json, out, err);
 }
+
+int RunCardPullAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  std::string error;
+  PullRequest request{ReadCameraTarget(options.camera), NormalCameraPath(*options.path, error), options.directory,
+                      options.json};
+  if (request.path.empty()) throw UsageError(error);
+  if (request.directory.empty()) throw UsageError("DIR must not be empty");
+  return RunCardPull(request, out, err);
+}
+
+// The picture's path for get and rm; throws UsageError.
+std::string PicturePath(const SdOptions& options) {
+  std::string error;
+  const std::string path = NormalCameraPath(*options.path, error);
+  if (path.empty()) throw UsageError(error);
+  if (path == "/") throw UsageError("NAME is a picture's full path, e.g. /20261209/103015_001.jpg");
+  return path;
+}
+
+int RunCardGetAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  const std::string path = PicturePath(options);
+  const std::string file = options.out.value_or(std::string(BareName(path)));
+  if (options.out && file.empty()) throw UsageError("--out needs a file name");
+  if (!options.out && !IsSafeFileName(file)) {
+    throw UsageError("'" + Printable(file) + "' cannot be a file name here; give -o FILE");
+  }
+  return RunCardGet(target, path, file, options.json, out, err);
+}
+
+using SdAction = int (*)(const SdOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace
 
-int RunSdCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 5> kOptions{
-      {kCameraOptions[0], kCameraOptions[1], {"json", false}, {"wait", true}, {"out", true}}};
-  // "-o FILE" is the short form of "--out FILE"; no card path starts with '-'.
-  std::vector<std::string_view> words(args.begin(), args.end());
-  for (std::string_view& word : words) {
-    if (word == "-o") word = "--out";
+void AddSdCommand(CommandLine& cli) {
+  auto options = std::make_shared<SdOptions>();
+  CLI::App& sd = cli.AddCommand(
+      {.name = "sd",
+       .summary = "a camera's SD card: state, format, and the pictures stored on it",
+       .usage = "Usage: vktcli sd state --ip ADDRESS [--timeout MS] [--json]\n"
+                "       vktcli sd format --ip ADDRESS [--wait SECONDS] [--timeout MS] [--json]\n"
+                "       vktcli sd ls [PATH] --ip ADDRESS [--timeout MS] [--json]\n"
+                "       vktcli sd get NAME [-o FILE] --ip ADDRESS [--timeout MS] [--json]\n"
+                "       vktcli sd rm NAME --ip ADDRESS [--timeout MS]\n"
+                "       vktcli sd pull PATH DIR --ip ADDRESS [--timeout MS] [--json]\n",
+       .intro = "The SD card of the camera at ADDRESS and the pictures stored on it. Paths\n"
+                "on the card start with '/' and have at most 255 bytes; the root \"/\" holds\n"
+                "directories, a directory such as /20261209 holds pictures, and NAME is a\n"
+                "picture's full path, e.g. /20261209/103015_001.jpg.\n"
+                "\n"
+                "  state   prints the three words the camera reports for its card, \"word0: 1\",\n"
+                "          \"word1: ...\", \"word2: ...\". Their meaning is the camera's; the\n"
+                "          emulator, for one, reports whether a card is there (0 none, 1\n"
+                "          ready, 2 formatting), its capacity and its free space in MiB.\n"
+                "  format  ERASES THE CARD: starts formatting it, then asks for the\n"
+                "          progress every 200 ms and shows it (a bar rewritten in place on\n"
+                "          a terminal, a line per change elsewhere, on standard error) until\n"
+                "          it reaches 100 or --wait is over; then prints \"progress: 100\" and\n"
+                "          the card's state as \"sd state\" does.\n"
+                "  ls      lists the directory PATH (default \"/\"), one line per entry: its\n"
+                "          name and \"directory\" or the picture's size (\"123456 bytes\"); a\n"
+                "          value the camera gives that is neither shows as \"value N\".\n"
+                "  get     fetches the picture NAME and writes it to FILE (default: the\n"
+                "          picture's own name in the current directory). An existing FILE is\n"
+                "          replaced. Prints \"file: FILE\" and \"size: N bytes\".\n"
+                "  rm      deletes the picture NAME. Prints nothing on success.\n"
+                "  pull    lists PATH and writes every picture in it to a file of the same\n"
+                "          name in DIR (made if missing; existing files of those names are\n"
+                "          replaced), with progress on standard error, then prints how many\n"
+                "          files and bytes came. Entries that are not pictures are skipped;\n"
+                "          a picture that cannot be fetched or written, or whose name could\n"
+                "          not stay inside DIR, is reported, the rest are still pulled, and\n"
+                "          the exit code is 1.\n",
+       .outro = "Examples:\n"
+                "  vktcli sd ls /20261209 --ip 192.168.1.10\n"
+                "  vktcli sd get /20261209/103015_001.jpg -o gate.jpg --ip 192.168.1.10\n"
+                "  vktcli sd pull /20261209 pictures-20261209 --ip 192.168.1.10\n"});
+  AddCameraOptions(sd, options->camera);
+  sd.add_option("--wait", options->wait,
+                "format: how long the format may take in all (default 120);\n"
+                "when it is over the command fails, though the camera may\n"
+                "still be formatting")
+      ->type_name("SECONDS");
+  sd.add_option("-o,--out", options->out, "get: where to write the picture")->type_name("FILE");
+  sd.add_flag("--json", options->json,
+              "state: {\"word0\", \"word1\", \"word2\"}; format: the same\n"
+              "with \"progress\" first; ls: {\"path\", \"entries\": [{\"name\",\n"
+              "\"value\"}, ...]} with value -1 for a directory, else the\n"
+              "size; get: {\"file\", \"size\"}; pull: {\"path\", \"dir\",\n"
+              "\"files\", \"bytes\", \"failed\", \"skipped\"}");
+
+  const auto add = [&](const std::string& name, std::initializer_list<std::string> takes, SdAction run) -> CLI::App& {
+    return cli.AddAction(sd, name, takes, [options, name, run](std::ostream& out, std::ostream& err) {
+      if (!options->surplus.empty()) throw UsageError("too many arguments for \"sd " + name + "\"");
+      return run(*options, out, err);
+    });
+  };
+  add("state", {"json"}, [](const SdOptions& o, std::ostream& out, std::ostream& err) {
+    return RunCardState(ReadCameraTarget(o.camera), o.json, out, err);
+  });
+  add("format", {"json", "wait"}, RunCardFormatAction);
+  add("ls", {"json"}, RunCardListAction).add_option("PATH", options->path);
+  CLI::App& get = add("get", {"json", "out"}, RunCardGetAction);
+  get.add_option("NAME", options->path)->required();
+  CLI::App& rm = add("rm", {}, [](const SdOptions& o, std::ostream&, std::ostream& err) {
+    const CameraTarget target = ReadCameraTarget(o.camera);
+    return RunCardDelete(target, PicturePath(o), err);
+  });
+  rm.add_option("NAME", options->path)->required();
+  CLI::App& pull = add("pull", {"json"}, RunCardPullAction);
+  pull.add_option("PATH", options->path)->required();
+  pull.add_option("DIR", options->directory)->required();
+  for (CLI::App* action : sd.get_subcommands([](CLI::App*) { return true; })) {
+    action->add_option("surplus", options->surplus);
   }
-  const ParseResult parsed = ParseOptions(words, kOptions, true);
-  if (!parsed.ok()) return CommandUsageError(err, kSdUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kSdUsage);
-    return kExitOk;
-  }
-  const std::vector<std::string>& positionals = parsed.options.positionals;
-  if (positionals.empty()) return CommandUsageError(err, kSdUsage, "missing state, format, ls, get, rm or pull");
-  const SdAction* action = FindSdAction(positionals.front());
-  if (action == nullptr) {
-    return CommandUsageError(err, kSdUsage,
-                             "unknown action '" + Printable(positionals.front()) +
-                                 "' (state, format, ls, get, rm or pull)");
-  }
-  const std::span<const std::string> rest = std::span(positionals).subspan(1);
-  if (std::string error = CheckWordCount(*action, rest.size()); !error.empty()) {
-    return CommandUsageError(err, kSdUsage, error);
-  }
-  if (std::string error = CheckOptionsFit(parsed.options, *action); !error.empty()) {
-    return CommandUsageError(err, kSdUsage, error);
-  }
-  CameraTarget target;
-  if (std::string error = ReadCameraTarget(parsed.options, target); !error.empty()) {
-    return CommandUsageError(err, kSdUsage, error);
-  }
-  return RunAction(*action, parsed.options, rest, target, out, err);
 }
 
 }  // namespace vktcli

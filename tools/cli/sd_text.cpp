@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "format.h"
-#include "json_lite.h"
+#include "json_text.h"
 
 namespace vktcli {
 
@@ -16,10 +16,10 @@ std::string FormatCardStateText(const SDCardState& state) {
 }
 
 std::string FormatCardStateJson(const SDCardState& state, std::optional<int> progress) {
-  JsonObjectWriter object;
-  if (progress) object.Number("progress", *progress);
-  for (std::size_t i = 0; i < std::size(state.word); ++i) object.Number("word" + std::to_string(i), state.word[i]);
-  return object.Finish() + "\n";
+  Json object = Json::object();
+  if (progress) object["progress"] = *progress;
+  for (std::size_t i = 0; i < std::size(state.word); ++i) object["word" + std::to_string(i)] = state.word[i];
+  return JsonLine(object) + "\n";
 }
 
 namespace {
@@ -45,13 +45,9 @@ std::string FormatListingText(std::string_view path, std::span<const CardEntry> 
 }
 
 std::string FormatListingJson(std::string_view path, std::span<const CardEntry> entries) {
-  std::string items = "[";
-  for (const CardEntry& entry : entries) {
-    if (items.size() > 1) items += ", ";
-    items += JsonObjectWriter().String("name", entry.name).Number("value", entry.value).Finish();
-  }
-  items += "]";
-  return JsonObjectWriter().String("path", path).Raw("entries", items).Finish() + "\n";
+  Json items = Json::array();
+  for (const CardEntry& entry : entries) items.push_back({{"name", entry.name}, {"value", entry.value}});
+  return JsonLine({{"path", path}, {"entries", items}}) + "\n";
 }
 
 std::string ProgressBar(std::uint64_t done, std::uint64_t total, std::size_t width) {
@@ -92,14 +88,12 @@ std::string FormatPullSummaryText(std::string_view path, std::string_view dir, c
 }
 
 std::string FormatPullSummaryJson(std::string_view path, std::string_view dir, const PullCounts& counts) {
-  return JsonObjectWriter()
-             .String("path", path)
-             .String("dir", dir)
-             .Number("files", static_cast<std::int64_t>(counts.files))
-             .Number("bytes", static_cast<std::int64_t>(counts.bytes))
-             .Number("failed", static_cast<std::int64_t>(counts.failed))
-             .Number("skipped", static_cast<std::int64_t>(counts.skipped))
-             .Finish() +
+  return JsonLine({{"path", path},
+                   {"dir", dir},
+                   {"files", counts.files},
+                   {"bytes", counts.bytes},
+                   {"failed", counts.failed},
+                   {"skipped", counts.skipped}}) +
          "\n";
 }
 

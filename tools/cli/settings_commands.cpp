@@ -1,20 +1,20 @@
 // vktcli get, get-default, set and settings: the catalog's settings read and
 // written one at a time.
-#include <array>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
 #include "json_input.h"
+#include "option_values.h"
 #include "record_text.h"
 #include "settings_catalog.h"
 #include "settings_listing.h"
-#include "usage.h"
 
 namespace vktcli {
 
@@ -22,149 +22,180 @@ namespace {
 
 enum class Access { Get, GetDefault, Set };
 
-// The setting named by the first positional word, if it allows `access`;
-// otherwise nullptr and `error` says why.
-const Setting* ChooseSetting(const ParsedOptions& options, Access access, std::string& error) {
-  if (options.positionals.empty()) {
-    error = "missing NAME (vktcli settings lists them)";
-    return nullptr;
-  }
-  const std::string& name = options.positionals.front();
-  const Setting* setting = FindSetting(name);
-  if (setting == nullptr) {
-    error = "unknown setting '" + Printable(name) + "' (vktcli settings lists them)";
-    return nullptr;
-  }
-  switch (access) {
-    case Access::Get:
-      if (!setting->get) error = name + " cannot be read";
-      break;
-    case Access::GetDefault:
-      if (!setting->getDefault) error = name + " has no factory default";
-      break;
-    case Access::Set:
-      if (!setting->set) error = name + " cannot be set";
-      break;
-  }
-  return error.empty() ? setting : nullptr;
+// The setting NAME, if it allows `access`; throws UsageError.
+const Setting& ChooseSetting(const std::optional<std::string>& name, Access access) {
+  if (!name) throw UsageError("missing NAME (vktcli settings lists them)");
+  const Setting* setting = FindSetting(*name);
+  if (setting == nullptr) throw UsageError("unknown setting '" + Printable(*name) + "' (vktcli settings lists them)");
+  if (access == Access::Get && !setting->get) throw UsageError(*name + " cannot be read");
+  if (access == Access::GetDefault && !setting->getDefault) throw UsageError(*name + " has no factory default");
+  if (access == Access::Set && !setting->set) throw UsageError(*name + " cannot be set");
+  return *setting;
 }
 
-int RunRead(std::span<const std::string_view> args, std::ostream& out, std::ostream& err,
-            std::string_view usage, Access access) {
-  static constexpr std::array<OptionDef, 3> kOptions{{kCameraOptions[0], kCameraOptions[1], {"json", false}}};
-  const ParseResult parsed = ParseOptions(args, kOptions, true);
-  if (!parsed.ok()) return CommandUsageError(err, usage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(usage);
-    return kExitOk;
-  }
-  std::string error;
-  const Setting* setting = ChooseSetting(parsed.options, access, error);
-  if (setting == nullptr) return CommandUsageError(err, usage, error);
-  if (parsed.options.positionals.size() > 1) {
-    return CommandUsageError(err, usage, "unexpected argument '" + Printable(parsed.options.positionals[1]) + "'");
-  }
-  CameraTarget target;
-  if (error = ReadCameraTarget(parsed.options, target); !error.empty()) return CommandUsageError(err, usage, error);
+struct ReadOptions {
+  std::optional<std::string> name;
+  CameraOptions camera;
+  bool json = false;
+};
 
-  CameraSession camera(target, err);
+int RunRead(const ReadOptions& options, Access access, std::ostream& out, std::ostream& err) {
+  const Setting& setting = ChooseSetting(options.name, access);
+  CameraSession camera(ReadCameraTarget(options.camera), err);
   if (!camera.ok()) return camera.failureExitCode();
 
-  const SettingRead& read = access == Access::Get ? setting->get : setting->getDefault;
-  std::vector<std::uint8_t> record(setting->layout->size, 0);
+  const SettingRead& read = access == Access::Get ? setting.get : setting.getDefault;
+  std::vector<std::uint8_t> record(setting.layout->size, 0);
   if (read.call(camera.handle(), record, camera.timeoutMs()) != 0) return ReportCallFailure(err, read.callName);
-  out << (parsed.options.Has("json") ? FormatRecordJson(*setting->layout, record)
-                                     : FormatRecordText(*setting->layout, record));
+  out << (options.json ? FormatRecordJson(*setting.layout, record) : FormatRecordText(*setting.layout, record));
   return kExitOk;
 }
 
-// The record `set` is to write, from positional values or JSON; on failure
-// `error` says why.
-RecordParse ReadNewValue(const Setting& setting, const ParsedOptions& options) {
-  RecordParse result;
-  const std::span<const std::string> values = std::span(options.positionals).subspan(1);
-  const int sources = (values.empty() ? 0 : 1) + (options.Has("json") ? 1 : 0) + (options.Has("json-file") ? 1 : 0);
+struct SetOptions {
+  std::optional<std::string> name;
+  std::vector<std::string> values;
+  CameraOptions camera;
+  std::optional<std::string> json;
+  std::optional<std::string> jsonFile;
+};
+
+// The record `set` is to write, from the values or JSON; throws UsageError.
+std::vector<std::uint8_t> ReadNewValue(const Setting& setting, const SetOptions& options) {
+  const int sources = (options.values.empty() ? 0 : 1) + (options.json ? 1 : 0) + (options.jsonFile ? 1 : 0);
   if (sources != 1) {
     const bool jsonOnly = setting.layout->kind == SettingKind::Entries;
-    result.error = sources == 0 ? (jsonOnly ? std::string(setting.name) + ": missing --json or --json-file"
-                                            : std::string("missing VALUE (or --json)"))
-                                : "give the value once: as VALUE..., --json or --json-file";
-    return result;
+    throw UsageError(sources == 0 ? (jsonOnly ? std::string(setting.name) + ": missing --json or --json-file"
+                                              : std::string("missing VALUE (or --json)"))
+                                  : "give the value once: as VALUE..., --json or --json-file");
   }
-  if (!values.empty()) {
-    result = ParseRecordArgs(*setting.layout, values);
+  RecordParse result;
+  if (!options.values.empty()) {
+    result = ParseRecordArgs(*setting.layout, options.values);
+  } else if (options.json && *options.json != "-") {
+    result = ParseRecordJson(*setting.layout, *options.json);
   } else {
-    std::string json;
-    const std::string_view inline_json = options.Get("json").value_or("");
-    if (options.Has("json") && inline_json != "-") {
-      json = inline_json;
-    } else {
-      std::string readError;
-      const std::string_view path = options.Has("json") ? "-" : *options.Get("json-file");
-      std::optional<std::string> text = ReadJsonFile(path, std::cin, readError);
-      if (!text) {
-        result.error = readError;
-        return result;
-      }
-      json = std::move(*text);
-    }
-    result = ParseRecordJson(*setting.layout, json);
+    std::string readError;
+    const std::optional<std::string> text = ReadJsonFile(options.json ? "-" : *options.jsonFile, std::cin, readError);
+    if (!text) throw UsageError(readError);
+    result = ParseRecordJson(*setting.layout, *text);
   }
   if (result.ok() && setting.check != nullptr) result.error = setting.check(result.record);
-  if (!result.ok()) {
-    result.record.clear();
-    result.error = std::string(setting.name) + ": " + result.error;
+  if (!result.ok()) throw UsageError(std::string(setting.name) + ": " + result.error);
+  return result.record;
+}
+
+int RunSet(const SetOptions& options, std::ostream& err) {
+  const Setting& setting = ChooseSetting(options.name, Access::Set);
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  // Everything the user typed is checked before the camera is contacted.
+  const std::vector<std::uint8_t> record = ReadNewValue(setting, options);
+
+  CameraSession camera(target, err);
+  if (!camera.ok()) return camera.failureExitCode();
+  if (setting.set.call(camera.handle(), record, camera.timeoutMs()) != 0) {
+    return ReportCallFailure(err, setting.set.callName);
   }
-  return result;
+  return kExitOk;
+}
+
+void AddReadCommand(CommandLine& cli, const CommandHelp& help, Access access) {
+  auto options = std::make_shared<ReadOptions>();
+  CLI::App& command = cli.AddCommand(help, [options, access](std::ostream& out, std::ostream& err) {
+    return RunRead(*options, access, out, err);
+  });
+  command.add_option("NAME", options->name);
+  AddCameraOptions(command, options->camera);
+  command.add_flag("--json", options->json, "print JSON");
 }
 
 }  // namespace
 
-int RunGetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  return RunRead(args, out, err, kGetUsage, Access::Get);
-}
+void AddSettingsCommands(CommandLine& cli) {
+  auto json = std::make_shared<bool>(false);
+  CLI::App& settings = cli.AddCommand(
+      {.name = "settings",
+       .summary = "list the settings get and set know",
+       .usage = "Usage: vktcli settings [--json]\n",
+       .intro = "Lists the setting NAMEs of get, get-default and set: whether each is a\n"
+                "single value, a record (and its words or bytes) or a row of entries,\n"
+                "whether it can be read, written and read as a factory default, and what\n"
+                "it is. Contacts no camera.\n"},
+      [json](std::ostream& out, std::ostream&) {
+        out << (*json ? FormatSettingsJson(AllSettings()) : FormatSettingsTable(AllSettings()));
+        return kExitOk;
+      });
+  settings.add_flag("--json", *json, "print a JSON array (with each record's field names)");
 
-int RunGetDefaultCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  return RunRead(args, out, err, kGetDefaultUsage, Access::GetDefault);
-}
+  AddReadCommand(cli,
+                 {.name = "get",
+                  .summary = "read a setting of a camera",
+                  .usage = "Usage: vktcli get NAME --ip ADDRESS [--timeout MS] [--json]\n",
+                  .intro = "Reads the setting NAME of the camera at ADDRESS and prints it.\n"
+                           "\"vktcli settings\" lists the names and what each allows.\n"
+                           "\n"
+                           "Output:\n"
+                           "  a value        the number, e.g. 90\n"
+                           "  a record       one line per field: \"word0: 5\", \"word1: 7\", ...;\n"
+                           "                 addresses as dotted quads (\"ipAddress: 192.168.1.10\")\n"
+                           "  a byte record  \"hex: 00ff...\" with every byte, and \"text: ...\" with\n"
+                           "                 the printable text found in them, if any\n"
+                           "  entries        one line per entry: \"entry 0: enabled=1 number4=0 ...\"\n"
+                           "With --json: {\"value\": 90}, {\"word0\": 5, \"word1\": 7}, {\"hex\": \"00ff...\"}\n"
+                           "or {\"entries\": [{\"enabled\": 1, ...}, ...]}, which \"vktcli set NAME --json\"\n"
+                           "takes back unchanged.\n"},
+                 Access::Get);
+  AddReadCommand(cli,
+                 {.name = "get-default",
+                  .summary = "read the factory value of a setting",
+                  .usage = "Usage: vktcli get-default NAME --ip ADDRESS [--timeout MS] [--json]\n",
+                  .intro = "Reads the camera's factory value of the setting NAME and prints it like\n"
+                           "\"vktcli get\". Only some settings have one: see the DEFAULT column of\n"
+                           "\"vktcli settings\".\n"},
+                 Access::GetDefault);
 
-int RunSetCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 4> kOptions{
-      {kCameraOptions[0], kCameraOptions[1], {"json", true}, {"json-file", true}}};
-  const ParseResult parsed = ParseOptions(args, kOptions, true);
-  if (!parsed.ok()) return CommandUsageError(err, kSetUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kSetUsage);
-    return kExitOk;
-  }
-  std::string error;
-  const Setting* setting = ChooseSetting(parsed.options, Access::Set, error);
-  if (setting == nullptr) return CommandUsageError(err, kSetUsage, error);
-  CameraTarget target;
-  if (error = ReadCameraTarget(parsed.options, target); !error.empty()) return CommandUsageError(err, kSetUsage, error);
-  // Everything the user typed is checked before the camera is contacted.
-  const RecordParse value = ReadNewValue(*setting, parsed.options);
-  if (!value.ok()) return CommandUsageError(err, kSetUsage, value.error);
-
-  CameraSession camera(target, err);
-  if (!camera.ok()) return camera.failureExitCode();
-
-  if (setting->set.call(camera.handle(), value.record, camera.timeoutMs()) != 0) {
-    return ReportCallFailure(err, setting->set.callName);
-  }
-  return kExitOk;
-}
-
-int RunSettingsCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 1> kOptions{{{"json", false}}};
-  const ParseResult parsed = ParseOptions(args, kOptions);
-  if (!parsed.ok()) return CommandUsageError(err, kSettingsUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kSettingsUsage);
-    return kExitOk;
-  }
-  out << (parsed.options.Has("json") ? FormatSettingsJson(AllSettings()) : FormatSettingsTable(AllSettings()));
-  return kExitOk;
+  auto options = std::make_shared<SetOptions>();
+  CLI::App& set = cli.AddCommand(
+      {.name = "set",
+       .summary = "write a setting of a camera",
+       .usage = "Usage: vktcli set NAME VALUE... --ip ADDRESS [--timeout MS]\n"
+                "       vktcli set NAME --json JSON --ip ADDRESS [--timeout MS]\n"
+                "       vktcli set NAME --json-file PATH --ip ADDRESS [--timeout MS]\n",
+       .intro = "Writes the setting NAME of the camera at ADDRESS. Prints nothing on\n"
+                "success. \"vktcli settings\" lists the names and what each allows.\n"
+                "\n"
+                "VALUE:\n"
+                "  a value        one number\n"
+                "  a record       one value per field, every field, in order: numbers for\n"
+                "                 words, dotted quads for addresses\n"
+                "  a byte record  one hex string; shorter hex is padded with zero bytes\n"
+                "  entries        no VALUE: give every entry with --json or --json-file\n"
+                "Numbers are decimal, negative or hex with 0x (90, -5, 0x1f) and must fit\n"
+                "a signed 32-bit word. The camera call may still refuse a value it does\n"
+                "not take (rotation 45, say).\n"
+                "\n"
+                "Take care with these:\n"
+                "  network         a new ipAddress moves the camera to that address as soon\n"
+                "                  as the set succeeds; later commands need --ip NEW_ADDRESS.\n"
+                "                  Addresses 0.x.x.x, multicast and broadcast are refused.\n"
+                "  trigger-inputs  writes the flash-lamp-param words as 0; set those again\n"
+                "                  afterwards if they matter.\n",
+       .outro = "Examples:\n"
+                "  vktcli set rotation 180 --ip 192.168.1.10\n"
+                "  vktcli set ae-param 120 -3 --ip 192.168.1.10\n"
+                "  vktcli set network 192.168.1.20 255.255.255.0 192.168.1.1 --ip 192.168.1.10\n"
+                "  vktcli get ae-param --json --ip 192.168.1.10 | vktcli set ae-param --json - --ip 192.168.1.11\n"
+                "  vktcli get trigger-inputs --json --ip 192.168.1.10 > triggers.json\n"
+                "  vktcli set trigger-inputs --json-file triggers.json --ip 192.168.1.10\n"},
+      [options](std::ostream&, std::ostream& err) { return RunSet(*options, err); });
+  set.add_option("NAME", options->name);
+  set.add_option("VALUE", options->values);
+  AddCameraOptions(set, options->camera);
+  set.add_option("--json", options->json,
+                 "the setting as \"vktcli get NAME --json\" prints it;\n"
+                 "\"-\" reads it from standard input")
+      ->type_name("JSON");
+  set.add_option("--json-file", options->jsonFile, "the same from a file (\"-\": standard input)")
+      ->type_name("PATH");
 }
 
 }  // namespace vktcli

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "json_lite.h"
+#include "json_text.h"
 
 namespace vktcli {
 
@@ -52,27 +52,19 @@ std::string FormatSettingsTable(std::span<const Setting> settings) {
 }
 
 std::string FormatSettingsJson(std::span<const Setting> settings) {
-  std::string out = "[\n";
-  for (std::size_t i = 0; i < settings.size(); ++i) {
-    const Setting& s = settings[i];
-    std::string fields = "[";
-    for (const Field& field : s.layout->fields) {
-      if (fields.size() > 1) fields += ", ";
-      fields += JsonQuote(field.name);
-    }
-    fields += "]";
-    JsonObjectWriter json;
-    json.String("name", s.name)
-        .String("kind", KindName(s.layout->kind))
-        .Boolean("get", static_cast<bool>(s.get))
-        .Boolean("set", static_cast<bool>(s.set))
-        .Boolean("default", static_cast<bool>(s.getDefault))
-        .Raw("fields", fields)
-        .String("description", s.description);
-    out += "  " + json.Finish() + (i + 1 < settings.size() ? ",\n" : "\n");
+  Json list = Json::array();
+  for (const Setting& s : settings) {
+    Json fields = Json::array();
+    for (const Field& field : s.layout->fields) fields.push_back(field.name);
+    list.push_back({{"name", s.name},
+                    {"kind", KindName(s.layout->kind)},
+                    {"get", static_cast<bool>(s.get)},
+                    {"set", static_cast<bool>(s.set)},
+                    {"default", static_cast<bool>(s.getDefault)},
+                    {"fields", fields},
+                    {"description", s.description}});
   }
-  out += "]\n";
-  return out;
+  return JsonArrayLines(list);
 }
 
 }  // namespace vktcli

@@ -1,21 +1,20 @@
 // vktcli snap: ask a camera for a picture, wait for it to be pushed, save it
 // and show what came with it.
-#include <array>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
+#include "option_values.h"
 #include "picture_file.h"
 #include "picture_route.h"
 #include "picture_text.h"
 #include "snapshot_waiter.h"
-#include "usage.h"
 
 namespace vktcli {
 
@@ -28,20 +27,22 @@ struct SnapRequest {
   bool json = false;
 };
 
-// Returns the usage error, or "" when `request` is filled.
-std::string ReadSnapRequest(const ParsedOptions& options, SnapRequest& request) {
-  if (std::string error = ReadCameraTarget(options, request.target); !error.empty()) return error;
-  if (const std::optional<std::string_view> valueText = options.Get("value")) {
-    const std::optional<std::int32_t> value = ParseInt32(*valueText);
-    if (!value) return "--value needs a number, not '" + Printable(*valueText) + "'";
-    request.value = *value;
-  }
-  if (const std::optional<std::string_view> out = options.Get("out")) {
-    if (out->empty()) return "--out needs a file name";
-    request.out = std::string(*out);
-  }
-  request.json = options.Has("json");
-  return {};
+struct SnapOptions {
+  CameraOptions camera;
+  std::optional<std::string> out;
+  std::optional<std::string> value;
+  bool json = false;
+};
+
+// Throws UsageError.
+SnapRequest ReadSnapRequest(const SnapOptions& options) {
+  SnapRequest request;
+  request.target = ReadCameraTarget(options.camera);
+  if (options.value) request.value = Int32Option(*options.value, "value");
+  if (options.out && options.out->empty()) throw UsageError("--out needs a file name");
+  request.out = options.out;
+  request.json = options.json;
+  return request;
 }
 
 // Adds the camera with the picture route, requests the picture and waits for
@@ -65,22 +66,8 @@ int TakeSnapshot(const SnapRequest& request, std::optional<SnapshotWaiter::Resul
   return kExitOk;
 }
 
-}  // namespace
-
-int RunSnapCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 5> kOptions{
-      {kCameraOptions[0], kCameraOptions[1], {"out", true}, {"value", true}, {"json", false}}};
-  const ParseResult parsed = ParseOptions(args, kOptions);
-  if (!parsed.ok()) return CommandUsageError(err, kSnapUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kSnapUsage);
-    return kExitOk;
-  }
-  SnapRequest request;
-  if (std::string error = ReadSnapRequest(parsed.options, request); !error.empty()) {
-    return CommandUsageError(err, kSnapUsage, error);
-  }
-
+int RunSnap(const SnapOptions& options, std::ostream& out, std::ostream& err) {
+  const SnapRequest request = ReadSnapRequest(options);
   std::optional<SnapshotWaiter::Result> result;
   if (const int code = TakeSnapshot(request, result, err); code != kExitOk) return code;
 
@@ -99,6 +86,53 @@ int RunSnapCommand(std::span<const std::string_view> args, std::ostream& out, st
   out << (request.json ? FormatSnapshotJson(path, picture.info, picture.value, picture.jpeg.size())
                        : FormatSnapshotText(path, picture.info, picture.value, picture.jpeg.size()));
   return kExitOk;
+}
+
+}  // namespace
+
+void AddSnapCommand(CommandLine& cli) {
+  auto options = std::make_shared<SnapOptions>();
+  CLI::App& snap = cli.AddCommand(
+      {.name = "snap",
+       .summary = "take a picture with a camera and save it",
+       .usage = "Usage: vktcli snap --ip ADDRESS [--out FILE] [--value N] [--timeout MS] [--json]\n",
+       .intro = "Asks the camera at ADDRESS for a picture, waits for the camera to push it,\n"
+                "writes it to FILE and shows what came with it.\n"
+                "\n"
+                "The request carries the number N, and cameras put it into the record of the\n"
+                "picture they push (its \"value\"). snap waits for the picture with value N;\n"
+                "when none comes within the time-out it takes the first picture that arrived\n"
+                "after the request (from a camera that does not echo the value, or a\n"
+                "triggered one) and says so on standard error. A distinct N for each snap\n"
+                "tells its picture apart from triggered ones.\n",
+       .outro = "Output:\n"
+                "  file          where the picture went\n"
+                "  size          its length in bytes\n"
+                "  camera        the handle the library gave the camera for this run\n"
+                "  time          the camera's time stamp, YYYY-MM-DD HH:MM:SS.mmm\n"
+                "  recordWord8, recordWord24, recordWord28, recordWord32, recordWord36,\n"
+                "  recordWord40  words of the picture's record as the camera sent them;\n"
+                "                36 and 40 read \"absent\" (null in JSON) when the record is\n"
+                "                too short to hold them\n"
+                "  value         the value the picture carried\n"
+                "\n"
+                "Fails when the camera refuses the request, or with \"no picture arrived\n"
+                "within MS ms\" when none came.\n"
+                "\n"
+                "Example:\n"
+                "  vktcli snap --ip 192.168.1.10 --out gate.jpg --value 17\n"},
+      [options](std::ostream& out, std::ostream& err) { return RunSnap(*options, out, err); });
+  AddCameraOptions(snap, options->camera,
+                   "how long the search lasts, the time-out of each camera call,\n"
+                   "and how long to wait for the picture once the camera has\n"
+                   "accepted the request (default 1000)");
+  snap.add_option("--out", options->out,
+                  "where to write the picture (default:\n"
+                  "snapshot-ADDRESS-YYYYMMDD-HHMMSS-mmm.jpg in the current\n"
+                  "directory, after the picture's time stamp)")
+      ->type_name("FILE");
+  snap.add_option("--value", options->value, "the number the request carries (default 0)")->type_name("N");
+  snap.add_flag("--json", options->json, "print one JSON object instead of the lines below");
 }
 
 }  // namespace vktcli

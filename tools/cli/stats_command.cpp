@@ -1,20 +1,19 @@
 // vktcli stats: the library's counters for one camera and for the whole
 // library, once or once a second until stopped.
-#include <array>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "counter_text.h"
 #include "exit_codes.h"
 #include "format.h"
+#include "option_values.h"
 #include "statistics_calls.h"
 #include "stop_request.h"
-#include "usage.h"
 
 namespace vktcli {
 
@@ -29,20 +28,21 @@ struct StatsRequest {
   std::optional<unsigned> count;  // reports with --watch; none: until stopped
 };
 
-// Returns the usage error, or "" when `request` is filled.
-std::string ReadStatsRequest(const ParsedOptions& options, StatsRequest& request) {
-  if (std::string error = ReadCameraTarget(options, request.target); !error.empty()) return error;
-  request.json = options.Has("json");
-  request.watch = options.Has("watch");
-  if (const std::optional<std::string_view> count = options.Get("count")) {
-    if (!request.watch) return "--count needs --watch";
-    const std::optional<unsigned> number = ParseMilliseconds(*count);
-    if (!number || *number == 0) {
-      return "--count needs a whole number of at least 1, not '" + Printable(*count) + "'";
-    }
-    request.count = *number;
+struct StatsOptions {
+  CameraOptions camera;
+  bool json = false;
+  bool watch = false;
+  std::optional<std::string> count;
+};
+
+// Throws UsageError.
+StatsRequest ReadStatsRequest(const StatsOptions& options) {
+  StatsRequest request{ReadCameraTarget(options.camera), options.json, options.watch, std::nullopt};
+  if (options.count) {
+    if (!request.watch) throw UsageError("--count needs --watch");
+    request.count = PositiveOption(*options.count, "count", "");
   }
-  return {};
+  return request;
 }
 
 // One state request, so that the command counters show how the camera's
@@ -53,21 +53,8 @@ void ProbeCamera(const CameraSession& camera, std::ostream& err) {
   if (VKT_GetState(camera.handle(), &state, camera.timeoutMs()) != 0) ReportCallFailure(err, "VKT_GetState");
 }
 
-}  // namespace
-
-int RunStatsCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 5> kOptions{
-      {kCameraOptions[0], kCameraOptions[1], {"json", false}, {"watch", false}, {"count", true}}};
-  const ParseResult parsed = ParseOptions(args, kOptions);
-  if (!parsed.ok()) return CommandUsageError(err, kStatsUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kStatsUsage);
-    return kExitOk;
-  }
-  StatsRequest request;
-  if (std::string error = ReadStatsRequest(parsed.options, request); !error.empty()) {
-    return CommandUsageError(err, kStatsUsage, error);
-  }
+int RunStats(const StatsOptions& options, std::ostream& out, std::ostream& err) {
+  const StatsRequest request = ReadStatsRequest(options);
 
   // Before the library starts: its threads must inherit the blocked signals.
   // A single report leaves SIGINT and SIGTERM as they are.
@@ -101,6 +88,78 @@ int RunStatsCommand(std::span<const std::string_view> args, std::ostream& out, s
     if (!request.watch || (request.count && reported + 1 >= *request.count)) break;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+void AddStatsCommand(CommandLine& cli) {
+  auto options = std::make_shared<StatsOptions>();
+  CLI::App& stats = cli.AddCommand(
+      {.name = "stats",
+       .summary = "show the library's diagnostic counters for a camera",
+       .usage = "Usage: vktcli stats --ip ADDRESS [--timeout MS] [--json] [--watch [--count N]]\n",
+       .intro = "Adds the camera at ADDRESS, asks it for its state once (one command, so the\n"
+                "command counters show how its command channel fares) and prints the\n"
+                "library's counters for the camera and for the library as a whole, one line\n"
+                "per group:\n"
+                "  commands           requests sent; failed exchanges (their sum) by class:\n"
+                "                     time-outs, network errors, refusals (a negative reply),\n"
+                "                     mismatches (a reply to another request, or malformed);\n"
+                "                     reconnects: connections made again after a failure\n"
+                "  pictures           pushed pictures handed on, their bytes, the push\n"
+                "                     connections the camera opened, and those open now\n"
+                "  picture drops      pushed pictures dropped, by reason: bad marker (no APP1\n"
+                "                     marker where the record belongs), short APP1 (too short\n"
+                "                     for the record), oversize (over 4 MiB), time window (not\n"
+                "                     complete within one second), closed early (the camera\n"
+                "                     closed before the end), camera deleted (meanwhile), no\n"
+                "                     callback (the camera was added without one), over\n"
+                "                     share (the camera already had 8 connections open:\n"
+                "                     closed unread), buffer cap (no room under the 256 MiB\n"
+                "                     of pictures arriving, for the whole second)\n"
+                "  stream             stream frames handed on, and their bytes\n"
+                "  stream drops       frames dropped: gap (a packet lost or repeated), past\n"
+                "                     last (a packet index past the frame's last), oversize\n"
+                "                     (announced over 4 MiB)\n"
+                "  ignored datagrams  stream datagrams of the wrong size (not 1024 bytes) or\n"
+                "                     from a wrong sender (not the camera's address)\n"
+                "  library            what belongs to no camera: picture connections from no\n"
+                "                     added camera (closed unread), and datagrams a search\n"
+                "                     received that were no camera's answer; picture\n"
+                "                     connections open now and at most, and the bytes they\n"
+                "                     hold now and at most\n"
+                "\n"
+                "The counters are this vktcli process's own: they start at zero when the\n"
+                "camera is added here, and what another application (or another vktcli run)\n"
+                "sees of the same camera is not in them. stats receives no pictures and no\n"
+                "stream, so it shows the command channel; \"vktcli listen\" and \"vktcli\n"
+                "stream\" print their drops by reason when they end.\n"
+                "\n"
+                "With --watch another report follows once a second, each after one more\n"
+                "state request and with \"seconds: S\" since the first, until SIGINT\n"
+                "(Ctrl-C), SIGTERM or N reports. Text reports are separated by an empty line;\n"
+                "with --json each report is one line. A failed state request is shown on\n"
+                "standard error and counted, and the command goes on.\n",
+       .outro = "Examples:\n"
+                "  vktcli stats --ip 192.168.1.10\n"
+                "  vktcli stats --ip 192.168.1.10 --watch --json > counters.jsonl\n"},
+      [options](std::ostream& out, std::ostream& err) { return RunStats(*options, out, err); });
+  AddCameraOptions(stats, options->camera);
+  stats.add_flag("--watch", options->watch, "report once a second until stopped");
+  stats.add_option("--count", options->count, "with --watch: stop after N reports")->type_name("N");
+  stats.add_flag("--json", options->json,
+                 "print each report as one JSON object: \"camera\", \"seconds\"\n"
+                 "(with --watch), then one object per group: \"commands\"\n"
+                 "{sent, failed, timeouts, networkErrors, refusals,\n"
+                 "mismatches, reconnects}, \"pictures\" {delivered, bytes,\n"
+                 "connections, open}, \"pictureDrops\" {badMarker,\n"
+                 "shortApp1, oversize, timeWindow, closedEarly, cameraDeleted,\n"
+                 "noCallback, overShare, bufferCap}, \"stream\" {frames,\n"
+                 "bytes}, \"streamDrops\" {gap, pastLast, oversize},\n"
+                 "\"ignoredDatagrams\" {size, sender}, \"library\"\n"
+                 "{unknownSenderConnections, discoveryDatagramsSkipped,\n"
+                 "pictureConnectionsOpen, pictureConnectionsPeak,\n"
+                 "pictureBytesBuffered, pictureBytesBufferedPeak}");
 }
 
 }  // namespace vktcli

@@ -1,19 +1,19 @@
 // vktcli stream: receive a camera's video stream for a while, with running
 // counts, optionally saving every frame, and sum up what came.
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
+#include "option_values.h"
 #include "picture_file.h"
 #include "progress_ticker.h"
 #include "statistics_calls.h"
@@ -22,7 +22,6 @@
 #include "stream_receiver.h"
 #include "stream_route.h"
 #include "stream_stats.h"
-#include "usage.h"
 
 namespace vktcli {
 
@@ -40,39 +39,30 @@ struct StreamRequest {
   bool json = false;
 };
 
-// A whole number of at least 1 for `--NAME`, or nullopt with `error` set.
-std::optional<unsigned> PositiveOption(const ParsedOptions& options, std::string_view name, std::string_view what,
-                                       std::string& error) {
-  const std::string_view text = *options.Get(name);
-  const std::optional<unsigned> number = ParseMilliseconds(text);
-  if (!number || *number == 0) {
-    error = "--" + std::string(name) + " needs a whole number of " + std::string(what) + " of at least 1, not '" +
-            Printable(text) + "'";
-    return std::nullopt;
-  }
-  return number;
-}
+struct StreamOptions {
+  CameraOptions camera;
+  std::optional<std::string> seconds;
+  std::optional<std::string> frames;
+  std::optional<std::string> dir;
+  bool json = false;
+};
 
-// Returns the usage error, or "" when `request` is filled.
-std::string ReadStreamRequest(const ParsedOptions& options, StreamRequest& request) {
-  if (std::string error = ReadCameraTarget(options, request.target); !error.empty()) return error;
-  if (options.Has("seconds") && options.Has("frames")) return "give --seconds or --frames, not both";
-  std::string error;
-  if (options.Has("frames")) {
-    request.frames = PositiveOption(options, "frames", "frames", error);
-    if (!request.frames) return error;
-  } else if (options.Has("seconds")) {
-    request.seconds = PositiveOption(options, "seconds", "seconds", error);
-    if (!request.seconds) return error;
+// Throws UsageError.
+StreamRequest ReadStreamRequest(const StreamOptions& options) {
+  StreamRequest request;
+  request.target = ReadCameraTarget(options.camera);
+  if (options.seconds && options.frames) throw UsageError("give --seconds or --frames, not both");
+  if (options.frames) {
+    request.frames = PositiveOption(*options.frames, "frames", "frames");
   } else {
-    request.seconds = kDefaultSeconds;
+    request.seconds = options.seconds ? PositiveOption(*options.seconds, "seconds", "seconds") : kDefaultSeconds;
   }
-  if (const std::optional<std::string_view> dir = options.Get("dir")) {
-    if (dir->empty()) return "--dir needs a directory";
-    request.directory = std::string(*dir);
+  if (options.dir) {
+    if (options.dir->empty()) throw UsageError("--dir needs a directory");
+    request.directory = *options.dir;
   }
-  request.json = options.Has("json");
-  return {};
+  request.json = options.json;
+  return request;
 }
 
 // Shows the progress once a second until the time is up, the frames have
@@ -118,25 +108,8 @@ int ReceiveStream(const StreamRequest& request, StreamReceiver& receiver, StopRe
   return kExitOk;
 }
 
-}  // namespace
-
-int RunStreamCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 6> kOptions{{kCameraOptions[0],
-                                                      kCameraOptions[1],
-                                                      {"seconds", true},
-                                                      {"frames", true},
-                                                      {"dir", true},
-                                                      {"json", false}}};
-  const ParseResult parsed = ParseOptions(args, kOptions);
-  if (!parsed.ok()) return CommandUsageError(err, kStreamUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kStreamUsage);
-    return kExitOk;
-  }
-  StreamRequest request;
-  if (std::string error = ReadStreamRequest(parsed.options, request); !error.empty()) {
-    return CommandUsageError(err, kStreamUsage, error);
-  }
+int RunStream(const StreamOptions& options, std::ostream& out, std::ostream& err) {
+  const StreamRequest request = ReadStreamRequest(options);
   if (request.directory && !PrepareDirectory(*request.directory, err)) return kExitCameraFailed;
 
   // Before the library starts: its threads must inherit the blocked signals.
@@ -169,6 +142,74 @@ int RunStreamCommand(std::span<const std::string_view> args, std::ostream& out, 
     return kExitCameraFailed;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+void AddStreamCommand(CommandLine& cli) {
+  auto options = std::make_shared<StreamOptions>();
+  CLI::App& stream = cli.AddCommand(
+      {.name = "stream",
+       .summary = "receive a camera's video stream, with running counts",
+       .usage = "Usage: vktcli stream --ip ADDRESS [--seconds S | --frames N] [--dir DIR]\n"
+                "                     [--timeout MS] [--json]\n",
+       .intro = "Starts the video stream of the camera at ADDRESS, receives it for S seconds\n"
+                "(default 5) or until N frames have come, stops it and sums up what came.\n"
+                "Each frame is one JPEG picture.\n"
+                "\n"
+                "Once a second a line on standard error shows the frames received so far,\n"
+                "frames/s and MB/s (10^6 bytes) over that second, and how many frames were\n"
+                "missed and dropped; on a terminal the line is rewritten in place.\n"
+                "\n"
+                "With --dir every frame is written to a file of its own in DIR:\n"
+                "  ADDRESS-stream-N.jpg\n"
+                "where N counts the frames received in this run from 1. Files are written by\n"
+                "a thread of their own; when the disk falls behind by 256 frames or 64 MiB,\n"
+                "further frames are dropped and counted (their numbers are left out) rather\n"
+                "than the stream held up.\n"
+                "\n"
+                "SIGINT (Ctrl-C) or SIGTERM stops early: the stream is stopped, the queued\n"
+                "frames are written and the summary is printed as at the normal end.\n",
+       .outro = "Summary (JSON key in brackets):\n"
+                "  frames        frames received, dropped ones too (frames)\n"
+                "  seconds       how long the stream ran (seconds)\n"
+                "  fps           the frame rate, from the first frame's arrival to the\n"
+                "                last's (fps)\n"
+                "  MB/s          10^6 bytes per second at that rate (megabytesPerSecond;\n"
+                "                bytes: the total received); both n/a (null) for one frame\n"
+                "  average size, min size, max size\n"
+                "                of the frames, in bytes (averageSize, minSize, maxSize)\n"
+                "  missed        frames the camera numbered but that never arrived: a jump\n"
+                "                of its frame counter (recordWord8) by k counts k-1; a step\n"
+                "                back (the camera restarted the counter) counts none (missed)\n"
+                "  dropped       frames not written because the disk fell behind (dropped)\n"
+                "  written       with --dir: the files written (dir, written, writeFailures)\n"
+                "  stream drops  frames the library dropped before they reached vktcli, by\n"
+                "                reason: gap, past last, oversize (streamDrops: {gap,\n"
+                "                pastLast, oversize})\n"
+                "  ignored datagrams\n"
+                "                datagrams the library ignored: wrong size, wrong sender\n"
+                "                (ignoredDatagrams: {size, sender}); \"vktcli help stats\"\n"
+                "                explains each reason\n"
+                "\n"
+                "Fails when the stream cannot be started (the reason is shown), with \"no\n"
+                "frame arrived\" when none came (followed by the library's stream drops and\n"
+                "ignored datagrams on standard error, which often tell why), or when a frame\n"
+                "could not be written.\n"
+                "\n"
+                "Examples:\n"
+                "  vktcli stream --ip 192.168.1.10 --seconds 10\n"
+                "  vktcli stream --ip 192.168.1.10 --frames 50 --dir frames --json\n"},
+      [options](std::ostream& out, std::ostream& err) { return RunStream(*options, out, err); });
+  AddCameraOptions(stream, options->camera,
+                   "how long the search lasts, and the time-out of adding the\n"
+                   "camera and of starting and stopping its stream (default\n"
+                   "1000; some cameras take a second more to stop)");
+  stream.add_option("--seconds", options->seconds, "receive for S whole seconds (default 5)")->type_name("S");
+  stream.add_option("--frames", options->frames, "receive until N frames have come, with no time limit")
+      ->type_name("N");
+  stream.add_option("--dir", options->dir, "write the frames to DIR (made if missing)")->type_name("DIR");
+  stream.add_flag("--json", options->json, "print the summary as one JSON object");
 }
 
 }  // namespace vktcli

@@ -2,7 +2,6 @@
 
 #include "counter_text.h"
 #include "format.h"
-#include "json_lite.h"
 
 namespace vktcli {
 
@@ -29,10 +28,6 @@ std::optional<double> SummaryMegabytesPerSecond(const StreamTotals& totals) {
 
 std::string RateText(std::optional<double> rate, int decimals) {
   return rate ? FormatFixed(*rate, decimals) : "n/a";
-}
-
-std::string RateJson(std::optional<double> rate, int decimals) {
-  return rate ? FormatFixed(*rate, decimals) : "null";
 }
 
 }  // namespace
@@ -133,28 +128,27 @@ std::string FormatStreamDropLines(const CameraStatistics& library) {
 
 std::string FormatStreamSummaryJson(const StreamSummary& summary) {
   const StreamTotals& totals = summary.totals;
-  const auto number = [](std::uint64_t value) { return static_cast<std::int64_t>(value); };
-  JsonObjectWriter json;
-  json.Number("frames", number(totals.frames))
-      .Raw("seconds", FormatFixed(summary.seconds, 3))
-      .Raw("fps", RateJson(StreamFramesPerSecond(totals), 2))
-      .Number("bytes", number(totals.bytes))
-      .Raw("megabytesPerSecond", RateJson(SummaryMegabytesPerSecond(totals), 3))
-      .Number("averageSize", number(AverageBytes(totals)))
-      .Number("minSize", number(totals.minBytes))
-      .Number("maxSize", number(totals.maxBytes))
-      .Number("missed", number(totals.missed))
-      .Number("dropped", number(totals.dropped));
+  const auto rate = [](std::optional<double> value) { return value ? Json(*value) : Json(nullptr); };
+  Json json{{"frames", totals.frames},
+            {"seconds", summary.seconds},
+            {"fps", rate(StreamFramesPerSecond(totals))},
+            {"bytes", totals.bytes},
+            {"megabytesPerSecond", rate(SummaryMegabytesPerSecond(totals))},
+            {"averageSize", AverageBytes(totals)},
+            {"minSize", totals.minBytes},
+            {"maxSize", totals.maxBytes},
+            {"missed", totals.missed},
+            {"dropped", totals.dropped}};
   if (summary.directory) {
-    json.String("dir", *summary.directory)
-        .Number("written", number(totals.written))
-        .Number("writeFailures", number(totals.writeFailures));
+    json["dir"] = *summary.directory;
+    json["written"] = totals.written;
+    json["writeFailures"] = totals.writeFailures;
   }
   if (summary.library) {
     AddCounterGroupJson(json, CameraCounterGroup::kStreamDrops, *summary.library);
     AddCounterGroupJson(json, CameraCounterGroup::kIgnoredDatagrams, *summary.library);
   }
-  return json.Finish() + "\n";
+  return JsonLine(json, {{"seconds", 3}, {"fps", 2}, {"megabytesPerSecond", 3}}) + "\n";
 }
 
 }  // namespace vktcli

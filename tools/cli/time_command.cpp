@@ -1,77 +1,51 @@
 // vktcli time get|set|sync: the camera's clock.
-#include <array>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "VKTNetSDK11.h"
-#include "args.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
+#include "option_values.h"
 #include "time_text.h"
-#include "usage.h"
 
 namespace vktcli {
 
 namespace {
 
-struct TimeAction {
-  std::string_view name;
-  std::array<std::string_view, 3> options;  // besides --ip and --timeout; "" is unused
+struct TimeOptions {
+  CameraOptions camera;
+  bool json = false;
+  bool now = false;
+  std::optional<std::string> at;
+  std::optional<std::string> extra;
 };
 
-constexpr std::array<TimeAction, 3> kTimeActions{{
-    {"get", {"json", "", ""}},
-    {"set", {"now", "at", "extra"}},
-    {"sync", {"", "", ""}},
-}};
-
-const TimeAction* FindTimeAction(std::string_view name) {
-  for (const TimeAction& action : kTimeActions) {
-    if (action.name == name) return &action;
-  }
-  return nullptr;
-}
-
-// An option of another action is a mistake worth naming, not something to
-// ignore: "time get --at ..." would otherwise look as if it had set the clock.
-std::string CheckOptionsFit(const ParsedOptions& options, const TimeAction& action) {
-  for (const auto& [name, value] : options.values) {
-    if (name == "ip" || name == "timeout") continue;
-    bool allowed = false;
-    for (std::string_view option : action.options) allowed = allowed || (!option.empty() && option == name);
-    if (!allowed) return "--" + name + " does not go with \"time " + std::string(action.name) + "\"";
-  }
-  return {};
-}
-
-int RunTimeGet(const CameraTarget& target, bool json, std::ostream& out, std::ostream& err) {
-  CameraSession camera(target, err);
+int RunTimeGet(const TimeOptions& options, std::ostream& out, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options.camera), err);
   if (!camera.ok()) return camera.failureExitCode();
   SYSTEMTIME time{};
   int extra = 0;
   if (VKT_GetDateTime(camera.handle(), &time, &extra, camera.timeoutMs()) != 0) {
     return ReportCallFailure(err, "VKT_GetDateTime");
   }
-  out << (json ? FormatCameraClockJson(time, extra) : FormatCameraClockText(time, extra));
+  out << (options.json ? FormatCameraClockJson(time, extra) : FormatCameraClockText(time, extra));
   return kExitOk;
 }
 
-int RunTimeSet(const CameraTarget& target, const ParsedOptions& options, std::ostream& err) {
-  if (options.Has("now") == options.Has("at")) {
-    return CommandUsageError(err, kTimeUsage, "time set needs exactly one of --now and --at");
-  }
+int RunTimeSet(const TimeOptions& options, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  if (options.now == options.at.has_value()) throw UsageError("time set needs exactly one of --now and --at");
   std::optional<SYSTEMTIME> at;
-  if (const std::optional<std::string_view> text = options.Get("at")) {
+  if (options.at) {
     std::string error;
-    at = ParseSystemTime(*text, error);
-    if (!at) return CommandUsageError(err, kTimeUsage, "--at " + error);
+    at = ParseSystemTime(*options.at, error);
+    if (!at) throw UsageError("--at " + error);
   }
   std::optional<std::int32_t> extra;
-  if (const std::optional<std::string_view> text = options.Get("extra")) {
-    extra = ParseInt32(*text);
-    if (!extra) return CommandUsageError(err, kTimeUsage, "--extra needs a 32-bit number, not '" + Printable(*text) + "'");
-  }
+  if (options.extra) extra = Int32Option(*options.extra, "extra", "a 32-bit number");
 
   CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
@@ -93,8 +67,8 @@ int RunTimeSet(const CameraTarget& target, const ParsedOptions& options, std::os
   return kExitOk;
 }
 
-int RunTimeSync(const CameraTarget& target, std::ostream& err) {
-  CameraSession camera(target, err);
+int RunTimeSync(const TimeOptions& options, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options.camera), err);
   if (!camera.ok()) return camera.failureExitCode();
   if (VKT_NTPTiming(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_NTPTiming");
   return kExitOk;
@@ -102,34 +76,48 @@ int RunTimeSync(const CameraTarget& target, std::ostream& err) {
 
 }  // namespace
 
-int RunTimeCommand(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  static constexpr std::array<OptionDef, 6> kOptions{
-      {kCameraOptions[0], kCameraOptions[1], {"json", false}, {"now", false}, {"at", true}, {"extra", true}}};
-  const ParseResult parsed = ParseOptions(args, kOptions, true);
-  if (!parsed.ok()) return CommandUsageError(err, kTimeUsage, parsed.error);
-  if (parsed.options.help) {
-    out << CommandHelp(kTimeUsage);
-    return kExitOk;
-  }
-  const std::vector<std::string>& words = parsed.options.positionals;
-  if (words.empty()) return CommandUsageError(err, kTimeUsage, "missing get, set or sync");
-  const TimeAction* action = FindTimeAction(words.front());
-  if (action == nullptr) {
-    return CommandUsageError(err, kTimeUsage, "unknown action '" + Printable(words.front()) + "' (get, set or sync)");
-  }
-  if (words.size() > 1) {
-    return CommandUsageError(err, kTimeUsage, "unexpected argument '" + Printable(words[1]) + "'");
-  }
-  if (std::string error = CheckOptionsFit(parsed.options, *action); !error.empty()) {
-    return CommandUsageError(err, kTimeUsage, error);
-  }
-  CameraTarget target;
-  if (std::string error = ReadCameraTarget(parsed.options, target); !error.empty()) {
-    return CommandUsageError(err, kTimeUsage, error);
-  }
-  if (action->name == "get") return RunTimeGet(target, parsed.options.Has("json"), out, err);
-  if (action->name == "set") return RunTimeSet(target, parsed.options, err);
-  return RunTimeSync(target, err);
+void AddTimeCommand(CommandLine& cli) {
+  auto options = std::make_shared<TimeOptions>();
+  CLI::App& time = cli.AddCommand(
+      {.name = "time",
+       .summary = "read or set a camera's clock, or make it synchronise",
+       .usage = "Usage: vktcli time get --ip ADDRESS [--timeout MS] [--json]\n"
+                "       vktcli time set (--now | --at \"YYYY-MM-DD HH:MM:SS[.mmm]\") [--extra N]\n"
+                "                       --ip ADDRESS [--timeout MS]\n"
+                "       vktcli time sync --ip ADDRESS [--timeout MS]\n",
+       .intro = "The camera's clock, as the camera keeps it: no time zone is applied either\n"
+                "way (the camera's own time zone is \"vktcli get time-zone\").\n"
+                "\n"
+                "  get   prints \"2026-12-08 22:30:00.000 extra=5\": the date and time, and\n"
+                "        a word the camera keeps with its clock (its meaning is the camera's)\n"
+                "  set   sets the clock; prints nothing on success\n"
+                "  sync  makes the camera synchronise its clock now (by its SNTP\n"
+                "        settings); prints nothing on success\n",
+       .outro = "Examples:\n"
+                "  vktcli time set --at \"2026-12-08 22:30:00\" --ip 192.168.1.10\n"
+                "  vktcli time get --json --ip 192.168.1.10\n"});
+  AddCameraOptions(time, options->camera);
+  time.add_flag("--json", options->json,
+                "get: print {\"year\", \"month\", \"day\", \"hour\", \"minute\",\n"
+                "\"second\", \"milliseconds\", \"dayOfWeek\" (0 Sunday), \"extra\"}");
+  time.add_flag("--now", options->now, "set: the host's clock in UTC");
+  time.add_option("--at", options->at,
+                  "set: this time, \"YYYY-MM-DD HH:MM:SS\" or with \".mmm\"\n"
+                  "milliseconds; it must exist in the calendar (no February 30)\n"
+                  "and lie within the camera's clock range, 1901-12-13 20:45:52\n"
+                  "to 2038-01-19 03:14:07")
+      ->type_name("TIME");
+  time.add_option("--extra", options->extra, "set: the extra word to store (default: keep the camera's)")
+      ->type_name("N");
+
+  // An option of another action is a mistake worth naming, not something to
+  // ignore: "time get --at ..." would otherwise look as if it had set the clock.
+  cli.AddAction(time, "get", {"json"}, [options](std::ostream& out, std::ostream& err) {
+    return RunTimeGet(*options, out, err);
+  });
+  cli.AddAction(time, "set", {"now", "at", "extra"},
+                [options](std::ostream&, std::ostream& err) { return RunTimeSet(*options, err); });
+  cli.AddAction(time, "sync", {}, [options](std::ostream&, std::ostream& err) { return RunTimeSync(*options, err); });
 }
 
 }  // namespace vktcli

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "format.h"
-#include "json_lite.h"
+#include "json_text.h"
 
 namespace vktcli {
 
@@ -44,17 +44,15 @@ std::string FormatCameraClockText(const SYSTEMTIME& time, int extra) {
 }
 
 std::string FormatCameraClockJson(const SYSTEMTIME& time, int extra) {
-  return JsonObjectWriter()
-             .Number("year", time.year)
-             .Number("month", time.month)
-             .Number("day", time.day)
-             .Number("hour", time.hour)
-             .Number("minute", time.minute)
-             .Number("second", time.second)
-             .Number("milliseconds", time.milliseconds)
-             .Number("dayOfWeek", time.dayOfWeek)
-             .Number("extra", extra)
-             .Finish() +
+  return JsonLine({{"year", time.year},
+                   {"month", time.month},
+                   {"day", time.day},
+                   {"hour", time.hour},
+                   {"minute", time.minute},
+                   {"second", time.second},
+                   {"milliseconds", time.milliseconds},
+                   {"dayOfWeek", time.dayOfWeek},
+                   {"extra", extra}}) +
          "\n";
 }
 

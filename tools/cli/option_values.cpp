@@ -1,87 +1,12 @@
-#include "args.h"
+#include "option_values.h"
 
 #include <charconv>
 #include <cstring>
 #include <limits>
 
+#include "format.h"
+
 namespace vktcli {
-
-bool ParsedOptions::Has(std::string_view name) const {
-  return values.find(name) != values.end();
-}
-
-std::optional<std::string_view> ParsedOptions::Get(std::string_view name) const {
-  auto it = values.find(name);
-  if (it == values.end()) return std::nullopt;
-  return std::string_view(it->second);
-}
-
-std::vector<std::string> ParsedOptions::GetAll(std::string_view name) const {
-  std::vector<std::string> all;
-  for (const auto& [option, value] : given) {
-    if (option == name) all.push_back(value);
-  }
-  return all;
-}
-
-ParseResult ParseOptions(std::span<const std::string_view> args,
-                         std::span<const OptionDef> definitions,
-                         bool allowPositionals) {
-  ParseResult result;
-  // Help wins over everything else so "vktcli search --bogus --help" still helps.
-  for (std::string_view arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      result.options.help = true;
-      return result;
-    }
-  }
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    if (allowPositionals && !arg.starts_with("--")) {
-      result.options.positionals.emplace_back(arg);
-      continue;
-    }
-    if (!arg.starts_with("--") || arg.size() == 2) {
-      result.error = "unexpected argument '" + std::string(arg) + "'";
-      return result;
-    }
-    std::string_view name = arg.substr(2);
-    std::optional<std::string_view> inlineValue;
-    if (auto eq = name.find('='); eq != std::string_view::npos) {
-      inlineValue = name.substr(eq + 1);
-      name = name.substr(0, eq);
-    }
-    const OptionDef* def = nullptr;
-    for (const OptionDef& candidate : definitions) {
-      if (candidate.name == name) def = &candidate;
-    }
-    if (def == nullptr) {
-      result.error = "unknown option '--" + std::string(name) + "'";
-      return result;
-    }
-    if (result.options.Has(name) && !def->repeatable) {
-      result.error = "option '--" + std::string(name) + "' given more than once";
-      return result;
-    }
-    std::string value;
-    if (def->takesValue) {
-      if (inlineValue) {
-        value = *inlineValue;
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        result.error = "option '--" + std::string(name) + "' needs a value";
-        return result;
-      }
-    } else if (inlineValue) {
-      result.error = "option '--" + std::string(name) + "' takes no value";
-      return result;
-    }
-    result.options.given.emplace_back(std::string(name), value);
-    result.options.values.emplace(std::string(name), std::move(value));
-  }
-  return result;
-}
 
 std::optional<unsigned> ParseMilliseconds(std::string_view text) {
   if (text.empty()) return std::nullopt;
@@ -128,20 +53,6 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(*value);
 }
 
-std::optional<unsigned> MillisecondsOption(const ParsedOptions& options, std::string_view name,
-                                           unsigned fallback, unsigned minimum, std::string& error) {
-  const std::optional<std::string_view> text = options.Get(name);
-  if (!text) return fallback;
-  const std::optional<unsigned> value = ParseMilliseconds(*text);
-  if (!value || *value < minimum) {
-    error = "--" + std::string(name) + " needs a whole number of milliseconds";
-    if (minimum > 0) error += " of at least " + std::to_string(minimum);
-    error += ", not '" + std::string(*text) + "'";
-    return std::nullopt;
-  }
-  return value;
-}
-
 std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
   std::uint8_t bytes[4];
   for (int part = 0; part < 4; ++part) {
@@ -179,6 +90,47 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(std::string_view text) {
     mac[i] = static_cast<std::uint8_t>(value);
   }
   return mac;
+}
+
+namespace {
+
+// "--extra needs a 32-bit number, not 'x'"
+UsageError NeedsError(std::string_view name, std::string_view what, const std::string& text) {
+  return UsageError("--" + std::string(name) + " needs " + std::string(what) + ", not '" + Printable(text) + "'");
+}
+
+}  // namespace
+
+unsigned MillisecondsOption(const std::optional<std::string>& text, std::string_view name, unsigned fallback,
+                            unsigned minimum) {
+  if (!text) return fallback;
+  const std::optional<unsigned> value = ParseMilliseconds(*text);
+  if (!value || *value < minimum) {
+    const std::string least = minimum > 0 ? " of at least " + std::to_string(minimum) : "";
+    throw NeedsError(name, "a whole number of milliseconds" + least, *text);
+  }
+  return *value;
+}
+
+unsigned PositiveOption(const std::string& text, std::string_view name, std::string_view what) {
+  const std::optional<unsigned> value = ParseMilliseconds(text);
+  if (!value || *value == 0) {
+    const std::string of = what.empty() ? "" : "of " + std::string(what) + " ";
+    throw NeedsError(name, "a whole number " + of + "of at least 1", text);
+  }
+  return *value;
+}
+
+std::int32_t Int32Option(const std::string& text, std::string_view name, std::string_view what) {
+  const std::optional<std::int32_t> value = ParseInt32(text);
+  if (!value) throw NeedsError(name, what, text);
+  return *value;
+}
+
+std::uint32_t IPv4Option(const std::string& text, std::string_view name, std::string_view what) {
+  const std::optional<std::uint32_t> value = ParseIPv4(text);
+  if (!value) throw NeedsError(name, what, text);
+  return *value;
 }
 
 }  // namespace vktcli
