@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace vktemu {
 namespace {

@@ -1,7 +1,6 @@
 #include "picture_pusher.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "picture_sender.h"
 #include "picture_wire.h"
