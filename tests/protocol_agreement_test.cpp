@@ -82,10 +82,11 @@ TEST(ProtocolAgreement, TheCatalogueIsWhatTheHeaderDocuments) {
   text << in.rdbuf();
   const std::string header = text.str();
   ASSERT_FALSE(header.empty());
-  EXPECT_NE(header.find("TCP " + std::to_string(vkt::kPicturePort)), std::string::npos);
+  EXPECT_NE(header.find(std::string("TCP ").append(std::to_string(vkt::kPicturePort))), std::string::npos);
   // The settings only some models have name their model.
   for (const vkt::ModelTraits& model : vkt::kModels) {
-    const bool named = header.find("model \"" + std::string(model.name) + "\" has them") != std::string::npos;
+    const bool named =
+        header.find(std::string("model \"").append(model.name).append("\" has them")) != std::string::npos;
     EXPECT_EQ(named, model.regionSettings) << model.name;
   }
   // Every model name is ten characters and names one model.

@@ -121,9 +121,11 @@ TEST(ToolTables, TheDissectorNamesEveryOtherCommand) {
   for (int32_t code : {kSaveConfig, kNtpTiming, kSnapshot, kRestart, kFactoryReset, kState, kPushTarget,
                        kStreamTarget, kStreamMode, kGetClock, kSetClock, kSDCardState, kFormatSDCard,
                        kFormatProgress, kDirectoryTree, kGetJPGPic, kDeleteJPGPic}) {
-    EXPECT_NE(lua.find("[" + std::to_string(code) + "] = \""), std::string::npos) << "command " << code;
+    EXPECT_NE(lua.find(std::string("[").append(std::to_string(code)).append("] = \"")), std::string::npos)
+        << "command " << code;
   }
-  EXPECT_NE(lua.find("local PICTURE_PORT = " + std::to_string(vkt::kPicturePort) + "\n"), std::string::npos);
+  EXPECT_NE(lua.find(std::string("local PICTURE_PORT = ").append(std::to_string(vkt::kPicturePort)).append("\n")),
+            std::string::npos);
 }
 
 }  // namespace
