@@ -1,5 +1,7 @@
 #include "camera_session.h"
 
+#include <CLI/CLI.hpp>
+
 #include "VKTNetSDK11.h"
 #include "error_names.h"
 #include "exit_codes.h"

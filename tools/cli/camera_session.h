@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include <CLI/CLI.hpp>
-
 #include "VKTNetSDK11.h"
 #include "library_session.h"
+
+namespace CLI {
+class App;
+}
 
 namespace vktcli {
 

@@ -107,9 +107,10 @@ void AddConfigCommand(CommandLine& cli) {
   AddCameraOptions(config, options->camera,
                    std::string(kCameraTimeoutHelp) + "\n(each of the nine calls has the whole time-out)");
   for (const auto& [name, transfer] : {std::pair{"export", &Export}, std::pair{"import", &Import}}) {
-    cli.AddAction(config, name, {}, [options, transfer](std::ostream&, std::ostream& err) {
-         return RunConfig(*options, transfer, err);
-       }).add_option("FILE", options->file);
+    CLI::App& action = cli.AddAction(config, name, {}, [options, transfer](std::ostream&, std::ostream& err) {
+      return RunConfig(*options, transfer, err);
+    });
+    action.add_option("FILE", options->file);
   }
 }
 

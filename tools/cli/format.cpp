@@ -43,6 +43,37 @@ std::string FormatFixed(double number, int decimals) {
   return buffer;
 }
 
+std::string FormatHex(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (std::uint8_t byte : bytes) {
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0x0F];
+  }
+  return out;
+}
+
+std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const std::vector<std::string>& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  std::string out;
+  for (const std::vector<std::string>& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      line += (c > 0 ? "  " : "") + row[c];
+      line.append(widths[c] - row[c].size(), ' ');
+    }
+    // Padding the last columns would only leave trailing blanks.
+    line.erase(line.find_last_not_of(' ') + 1);
+    out += line + "\n";
+  }
+  return out;
+}
+
 std::string Printable(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
@@ -54,12 +85,11 @@ std::string Printable(std::string_view text) {
 
 namespace {
 
-using Row = std::vector<std::string>;
 
 // The interface column sits with the address columns, before the free texts.
 constexpr std::size_t kInterfaceColumn = 6;
 
-Row TableRow(const DeviceRecord& camera) {
+std::vector<std::string> TableRow(const DeviceRecord& camera) {
   return {FormatIPv4(camera.ipAddress),
           FormatMac(camera.macAddress),
           Printable(FieldText(camera.modelName)),
@@ -74,7 +104,7 @@ Row TableRow(const DeviceRecord& camera) {
 
 std::string FormatCameraTable(std::span<const DeviceRecord> cameras, std::span<const std::string> interfaces) {
   const bool withInterface = !interfaces.empty();
-  std::vector<Row> rows;
+  std::vector<std::vector<std::string>> rows;
   rows.push_back({"IP", "MAC", "MODEL", "PORT", "NETMASK", "GATEWAY", "INFO1", "INFO2"});
   if (withInterface) rows.back().insert(rows.back().begin() + kInterfaceColumn, "INTERFACE");
   for (std::size_t i = 0; i < cameras.size(); ++i) {
@@ -84,27 +114,7 @@ std::string FormatCameraTable(std::span<const DeviceRecord> cameras, std::span<c
       rows.back().insert(rows.back().begin() + kInterfaceColumn, name);
     }
   }
-
-  const std::size_t columns = rows.front().size();
-  std::vector<std::size_t> widths(columns, 0);
-  for (const Row& row : rows) {
-    for (std::size_t c = 0; c < columns; ++c) widths[c] = std::max(widths[c], row[c].size());
-  }
-
-  std::string out;
-  for (const Row& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < columns; ++c) {
-      if (c > 0) line += "  ";
-      line += row[c];
-      line.append(widths[c] - row[c].size(), ' ');
-    }
-    // Padding the last columns would only leave trailing blanks.
-    line.erase(line.find_last_not_of(' ') + 1);
-    out += line;
-    out += '\n';
-  }
-  return out;
+  return AlignedColumns(rows);
 }
 
 std::string FormatCameraDetails(const DeviceRecord& camera) {
@@ -123,15 +133,8 @@ std::string FormatCameraDetails(const DeviceRecord& camera) {
   std::string words;
   for (std::int32_t w : camera.infoWords) words += (words.empty() ? "" : " ") + std::to_string(w);
   line("info words", words);
-  for (std::size_t half = 0; half < 2; ++half) {
-    std::string hex;
-    for (std::size_t i = 0; i < 32; ++i) {
-      char byte[3];
-      std::snprintf(byte, sizeof byte, "%02x", camera.infoBlock[half * 32 + i]);
-      hex += byte;
-    }
-    line(half == 0 ? "info block" : "", hex);
-  }
+  line("info block", FormatHex(std::span(camera.infoBlock).first(32)));
+  line("", FormatHex(std::span(camera.infoBlock).last(32)));
   line("tail words", std::to_string(camera.tailWord1) + " " + std::to_string(camera.tailWord2));
   return out.str();
 }

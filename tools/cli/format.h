@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "VKTNetSDK11.h"
 
@@ -32,6 +33,13 @@ std::string_view FieldText(const char (&field)[N]) {
 
 // `number` with `decimals` digits after the point: "10.0".
 std::string FormatFixed(double number, int decimals);
+
+// Lower-case hex, two digits per byte.
+std::string FormatHex(std::span<const std::uint8_t> bytes);
+
+// One line per row, the cells in columns two blanks apart, each as wide as
+// its widest cell; no line ends in blanks.
+std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows);
 
 // For the terminal: every byte that is not printable ASCII becomes '?'.
 std::string Printable(std::string_view text);

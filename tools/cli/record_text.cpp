@@ -12,20 +12,9 @@ namespace vktcli {
 
 namespace {
 
-std::int32_t ReadInt32(std::span<const std::uint8_t> record, const Field& field) {
-  std::int32_t value;
-  std::memcpy(&value, record.data() + field.offset, sizeof value);
-  return value;
-}
-
-std::uint16_t ReadUInt16(std::span<const std::uint8_t> record, const Field& field) {
-  std::uint16_t value;
-  std::memcpy(&value, record.data() + field.offset, sizeof value);
-  return value;
-}
-
-std::uint32_t ReadWord(std::span<const std::uint8_t> record, const Field& field) {
-  std::uint32_t value;
+template <typename Word>
+Word Read(std::span<const std::uint8_t> record, const Field& field) {
+  Word value;
   std::memcpy(&value, record.data() + field.offset, sizeof value);
   return value;
 }
@@ -38,9 +27,9 @@ std::span<const std::uint8_t> FieldBytes(std::span<const std::uint8_t> record, c
 // JSON quoting.
 std::string FieldValueText(std::span<const std::uint8_t> record, const Field& field) {
   switch (field.type) {
-    case FieldType::Int32: return std::to_string(ReadInt32(record, field));
-    case FieldType::UInt16: return std::to_string(ReadUInt16(record, field));
-    case FieldType::IPv4: return FormatIPv4(ReadWord(record, field));
+    case FieldType::Int32: return std::to_string(Read<std::int32_t>(record, field));
+    case FieldType::UInt16: return std::to_string(Read<std::uint16_t>(record, field));
+    case FieldType::IPv4: return FormatIPv4(Read<std::uint32_t>(record, field));
     case FieldType::Bytes: return FormatHex(FieldBytes(record, field));
   }
   return {};
@@ -108,9 +97,9 @@ Json FieldsJson(std::span<const Field> fields, std::span<const std::uint8_t> rec
   for (const Field& field : fields) {
     Json& member = json[std::string(field.name)];
     if (field.type == FieldType::Int32) {
-      member = ReadInt32(record, field);
+      member = Read<std::int32_t>(record, field);
     } else if (field.type == FieldType::UInt16) {
-      member = ReadUInt16(record, field);
+      member = Read<std::uint16_t>(record, field);
     } else {
       member = FieldValueText(record, field);
     }
@@ -198,17 +187,6 @@ int HexValue(char c) {
 }
 
 }  // namespace
-
-std::string FormatHex(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (std::uint8_t byte : bytes) {
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0x0F];
-  }
-  return out;
-}
 
 std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::size_t size, std::string& error) {
   if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);

@@ -19,9 +19,6 @@
 
 namespace vktcli {
 
-// Lower-case hex, two digits per byte.
-std::string FormatHex(std::span<const std::uint8_t> bytes);
-
 // Hex of at most `size` bytes (either letter case, an optional 0x), zero
 // padded to `size`. On failure returns nullopt and sets `error`.
 std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::size_t size, std::string& error);

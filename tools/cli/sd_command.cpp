@@ -34,31 +34,60 @@ struct SdOptions {
   std::vector<std::string> surplus;  // words past those an action takes
 };
 
-int RunCardState(const CameraTarget& target, bool json, std::ostream& out, std::ostream& err) {
-  CameraSession camera(target, err);
+// The card path the action names (ls: "/" by default); throws UsageError.
+std::string CardPath(const SdOptions& options) {
+  std::string error;
+  const std::string path = NormalCameraPath(options.path.value_or("/"), error);
+  if (path.empty()) throw UsageError(error);
+  return path;
+}
+
+// The picture's path for get and rm; throws UsageError.
+std::string PicturePath(const SdOptions& options) {
+  const std::string path = CardPath(options);
+  if (path == "/") throw UsageError("NAME is a picture's full path, e.g. /20261209/103015_001.jpg");
+  return path;
+}
+
+int RunCardState(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options.camera), err);
   if (!camera.ok()) return camera.failureExitCode();
   SDCardState state{};
   if (VKT_GetSDCardState(camera.handle(), &state, camera.timeoutMs()) != 0) {
     return ReportCallFailure(err, "VKT_GetSDCardState");
   }
-  out << (json ? FormatCardStateJson(state) : FormatCardStateText(state));
+  out << (options.json ? FormatCardStateJson(state) : FormatCardStateText(state));
   return kExitOk;
 }
 
-int RunCardList(const CameraTarget& target, const std::string& path, bool json, std::ostream& out,
-                std::ostream& err) {
+int RunCardFormatAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  FormatRequest request{ReadCameraTarget(options.camera), std::chrono::seconds(kDefaultFormatWaitSeconds),
+                        options.json};
+  if (options.wait) request.wait = std::chrono::seconds(PositiveOption(*options.wait, "wait", "seconds"));
+  return RunCardFormat(request, out, err);
+}
+
+int RunCardList(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  const std::string path = CardPath(options);
   CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
   std::vector<CardEntry> entries;
   if (!ListCardDirectory(camera.handle(), path, camera.timeoutMs(), entries)) {
     return ReportCallFailure(err, "VKT_GetDirectoryTree");
   }
-  out << (json ? FormatListingJson(path, entries) : FormatListingText(path, entries));
+  out << (options.json ? FormatListingJson(path, entries) : FormatListingText(path, entries));
   return kExitOk;
 }
 
-int RunCardGet(const CameraTarget& target, const std::string& path, const std::string& file, bool json,
-               std::ostream& out, std::ostream& err) {
+int RunCardGet(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  const std::string path = PicturePath(options);
+  const std::string file = options.out.value_or(std::string(BareName(path)));
+  if (options.out && file.empty()) throw UsageError("--out needs a file name");
+  if (!options.out && !IsSafeFileName(file)) {
+    throw UsageError("'" + Printable(file) + "' cannot be a file name here; give -o FILE");
+  }
   std::vector<char> picture;
   {
     CameraSession camera(target, err);
@@ -71,7 +100,7 @@ int RunCardGet(const CameraTarget& target, const std::string& path, const std::s
     err << "vktcli: cannot write the picture: " << Printable(error) << "\n";
     return kExitCameraFailed;
   }
-  if (json) {
+  if (options.json) {
     out << JsonLine({{"file", file}, {"size", picture.size()}}) << "\n";
   } else {
     out << "file: " << Printable(file) << "\nsize: " << picture.size() << " bytes\n";
@@ -79,55 +108,19 @@ int RunCardGet(const CameraTarget& target, const std::string& path, const std::s
   return kExitOk;
 }
 
-int RunCardDelete(const CameraTarget& target, const std::string& path, std::ostream& err) {
+int RunCardDelete(const SdOptions& options, std::ostream&, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  const std::string path = PicturePath(options);
   CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
   if (!DeleteCardPicture(camera.handle(), path, camera.timeoutMs())) return ReportCallFailure(err, "VKT_DeleteJPGPic");
   return kExitOk;
 }
 
-int RunCardFormatAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  FormatRequest request{ReadCameraTarget(options.camera), std::chrono::seconds(kDefaultFormatWaitSeconds),
-                        options.json};
-  if (options.wait) request.wait = std::chrono::seconds(PositiveOption(*options.wait, "wait", "seconds"));
-  return RunCardFormat(request, out, err);
-}
-
-int RunCardListAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
-  std::string error;
-  const std::string path = NormalCameraPath(options.path.value_or("/"), error);
-  if (path.empty()) throw UsageError(error);
-  return RunCardList(target, path, options.json, out, err);
-}
-
 int RunCardPullAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  std::string error;
-  PullRequest request{ReadCameraTarget(options.camera), NormalCameraPath(*options.path, error), options.directory,
-                      options.json};
-  if (request.path.empty()) throw UsageError(error);
+  PullRequest request{ReadCameraTarget(options.camera), CardPath(options), options.directory, options.json};
   if (request.directory.empty()) throw UsageError("DIR must not be empty");
   return RunCardPull(request, out, err);
-}
-
-// The picture's path for get and rm; throws UsageError.
-std::string PicturePath(const SdOptions& options) {
-  std::string error;
-  const std::string path = NormalCameraPath(*options.path, error);
-  if (path.empty()) throw UsageError(error);
-  if (path == "/") throw UsageError("NAME is a picture's full path, e.g. /20261209/103015_001.jpg");
-  return path;
-}
-
-int RunCardGetAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
-  const std::string path = PicturePath(options);
-  const std::string file = options.out.value_or(std::string(BareName(path)));
-  if (options.out && file.empty()) throw UsageError("--out needs a file name");
-  if (!options.out && !IsSafeFileName(file)) {
-    throw UsageError("'" + Printable(file) + "' cannot be a file name here; give -o FILE");
-  }
-  return RunCardGet(target, path, file, options.json, out, err);
 }
 
 using SdAction = int (*)(const SdOptions& options, std::ostream& out, std::ostream& err);
@@ -197,18 +190,11 @@ void AddSdCommand(CommandLine& cli) {
       return run(*options, out, err);
     });
   };
-  add("state", {"json"}, [](const SdOptions& o, std::ostream& out, std::ostream& err) {
-    return RunCardState(ReadCameraTarget(o.camera), o.json, out, err);
-  });
+  add("state", {"json"}, RunCardState);
   add("format", {"json", "wait"}, RunCardFormatAction);
-  add("ls", {"json"}, RunCardListAction).add_option("PATH", options->path);
-  CLI::App& get = add("get", {"json", "out"}, RunCardGetAction);
-  get.add_option("NAME", options->path)->required();
-  CLI::App& rm = add("rm", {}, [](const SdOptions& o, std::ostream&, std::ostream& err) {
-    const CameraTarget target = ReadCameraTarget(o.camera);
-    return RunCardDelete(target, PicturePath(o), err);
-  });
-  rm.add_option("NAME", options->path)->required();
+  add("ls", {"json"}, RunCardList).add_option("PATH", options->path);
+  add("get", {"json", "out"}, RunCardGet).add_option("NAME", options->path)->required();
+  add("rm", {}, RunCardDelete).add_option("NAME", options->path)->required();
   CLI::App& pull = add("pull", {"json"}, RunCardPullAction);
   pull.add_option("PATH", options->path)->required();
   pull.add_option("DIR", options->directory)->required();

@@ -34,14 +34,9 @@ std::string EntryValueText(std::int32_t value) {
 
 std::string FormatListingText(std::string_view path, std::span<const CardEntry> entries) {
   if (entries.empty()) return "no entries in " + Printable(path) + "\n";
-  std::size_t width = 0;
-  for (const CardEntry& entry : entries) width = std::max(width, entry.name.size());
-  std::string text;
-  for (const CardEntry& entry : entries) {
-    text += Printable(entry.name) + std::string(width - entry.name.size() + 2, ' ') + EntryValueText(entry.value);
-    text += "\n";
-  }
-  return text;
+  std::vector<std::vector<std::string>> rows;
+  for (const CardEntry& entry : entries) rows.push_back({Printable(entry.name), EntryValueText(entry.value)});
+  return AlignedColumns(rows);
 }
 
 std::string FormatListingJson(std::string_view path, std::span<const CardEntry> entries) {

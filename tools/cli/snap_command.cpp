@@ -20,13 +20,6 @@ namespace vktcli {
 
 namespace {
 
-struct SnapRequest {
-  CameraTarget target;
-  std::int32_t value = 0;
-  std::optional<std::string> out;
-  bool json = false;
-};
-
 struct SnapOptions {
   CameraOptions camera;
   std::optional<std::string> out;
@@ -34,27 +27,17 @@ struct SnapOptions {
   bool json = false;
 };
 
-// Throws UsageError.
-SnapRequest ReadSnapRequest(const SnapOptions& options) {
-  SnapRequest request;
-  request.target = ReadCameraTarget(options.camera);
-  if (options.value) request.value = Int32Option(*options.value, "value");
-  if (options.out && options.out->empty()) throw UsageError("--out needs a file name");
-  request.out = options.out;
-  request.json = options.json;
-  return request;
-}
-
 // Adds the camera with the picture route, requests the picture and waits for
 // it. The camera is deleted and the library closed on return, so nothing
 // arrives any more while the picture is being saved.
-int TakeSnapshot(const SnapRequest& request, std::optional<SnapshotWaiter::Result>& result, std::ostream& err) {
+int TakeSnapshot(const CameraTarget& target, std::int32_t value, std::optional<SnapshotWaiter::Result>& result,
+                 std::ostream& err) {
   SnapshotWaiter waiter;
   PictureRoute route(waiter);
-  CameraSession camera(request.target, err, RoutePicture);
+  CameraSession camera(target, err, RoutePicture);
   if (!camera.ok()) return camera.failureExitCode();
-  waiter.Arm(request.value);
-  if (VKT_SnapPicture(camera.handle(), request.value, camera.timeoutMs()) != 0) {
+  waiter.Arm(value);
+  if (VKT_SnapPicture(camera.handle(), value, camera.timeoutMs()) != 0) {
     return ReportCallFailure(err, "VKT_SnapPicture");
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(camera.timeoutMs());
@@ -67,23 +50,25 @@ int TakeSnapshot(const SnapRequest& request, std::optional<SnapshotWaiter::Resul
 }
 
 int RunSnap(const SnapOptions& options, std::ostream& out, std::ostream& err) {
-  const SnapRequest request = ReadSnapRequest(options);
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  const std::int32_t value = options.value ? Int32Option(*options.value, "value") : 0;
+  if (options.out && options.out->empty()) throw UsageError("--out needs a file name");
   std::optional<SnapshotWaiter::Result> result;
-  if (const int code = TakeSnapshot(request, result, err); code != kExitOk) return code;
+  if (const int code = TakeSnapshot(target, value, result, err); code != kExitOk) return code;
 
   const ReceivedPicture& picture = result->picture;
   if (!result->valueMatched) {
-    err << "vktcli: no picture carried value " << request.value << "; took the first that arrived (value "
+    err << "vktcli: no picture carried value " << value << "; took the first that arrived (value "
         << picture.value << ")\n";
   }
   const std::string path =
-      request.out.value_or(SnapshotFileName(FormatIPv4(request.target.ip),
+      options.out.value_or(SnapshotFileName(FormatIPv4(target.ip),
                                             PictureNameTime(picture.info.time, picture.arrival)));
   if (std::string error; !WritePictureFile(path, picture.jpeg, error)) {
     err << "vktcli: cannot write the picture: " << error << "\n";
     return kExitCameraFailed;
   }
-  out << (request.json ? FormatSnapshotJson(path, picture.info, picture.value, picture.jpeg.size())
+  out << (options.json ? FormatSnapshotJson(path, picture.info, picture.value, picture.jpeg.size())
                        : FormatSnapshotText(path, picture.info, picture.value, picture.jpeg.size()));
   return kExitOk;
 }

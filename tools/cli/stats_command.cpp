@@ -21,29 +21,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct StatsRequest {
-  CameraTarget target;
-  bool json = false;
-  bool watch = false;
-  std::optional<unsigned> count;  // reports with --watch; none: until stopped
-};
-
 struct StatsOptions {
   CameraOptions camera;
   bool json = false;
   bool watch = false;
   std::optional<std::string> count;
 };
-
-// Throws UsageError.
-StatsRequest ReadStatsRequest(const StatsOptions& options) {
-  StatsRequest request{ReadCameraTarget(options.camera), options.json, options.watch, std::nullopt};
-  if (options.count) {
-    if (!request.watch) throw UsageError("--count needs --watch");
-    request.count = PositiveOption(*options.count, "count", "");
-  }
-  return request;
-}
 
 // One state request, so that the command counters show how the camera's
 // command channel fares. A failure is shown and counted, and does not end
@@ -54,18 +37,23 @@ void ProbeCamera(const CameraSession& camera, std::ostream& err) {
 }
 
 int RunStats(const StatsOptions& options, std::ostream& out, std::ostream& err) {
-  const StatsRequest request = ReadStatsRequest(options);
+  const CameraTarget target = ReadCameraTarget(options.camera);
+  std::optional<unsigned> count;  // reports with --watch; none: until stopped
+  if (options.count) {
+    if (!options.watch) throw UsageError("--count needs --watch");
+    count = PositiveOption(*options.count, "count", "");
+  }
 
   // Before the library starts: its threads must inherit the blocked signals.
   // A single report leaves SIGINT and SIGTERM as they are.
   StopRequest stop;
   std::optional<StopOnSignals> signals;
-  if (request.watch) signals.emplace(stop);
-  CameraSession camera(request.target, err);
+  if (options.watch) signals.emplace(stop);
+  CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
 
   StatisticsReport report;
-  report.ip = FormatIPv4(request.target.ip);
+  report.ip = FormatIPv4(target.ip);
   const Clock::time_point start = Clock::now();
   for (unsigned reported = 0;; ++reported) {
     // Due a whole second after the previous one was due, so a slow probe
@@ -76,8 +64,8 @@ int RunStats(const StatsOptions& options, std::ostream& out, std::ostream& err) 
     if (!stats) return ReportCallFailure(err, "VKT_GetCameraStatistics");
     report.camera = *stats;
     report.library = ReadLibraryStatistics();
-    if (request.watch) report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (request.json) {
+    if (options.watch) report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (options.json) {
       out << FormatStatisticsJson(report);
     } else {
       out << (reported > 0 ? "\n" : "") << FormatStatisticsText(report);
@@ -85,7 +73,7 @@ int RunStats(const StatsOptions& options, std::ostream& out, std::ostream& err) 
     // With --watch a reader at the other end of a pipe sees each report as
     // it comes.
     out.flush();
-    if (!request.watch || (request.count && reported + 1 >= *request.count)) break;
+    if (!options.watch || (count && reported + 1 >= *count)) break;
   }
   return kExitOk;
 }
