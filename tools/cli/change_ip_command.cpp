@@ -47,7 +47,7 @@ ChangeIpRequest ReadRequest(const ChangeIpOptions& options) {
   if (options.mac) {
     request.mac = ParseMac(*options.mac);
     if (!request.mac) {
-      throw UsageError("--mac needs a MAC address like 00:1c:27:00:00:10, not '" + Printable(*options.mac) + "'");
+      throw UsageError("--mac needs a MAC address like 00:1c:27:00:00:10, not " + Quoted(*options.mac));
     }
   }
   if (options.from) request.from = IPv4Option(*options.from, "from");

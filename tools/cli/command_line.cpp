@@ -117,7 +117,7 @@ std::string WordProblem(const CLI::App& root, std::span<const std::string_view> 
     for (const std::string& word : app->remaining()) {
       if (word.starts_with("--") && word != "--") return "unknown option '" + word.substr(0, word.find('=')) + "'";
       if (!Subcommands(*app).empty() && app->get_subcommands().empty() && !word.starts_with('-')) {
-        return "unknown action '" + Printable(word) + "' (" + ActionNames(*app) + ")";
+        return "unknown action " + Quoted(word) + " (" + ActionNames(*app) + ")";
       }
       return "unexpected argument '" + word + "'";
     }

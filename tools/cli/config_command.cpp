@@ -31,7 +31,7 @@ std::string UnreadableFileReason(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
-  const std::string quoted = "'" + Printable(path) + "'";
+  const std::string quoted = Quoted(path);
   if (status.type() == fs::file_type::not_found) return quoted + " does not exist";
   if (status.type() == fs::file_type::directory) return quoted + " is a directory";
   if (status.type() == fs::file_type::regular) {

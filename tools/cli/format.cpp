@@ -83,6 +83,14 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
+std::string Quoted(std::string_view text) {
+  // Appended rather than joined with +: GCC 12 warns falsely (-Wrestrict) on "'" + std::string&&.
+  std::string quoted = "'";
+  quoted += Printable(text);
+  quoted += '\'';
+  return quoted;
+}
+
 namespace {
 
 
@@ -131,7 +139,10 @@ std::string FormatCameraDetails(const DeviceRecord& camera) {
   line("info text 1", Printable(FieldText(camera.infoText1)));
   line("info text 2", Printable(FieldText(camera.infoText2)));
   std::string words;
-  for (std::int32_t w : camera.infoWords) words += (words.empty() ? "" : " ") + std::to_string(w);
+  for (std::int32_t w : camera.infoWords) {
+    if (!words.empty()) words += ' ';
+    words += std::to_string(w);
+  }
   line("info words", words);
   line("info block", FormatHex(std::span(camera.infoBlock).first(32)));
   line("", FormatHex(std::span(camera.infoBlock).last(32)));

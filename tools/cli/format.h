@@ -44,6 +44,9 @@ std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows);
 // For the terminal: every byte that is not printable ASCII becomes '?'.
 std::string Printable(std::string_view text);
 
+// 'text', made printable: how messages show a word the user or a camera gave.
+std::string Quoted(std::string_view text);
+
 // The aligned table of "vktcli search", one line per camera, header first.
 // Empty input gives just the header. With `interfaces` (one per camera) an
 // INTERFACE column shows the network interface each was found on ("-" for

@@ -36,16 +36,16 @@ std::optional<std::string> ReadJsonFile(std::string_view path, std::istream& sta
   // A directory opens as a stream on Linux and then reads as empty.
   std::error_code ignored;
   if (std::filesystem::is_directory(std::filesystem::path(path), ignored)) {
-    error = "'" + Printable(path) + "' is a directory";
+    error = Quoted(path) + " is a directory";
     return std::nullopt;
   }
   std::ifstream file{std::string(path), std::ios::binary};
   if (!file) {
-    error = "cannot open '" + Printable(path) + "'";
+    error = "cannot open " + Quoted(path);
     return std::nullopt;
   }
   std::optional<std::string> text = ReadBounded(file, kMaxJsonInput, error);
-  if (!text) error = "'" + Printable(path) + "': " + error;
+  if (!text) error = Quoted(path) + ": " + error;
   return text;
 }
 

@@ -96,7 +96,7 @@ namespace {
 
 // "--extra needs a 32-bit number, not 'x'"
 UsageError NeedsError(std::string_view name, std::string_view what, const std::string& text) {
-  return UsageError("--" + std::string(name) + " needs " + std::string(what) + ", not '" + Printable(text) + "'");
+  return UsageError("--" + std::string(name) + " needs " + std::string(what) + ", not " + Quoted(text));
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ std::string StoreNumber(std::int64_t number, const Field& field, std::span<std::
 std::string StoreText(std::string_view text, const Field& field, std::span<std::uint8_t> record) {
   if (field.type == FieldType::IPv4) {
     const std::optional<std::uint32_t> address = ParseIPv4(text);
-    if (!address) return std::string(field.name) + " needs a dotted quad like 192.168.1.10, not '" + Printable(text) + "'";
+    if (!address) return std::string(field.name) + " needs a dotted quad like 192.168.1.10, not " + Quoted(text);
     std::memcpy(record.data() + field.offset, &*address, sizeof *address);
     return {};
   }
@@ -203,7 +203,7 @@ std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::si
     const int high = HexValue(text[i]);
     const int low = HexValue(text[i + 1]);
     if (high < 0 || low < 0) {
-      error = "'" + Printable(text.substr(i, 2)) + "' at digit " + std::to_string(i) + " is not hex";
+      error = Quoted(text.substr(i, 2)) + " at digit " + std::to_string(i) + " is not hex";
       return std::nullopt;
     }
     bytes[i / 2] = static_cast<std::uint8_t>(high * 16 + low);
@@ -284,10 +284,10 @@ RecordParse ParseRecordArgs(const RecordLayout& layout, std::span<const std::str
     if (IsNumberField(field)) {
       const std::optional<std::int64_t> number = ParseInteger(text);
       if (!number) {
-        result.error = "'" + Printable(text) + "' is not a whole number (decimal, or hex with 0x)";
+        result.error = Quoted(text) + " is not a whole number (decimal, or hex with 0x)";
       } else {
         result.error = StoreNumber(*number, field, result.record);
-        if (!result.error.empty()) result.error = "'" + Printable(text) + "': " + result.error;
+        if (!result.error.empty()) result.error = Quoted(text) + ": " + result.error;
       }
     } else {
       result.error = StoreText(text, field, result.record);

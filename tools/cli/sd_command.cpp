@@ -86,7 +86,7 @@ int RunCardGet(const SdOptions& options, std::ostream& out, std::ostream& err) {
   const std::string file = options.out.value_or(std::string(BareName(path)));
   if (options.out && file.empty()) throw UsageError("--out needs a file name");
   if (!options.out && !IsSafeFileName(file)) {
-    throw UsageError("'" + Printable(file) + "' cannot be a file name here; give -o FILE");
+    throw UsageError(Quoted(file) + " cannot be a file name here; give -o FILE");
   }
   std::vector<char> picture;
   {

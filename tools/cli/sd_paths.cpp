@@ -9,7 +9,7 @@ namespace vktcli {
 
 std::string NormalCameraPath(std::string_view path, std::string& error) {
   if (!path.starts_with('/')) {
-    error = "a card path starts with '/', not '" + Printable(path) + "'";
+    error = "a card path starts with '/', not " + Quoted(path);
     return {};
   }
   if (path.find('\0') != std::string_view::npos) {

@@ -52,7 +52,9 @@ std::string ProgressBar(std::uint64_t done, std::uint64_t total, std::size_t wid
     const double fraction = std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
     filled = std::min(width, static_cast<std::size_t>(fraction * static_cast<double>(width)));
   }
-  return "[" + std::string(filled, '#') + std::string(width - filled, '-') + "]";
+  std::string bar = "[";
+  bar.append(filled, '#').append(width - filled, '-') += ']';
+  return bar;
 }
 
 std::string FormatFormatProgressLine(int progress) {

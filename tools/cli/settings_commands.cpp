@@ -26,7 +26,7 @@ enum class Access { Get, GetDefault, Set };
 const Setting& ChooseSetting(const std::optional<std::string>& name, Access access) {
   if (!name) throw UsageError("missing NAME (vktcli settings lists them)");
   const Setting* setting = FindSetting(*name);
-  if (setting == nullptr) throw UsageError("unknown setting '" + Printable(*name) + "' (vktcli settings lists them)");
+  if (setting == nullptr) throw UsageError("unknown setting " + Quoted(*name) + " (vktcli settings lists them)");
   if (access == Access::Get && !setting->get) throw UsageError(*name + " cannot be read");
   if (access == Access::GetDefault && !setting->getDefault) throw UsageError(*name + " has no factory default");
   if (access == Access::Set && !setting->set) throw UsageError(*name + " cannot be set");

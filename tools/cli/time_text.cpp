@@ -66,8 +66,7 @@ int DayOfWeek(int year, int month, int day) {
 }
 
 std::optional<SYSTEMTIME> ParseSystemTime(std::string_view text, std::string& error) {
-  const std::string shape = "needs \"YYYY-MM-DD HH:MM:SS\" or \"YYYY-MM-DD HH:MM:SS.mmm\", not '" +
-                            Printable(text) + "'";
+  const std::string shape = "needs \"YYYY-MM-DD HH:MM:SS\" or \"YYYY-MM-DD HH:MM:SS.mmm\", not " + Quoted(text);
   // Where the separators go; every other place is a digit.
   static constexpr std::string_view kPattern = "0000-00-00 00:00:00.000";
   if (text.size() != 19 && text.size() != 23) {
@@ -90,18 +89,18 @@ std::optional<SYSTEMTIME> ParseSystemTime(std::string_view text, std::string& er
   const int second = Digits(text, 17, 2);
   const int milliseconds = text.size() == 23 ? Digits(text, 20, 3) : 0;
   if (!IsValidDate(year, month, day)) {
-    error = "'" + Printable(text.substr(0, 10)) + "' is not a date in the calendar";
+    error = Quoted(text.substr(0, 10)) + " is not a date in the calendar";
     return std::nullopt;
   }
   if (hour > 23 || minute > 59 || second > 59) {
-    error = "'" + Printable(text.substr(11, 8)) + "' is not a time of day (00:00:00 to 23:59:59)";
+    error = Quoted(text.substr(11, 8)) + " is not a time of day (00:00:00 to 23:59:59)";
     return std::nullopt;
   }
   const chrono::sys_seconds instant = chrono::sys_days{Date(year, month, day)} + chrono::hours{hour} +
                                       chrono::minutes{minute} + chrono::seconds{second};
   const std::int64_t seconds = instant.time_since_epoch().count();
   if (seconds < std::numeric_limits<std::int32_t>::min() || seconds > std::numeric_limits<std::int32_t>::max()) {
-    error = "'" + Printable(text) + "' is outside the camera's clock range, " + std::string(kEarliestCameraTime) +
+    error = Quoted(text) + " is outside the camera's clock range, " + std::string(kEarliestCameraTime) +
             " to " + std::string(kLatestCameraTime);
     return std::nullopt;
   }
