@@ -30,5 +30,9 @@ cmake --build "$dir" -j"$(nproc)"
 # The packaging tests (install tree, Python binding, dissector) and the
 # GStreamer tools' test load the library or the plugin into programs that
 # are not built with the sanitizer; they run in the plain build.
-ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 \
-  -E '^(install_|python_binding|wireshark_dissector|gst_pipelines_test)'
+skip='install_|python_binding|wireshark_dissector|gst_pipelines_test'
+# GLib and GStreamer are not built with ThreadSanitizer: their own locking
+# shows as races in every pipeline. The plugin's tests run under the address
+# sanitizer and in the plain build.
+[ "$kind" = thread ] && skip="$skip|VktSrcTest"
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 300 -E "^($skip)"
