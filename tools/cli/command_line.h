@@ -37,9 +37,9 @@ class CommandLine {
   CLI::App& AddCommand(const CommandHelp& help, CommandRun run = nullptr);
 
   // An action of `command` ("ls" of "sd"), with its own words. The options
-  // stay the command's, so they may come before or after the action;
-  // `options` are those (long names) that only some actions take, this one
-  // among them.
+  // stay the command's, so they may come before or after the action.
+  // `options` (long names) are those of them this action takes; an option
+  // no action names is one every action takes.
   CLI::App& AddAction(CLI::App& command, const std::string& name, std::initializer_list<std::string> options,
                       CommandRun run);
 
