@@ -20,8 +20,6 @@
 namespace vkt {
 namespace {
 
-// Connections taken per listener event before others get a turn.
-constexpr int kAcceptBatch = 64;
 // Out of descriptors: accepting pauses this long unless a connection ends.
 constexpr std::chrono::milliseconds kAcceptRetry{50};
 // Windows end at most this late: at thousands of pictures a second the timer
