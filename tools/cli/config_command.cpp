@@ -106,8 +106,10 @@ void AddConfigCommand(CommandLine& cli) {
                 "  vktcli config import camera10.cfg --ip 192.168.1.11\n"});
   AddCameraOptions(config, options->camera,
                    std::string(kCameraTimeoutHelp) + "\n(each of the nine calls has the whole time-out)");
-  for (const auto& [name, transfer] : {std::pair{"export", &Export}, std::pair{"import", &Import}}) {
-    CLI::App& action = cli.AddAction(config, name, {}, [options, transfer](std::ostream&, std::ostream& err) {
+  for (const auto& each : {std::pair{"export", &Export}, std::pair{"import", &Import}}) {
+    // A plain copy: a structured binding cannot be captured by every compiler.
+    const auto transfer = each.second;
+    CLI::App& action = cli.AddAction(config, each.first, {}, [options, transfer](std::ostream&, std::ostream& err) {
       return RunConfig(*options, transfer, err);
     });
     action.add_option("FILE", options->file);
