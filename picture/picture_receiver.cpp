@@ -92,8 +92,8 @@ void PictureReceiver::Stop() {
     open.swap(connections_);
     deadlines_.clear();
     parked_.clear();
-    admitting_ = 0;
     acceptPaused_ = false;
+    resumeWanted_.store(false);
     acceptRetryAt_.reset();
   }
   for (auto& [id, entry] : open) Finish(std::move(entry.connection), std::nullopt);
@@ -142,6 +142,7 @@ void PictureReceiver::AcceptSome(uint8_t* scratch, size_t scratchSize) {
         // Out of descriptors or memory, or a broken socket: pause rather
         // than spin on a listener that stays readable.
         acceptPaused_ = true;
+        resumeWanted_.store(true);  // a connection that ends frees a descriptor
         acceptRetryAt_ = Clock::now() + kAcceptRetry;
         ArmTimerLocked();
       }
@@ -149,18 +150,21 @@ void PictureReceiver::AcceptSome(uint8_t* scratch, size_t scratchSize) {
     }
     // The window starts at the accept.
     const Clock::time_point acceptedAt = Clock::now();
-    {
+    // It counts against the cap from now on, so threads accepting side by
+    // side cannot pass it.
+    const size_t open = open_.fetch_add(1) + 1;
+    if (open < limits_.connections && !buffers_.Full()) {
       // The next connection is another thread's to accept, while this one
-      // reads what its camera has sent already.
+      // reads what its camera has sent already. No lock: no one else arms
+      // the listener while it is neither armed nor paused, and it stays
+      // open until every thread has stopped.
+      Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_MOD);
+    } else {
+      // Room frees when a connection ends; until then new ones wait in the
+      // backlog.
       std::lock_guard<std::mutex> lock(tableLock_);
-      ++admitting_;
-      if (AtCapacityLocked()) {
-        // Room frees when a connection ends; until then new ones wait in
-        // the backlog.
-        acceptPaused_ = true;
-      } else {
-        Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_MOD);
-      }
+      acceptPaused_ = true;
+      WantResumeLocked();
     }
     Admit(handle, peer.sin_addr.s_addr, acceptedAt, scratch, scratchSize);
     return;
@@ -194,20 +198,25 @@ void PictureReceiver::Admit(ACE_HANDLE handle, uint32_t peerAddress, Clock::time
 
   const Clock::time_point deadline = acceptedAt + kWindow;
   auto connection = std::make_unique<PictureConnection>(handle, std::move(camera), deadline, buffers_);
-  PictureConnection* served = connection.get();
-  uint64_t id;
+  // Read what it holds already before it joins the table: a small picture
+  // is often all there, and then it never needs the table, the deadline
+  // queue or the readiness set. Until it joins, only this thread knows it.
+  const PictureConnection::Step step = connection->Read(scratch, scratchSize);
+  if (Ends(step)) {
+    Conclude(std::move(connection), step);
+    return;
+  }
+  std::unique_ptr<PictureConnection> ended;
   {
     std::lock_guard<std::mutex> lock(tableLock_);
-    --admitting_;
-    id = nextId_++;
+    const uint64_t id = nextId_++;
     const bool firstDeadline = deadlines_.empty();
     deadlines_.emplace_back(deadline, id);
     if (firstDeadline) ArmTimerLocked();
-    Entry entry{std::move(connection)};
-    entry.busy = true;  // this thread reads it first
-    connections_.emplace(id, std::move(entry));
+    Entry& entry = connections_.emplace(id, Entry{std::move(connection)}).first->second;
+    ended = AwaitLocked(entry, id, step);
   }
-  Serve(id, *served, scratch, scratchSize);
+  if (ended) Conclude(std::move(ended), step);
 }
 
 void PictureReceiver::ServeConnection(uint64_t id, uint8_t* scratch, size_t scratchSize) {
@@ -220,41 +229,34 @@ void PictureReceiver::ServeConnection(uint64_t id, uint8_t* scratch, size_t scra
     it->second.busy = true;
     connection = it->second.connection.get();
   }
-  Serve(id, *connection, scratch, scratchSize);
-}
-
-void PictureReceiver::Serve(uint64_t id, PictureConnection& connection, uint8_t* scratch, size_t scratchSize) {
   // Read outside the lock: others serve other connections meanwhile.
-  const PictureConnection::Step step = connection.Read(scratch, scratchSize);
+  const PictureConnection::Step step = connection->Read(scratch, scratchSize);
   std::unique_ptr<PictureConnection> ended;
   {
     std::lock_guard<std::mutex> lock(tableLock_);
     Entry& entry = connections_.at(id);
     entry.busy = false;
-    const bool late = Clock::now() >= connection.Deadline();
-    switch (step) {
-      case PictureConnection::Step::kNeedMore:
-        if (!late) {
-          WaitForBytesLocked(entry, id);
-          return;
-        }
-        break;
-      case PictureConnection::Step::kNoRoom:
-        if (late) break;
-        if (!buffers_.Full()) {
-          WaitForBytesLocked(entry, id);
-        } else {
-          // Read again once a connection ends and gives room back.
-          entry.parked = true;
-          parked_.push_back(id);
-        }
-        return;
-      case PictureConnection::Step::kComplete:
-      case PictureConnection::Step::kDrop:
-        break;
-    }
-    ended = TakeLocked(id);
+    ended = Ends(step) ? TakeLocked(id) : AwaitLocked(entry, id, step);
   }
+  if (ended) Conclude(std::move(ended), step);
+}
+
+std::unique_ptr<PictureConnection> PictureReceiver::AwaitLocked(Entry& entry, uint64_t id,
+                                                                PictureConnection::Step step) {
+  // Its window ran out while it waited or was read: it ends here.
+  if (Clock::now() >= entry.connection->Deadline()) return TakeLocked(id);
+  if (step == PictureConnection::Step::kNoRoom && buffers_.Full()) {
+    // Read again once a connection ends and gives room back.
+    entry.parked = true;
+    parked_.push_back(id);
+    WantResumeLocked();
+  } else {
+    WaitForBytesLocked(entry, id);
+  }
+  return nullptr;
+}
+
+void PictureReceiver::Conclude(std::unique_ptr<PictureConnection> ended, PictureConnection::Step step) {
   switch (step) {
     case PictureConnection::Step::kComplete:
       Deliver(*ended);
@@ -342,17 +344,29 @@ void PictureReceiver::Finish(std::unique_ptr<PictureConnection> connection, std:
   connection.reset();  // closes it and gives its bytes back
   counters.pictureConnectionsOpen.fetch_sub(1, std::memory_order_relaxed);
   LibraryCounters().pictureConnectionsOpen.fetch_sub(1, std::memory_order_relaxed);
-  if (Stopping()) return;
-  std::lock_guard<std::mutex> lock(tableLock_);
-  ResumeLocked();
+  Closed();
 }
 
 void PictureReceiver::Refuse(ACE_HANDLE handle) {
   ::shutdown(handle, SHUT_WR);
   ::close(handle);
-  // The accept may have paused for the room this connection would take.
+  Closed();
+}
+
+void PictureReceiver::Closed() {
+  open_.fetch_sub(1);
+  // Pairs with the fence in WantResumeLocked: either the pausing thread
+  // sees this connection gone, or this thread sees that it paused.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (!resumeWanted_.load(std::memory_order_relaxed) || Stopping()) return;
   std::lock_guard<std::mutex> lock(tableLock_);
-  --admitting_;
+  ResumeLocked();
+}
+
+void PictureReceiver::WantResumeLocked() {
+  resumeWanted_.store(true, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  // Room may have freed before the flag was seen.
   ResumeLocked();
 }
 
@@ -363,12 +377,12 @@ std::unique_ptr<PictureConnection> PictureReceiver::TakeLocked(uint64_t id) {
   return connection;
 }
 
-bool PictureReceiver::AtCapacityLocked() const {
-  return connections_.size() + admitting_ >= limits_.connections || buffers_.Full();
+bool PictureReceiver::AtCapacity() const {
+  return open_.load() >= limits_.connections || buffers_.Full();
 }
 
 void PictureReceiver::ResumeLocked() {
-  if (acceptPaused_ && !AtCapacityLocked()) {
+  if (acceptPaused_ && !AtCapacity()) {
     acceptPaused_ = false;
     Arm(acceptor_.get_handle(), kListenerId, EPOLL_CTL_MOD);
   }
@@ -381,6 +395,7 @@ void PictureReceiver::ResumeLocked() {
     }
     parked_.clear();
   }
+  resumeWanted_.store(acceptPaused_ || !parked_.empty(), std::memory_order_relaxed);
 }
 
 void PictureReceiver::ArmTimerLocked() {

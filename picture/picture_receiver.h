@@ -84,19 +84,33 @@ class PictureReceiver {
   void AcceptSome(uint8_t* scratch, size_t scratchSize);
   void Admit(ACE_HANDLE handle, uint32_t peerAddress, Clock::time_point acceptedAt, uint8_t* scratch,
              size_t scratchSize);
+  // Reads a connection of the table that its event says is ready.
   void ServeConnection(uint64_t id, uint8_t* scratch, size_t scratchSize);
-  // Reads `connection` (marked busy) and acts on what the read found.
-  void Serve(uint64_t id, PictureConnection& connection, uint8_t* scratch, size_t scratchSize);
+  static bool Ends(PictureConnection::Step step) {
+    return step == PictureConnection::Step::kComplete || step == PictureConnection::Step::kDrop;
+  }
+  // A connection out of the table whose last read ended it, or whose
+  // window ran out (or one that never joined the table): delivers its
+  // picture or counts its drop, then closes it.
+  void Conclude(std::unique_ptr<PictureConnection> ended, PictureConnection::Step step);
   void Deliver(PictureConnection& connection);
   void Expire();
   // Closes a connection unread.
   void Refuse(ACE_HANDLE handle);
-  // Ends a connection taken out of the table; `drop`: why no picture.
+  // Ends a connection out of the table; `drop`: why no picture.
   void Finish(std::unique_ptr<PictureConnection> connection, std::optional<PictureDrop> drop);
+  // An accepted connection is closed: its room goes back, and a paused
+  // accept or parked connections resume if they wait for it.
+  void Closed();
+  bool AtCapacity() const;
 
   // Under tableLock_.
   std::unique_ptr<PictureConnection> TakeLocked(uint64_t id);
-  bool AtCapacityLocked() const;
+  // An accept paused or a connection parked: the next Closed() must look.
+  void WantResumeLocked();
+  // A connection that needs more bytes (or room): waits for them, or is
+  // taken out of the table and returned when its window has run out.
+  std::unique_ptr<PictureConnection> AwaitLocked(Entry& entry, uint64_t id, PictureConnection::Step step);
   // Arms the connection for its next bytes.
   void WaitForBytesLocked(Entry& entry, uint64_t id);
   void ResumeLocked();
@@ -119,9 +133,11 @@ class PictureReceiver {
   std::deque<std::pair<Clock::time_point, uint64_t>> deadlines_;  // in expiry order
   std::vector<uint64_t> parked_;                                  // may name ended ones
   uint64_t nextId_ = kFirstConnectionId;
-  // Accepted but not yet in connections_ (or refused): they count against
-  // the cap already, so threads accepting side by side cannot pass it.
-  size_t admitting_ = 0;
+  // Accepted and not yet closed, in the table or not (yet): what the cap on
+  // open connections counts. Taken without the lock at every accept.
+  std::atomic<size_t> open_{0};
+  // acceptPaused_ or parked_ not empty; read without the lock.
+  std::atomic<bool> resumeWanted_{false};
   bool acceptPaused_ = false;
   std::optional<Clock::time_point> acceptRetryAt_;  // out of descriptors: try again then
 
