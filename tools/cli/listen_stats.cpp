@@ -47,31 +47,6 @@ void ListenCounters::Received(int camera, std::uint64_t bytes) {
   count.bytes += bytes;
 }
 
-void ListenCounters::Dropped() {
-  std::lock_guard lock(mutex_);
-  ++totals_.dropped;
-}
-
-void ListenCounters::Written() {
-  std::lock_guard lock(mutex_);
-  ++totals_.written;
-}
-
-void ListenCounters::WriteFailed(const std::string& message) {
-  std::lock_guard lock(mutex_);
-  if (totals_.writeFailures++ == 0) firstFailure_ = message;
-}
-
-ListenTotals ListenCounters::Totals() const {
-  std::lock_guard lock(mutex_);
-  return totals_;
-}
-
-std::string ListenCounters::FirstWriteFailure() const {
-  std::lock_guard lock(mutex_);
-  return firstFailure_;
-}
-
 std::string FormatProgressLine(std::span<const ListenCamera> cameras, const ListenTotals& now,
                                const ListenTotals& before, double interval, double elapsed) {
   std::string line = FormatFixed(elapsed, 0) + " s: " + PerCamera(cameras, now) + "; total " +

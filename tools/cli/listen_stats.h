@@ -5,12 +5,12 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "VKTNetSDK11.h"
+#include "picture_queue.h"
 
 namespace vktcli {
 
@@ -29,21 +29,10 @@ struct ListenTotals {
   std::uint64_t Bytes() const;
 };
 
-class ListenCounters {
+class ListenCounters : public WriteTally<ListenTotals> {
  public:
   void Received(int camera, std::uint64_t bytes);
-  void Dropped();
-  void Written();
-  // Keeps the first message: the rest usually repeat it (a full disk).
-  void WriteFailed(const std::string& message);
-
-  ListenTotals Totals() const;
-  std::string FirstWriteFailure() const;  // "" when none failed
-
- private:
-  mutable std::mutex mutex_;
-  ListenTotals totals_;
-  std::string firstFailure_;
+  ListenTotals Totals() const { return Snapshot(); }
 };
 
 struct ListenCamera {

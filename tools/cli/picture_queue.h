@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "picture_route.h"
@@ -19,6 +20,42 @@ namespace vktcli {
 struct PictureQueueLimits {
   std::size_t maxPictures = 256;
   std::size_t maxBytes = 64u << 20;  // an empty queue takes even a bigger picture
+};
+
+// What a receiver counts, shared by the library's threads, the writer and
+// the main thread, under one lock. `Totals` has the members dropped,
+// written and writeFailures; the receiver adds what it receives.
+template <class Totals>
+class WriteTally {
+ public:
+  void Dropped() {
+    std::lock_guard lock(mutex_);
+    ++totals_.dropped;
+  }
+  void Written() {
+    std::lock_guard lock(mutex_);
+    ++totals_.written;
+  }
+  // Keeps the first message: the rest usually repeat it (a full disk).
+  void WriteFailed(const std::string& message) {
+    std::lock_guard lock(mutex_);
+    if (totals_.writeFailures++ == 0) firstFailure_ = message;
+  }
+  Totals Snapshot() const {
+    std::lock_guard lock(mutex_);
+    return totals_;
+  }
+  std::string FirstWriteFailure() const {  // "" when none failed
+    std::lock_guard lock(mutex_);
+    return firstFailure_;
+  }
+
+ protected:
+  mutable std::mutex mutex_;
+  Totals totals_;  // under mutex_
+
+ private:
+  std::string firstFailure_;
 };
 
 template <class Item>

@@ -65,31 +65,6 @@ std::uint64_t StreamCounters::Received(std::uint64_t bytes, std::int32_t frameCo
   return ++totals_.frames;
 }
 
-void StreamCounters::Dropped() {
-  std::lock_guard lock(mutex_);
-  ++totals_.dropped;
-}
-
-void StreamCounters::Written() {
-  std::lock_guard lock(mutex_);
-  ++totals_.written;
-}
-
-void StreamCounters::WriteFailed(const std::string& message) {
-  std::lock_guard lock(mutex_);
-  if (totals_.writeFailures++ == 0) firstFailure_ = message;
-}
-
-StreamTotals StreamCounters::Totals() const {
-  std::lock_guard lock(mutex_);
-  return totals_;
-}
-
-std::string StreamCounters::FirstWriteFailure() const {
-  std::lock_guard lock(mutex_);
-  return firstFailure_;
-}
-
 std::string FormatStreamProgressLine(const StreamTotals& now, const StreamTotals& before, double interval,
                                      double elapsed) {
   std::string line =

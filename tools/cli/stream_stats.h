@@ -5,12 +5,12 @@
 
 #include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "VKTNetSDK11.h"
+#include "picture_queue.h"
 
 namespace vktcli {
 
@@ -31,7 +31,7 @@ struct StreamTotals {
 // back (the camera restarted its counter), counts none.
 std::uint64_t MissedFrames(std::int32_t previous, std::int32_t next);
 
-class StreamCounters {
+class StreamCounters : public WriteTally<StreamTotals> {
  public:
   // Frames past `frameLimit` (none: no limit) are not counted.
   explicit StreamCounters(std::optional<std::uint64_t> frameLimit = std::nullopt);
@@ -40,21 +40,12 @@ class StreamCounters {
   // number, from 1, or 0 when it is past the limit and not counted.
   std::uint64_t Received(std::uint64_t bytes, std::int32_t frameCounter,
                          std::chrono::steady_clock::time_point arrival = std::chrono::steady_clock::now());
-  void Dropped();
-  void Written();
-  // Keeps the first message: the rest usually repeat it (a full disk).
-  void WriteFailed(const std::string& message);
-
-  StreamTotals Totals() const;
-  std::string FirstWriteFailure() const;  // "" when none failed
+  StreamTotals Totals() const { return Snapshot(); }
 
  private:
   const std::optional<std::uint64_t> frameLimit_;
-  mutable std::mutex mutex_;
-  StreamTotals totals_;
-  std::int32_t lastCounter_ = 0;
-  std::chrono::steady_clock::time_point firstArrival_{};
-  std::string firstFailure_;
+  std::int32_t lastCounter_ = 0;                          // under mutex_
+  std::chrono::steady_clock::time_point firstArrival_{};  // under mutex_
 };
 
 // "3 s: 30 frames; 10.0 frames/s; 0.52 MB/s; missed 0; dropped 0"
