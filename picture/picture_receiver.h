@@ -7,9 +7,16 @@
 // event owns that socket until it arms it again. A thread that takes the
 // listener accepts one connection, arms the listener for the next thread,
 // and reads what the new connection holds already (a small picture is often
-// all there); a connection that needs more joins the set, and any thread
-// reads whatever it holds when it is ready. One thread at a time ends the
-// windows that ran out. No thread ever blocks on one connection.
+// all there, and then it is delivered without the connection ever joining
+// the table or taking its lock); a connection that needs more joins the
+// table and the set, and any thread reads whatever it holds when it is
+// ready. One thread at a time ends the windows that ran out. No thread ever
+// blocks on one connection.
+//
+// Caps: open connections are counted from the accept to the close in one
+// atomic count, so an accept needs no lock; when the cap on connections or
+// on buffered bytes is reached the listener is left unarmed (paused) and the
+// next close that finds it paused arms it again.
 // The thread that completes a picture hands it to the camera's callback
 // itself, holding no lock, so a slow callback stalls only its own thread.
 //
