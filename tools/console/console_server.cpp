@@ -420,6 +420,7 @@ void Console::Install(httplib::Server& server) {
     report.camera = *stats;
     report.library = vktcli::ReadLibraryStatistics();
     SendJson(res, Json{{"report", ParseOwnJson(vktcli::FormatStatisticsJson(report))},
+                       {"text", vktcli::FormatStatisticsText(report)},
                        {"totals",
                         {{"pictures", stats->picturesDelivered},
                          {"frames", stats->framesDelivered},

@@ -337,12 +337,11 @@ async function refreshCounters() {
       }
     }
     counterHistory.previous = { at: now, totals: data.totals };
-    const pairs = [];
-    for (const [group, values] of Object.entries(data.report)) {
-      if (values === null || typeof values !== 'object') continue;
-      for (const [name, value] of Object.entries(values)) pairs.push([group + ' ' + name, String(value)]);
-    }
-    fieldList('detail-counters', pairs);
+    // vktcli stats' own lines: one per group of counters.
+    fill($('detail-counters'), data.text.split('\n').filter((line) => line.includes(': ')).map((line) => {
+      const colon = line.indexOf(': ');
+      return el('div', {}, el('b', {}, line.slice(0, colon)), ' ', line.slice(colon + 2));
+    }));
     status('counters-status', '');
   } catch (e) {
     if (id !== state.detail) return;
