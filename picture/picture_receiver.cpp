@@ -354,10 +354,10 @@ void PictureReceiver::Refuse(ACE_HANDLE handle) {
 }
 
 void PictureReceiver::Closed() {
-  open_.fetch_sub(1);
-  // Pairs with the fence in WantResumeLocked: either the pausing thread
-  // sees this connection gone, or this thread sees that it paused.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  // Both sides change open_ (an accept that pauses adds 0), so one of the two
+  // changes reads the other's: either the pausing thread sees this
+  // connection gone and its bytes given back, or this thread sees the flag.
+  open_.fetch_sub(1, std::memory_order_acq_rel);
   if (!resumeWanted_.load(std::memory_order_relaxed) || Stopping()) return;
   std::lock_guard<std::mutex> lock(tableLock_);
   ResumeLocked();
@@ -365,7 +365,7 @@ void PictureReceiver::Closed() {
 
 void PictureReceiver::WantResumeLocked() {
   resumeWanted_.store(true, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  open_.fetch_add(0, std::memory_order_acq_rel);  // pairs with Closed()
   // Room may have freed before the flag was seen.
   ResumeLocked();
 }
