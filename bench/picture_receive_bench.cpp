@@ -31,7 +31,7 @@ constexpr int kCameras = 4;
 constexpr uint16_t kCommandPort = 30600;
 constexpr uint16_t kRawPort = 34700;
 constexpr auto kRound = std::chrono::milliseconds(1500);
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;  // alternating, so load that comes and goes hits both alike
 
 std::string CameraAddress(int i) { return "127.0.0." + std::to_string(20 + i); }
 
