@@ -6,9 +6,9 @@
 #   tools/run-builds.sh [gcc:TYPE|clang:TYPE ...]
 set -eu
 cd "$(dirname "$0")/.."
-# By default the two builds CI adds to the sanitizers' Debug and the tests'
-# RelWithDebInfo: optimised, with each compiler.
-[ $# -gt 0 ] || set -- gcc:Release clang:Release
+# By default the build CI adds to the sanitizers' Debug and the tests'
+# Release with g++: Release with clang.
+[ $# -gt 0 ] || set -- clang:Release
 for build in "$@"; do
   compiler=${build%%:*}
   type=${build#*:}
