@@ -194,6 +194,7 @@ TEST_F(ConsoleRoutes, SearchListsCamerasAndSettingsGoThroughTheCatalogue) {
   ASSERT_TRUE(search);
   const Json cameras = Body(search)["cameras"];
   ASSERT_EQ(cameras.size(), 2u);
+  EXPECT_EQ(Body(search)["timeoutMs"], 400);  // the console's own default
   std::map<std::string, Json> byIp;
   for (const Json& c : cameras) byIp[c["record"]["ip"]] = c;
   ASSERT_TRUE(byIp.count("127.0.0.10") && byIp.count("127.0.0.13"));

@@ -336,7 +336,7 @@ void Console::Install(httplib::Server& server) {
     const auto timeout = IntMember(*body, "timeoutMs", 1, kMaxSearchTimeoutMs, options_.searchTimeoutMs, res);
     if (!timeout) return;
     const SearchResult result = hub_.Search(static_cast<unsigned>(*timeout), callMs);
-    Json out{{"cameras", CameraListJson(result.cameras)}};
+    Json out{{"cameras", CameraListJson(result.cameras)}, {"timeoutMs", *timeout}};
     if (result.error != VKT_OK) out["error"] = LibraryErrorJson(result.error, "VKT_SearchCamera");
     SendJson(res, out, result.error == VKT_OK ? 200 : 502);
   });

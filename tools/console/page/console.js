@@ -166,13 +166,19 @@ function selectedCamera() {
   return state.cameras.find((c) => c.id === state.selected) || null;
 }
 
+// The first search, when the page opens, lasts what vkt-console was told
+// (--search-timeout); later ones what the field says.
+let searchedOnce = false;
+
 async function search() {
   const timeout = Math.max(100, Math.min(10000, Number($('search-timeout').value) || 1000));
-  status('search-status', 'searching for ' + timeout + ' ms…');
+  status('search-status', searchedOnce ? 'searching for ' + timeout + ' ms…' : 'searching…');
   $('search-button').disabled = true;
   const started = performance.now();
   try {
-    const data = await api('POST', '/api/search', { timeoutMs: timeout });
+    const data = await api('POST', '/api/search', searchedOnce ? { timeoutMs: timeout } : {});
+    searchedOnce = true;
+    $('search-timeout').value = data.timeoutMs;
     state.cameras = data.cameras;
     const found = data.cameras.filter((c) => c.inLastSearch).length;
     status('search-status', found + (found === 1 ? ' camera' : ' cameras') + ' answered in ' +
@@ -857,7 +863,6 @@ function start() {
   $('sd-refresh').addEventListener('click', () => browse(sdPath));
   $('sd-up').addEventListener('click', () => browse(sdPath.replace(/\/[^/]*$/, '') || '/'));
   $('sd-format').addEventListener('click', formatCard);
-  $('search-timeout').value = 1000;
 
   setInterval(() => { if (state.tab === 'cameras') refreshState(); }, 3000);
   setInterval(() => { if (state.tab === 'cameras') refreshCounters(); }, 1000);
