@@ -160,6 +160,12 @@ TEST_F(ConsoleRoutes, BodiesAreBoundedAndErrorsTellNoPathOrStack) {
   ASSERT_TRUE(huge);
   EXPECT_EQ(huge->status, 413);
   EXPECT_EQ(Body(huge)["error"]["message"], "the request is too large");
+  // Without the token the body is not even read: the refusal comes first.
+  httplib::Client bare("127.0.0.1", port);
+  const auto unread = bare.Put(CameraPath(handle, "/config").c_str(), std::string(100 * 1024, 'x'),
+                               "application/octet-stream");
+  ASSERT_TRUE(unread);
+  EXPECT_EQ(unread->status, 401);
   const std::size_t commands = emulator.commandCount(camera);
   const auto shortFile = client->Put(CameraPath(handle, "/config").c_str(), std::string(651, 'x'),
                                      "application/octet-stream");

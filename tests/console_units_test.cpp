@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -34,7 +33,7 @@ RequestFacts Facts(std::string_view path, std::optional<std::string_view> token 
 TEST(ConsoleAccess, TokensAreFreshHexAndComparedWhole) {
   const std::string a = NewAccessToken(), b = NewAccessToken();
   EXPECT_EQ(a.size(), 32u);
-  EXPECT_TRUE(std::regex_match(a, std::regex("[0-9a-f]{32}")));
+  EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos);
   EXPECT_NE(a, b);
   EXPECT_TRUE(TokenMatches(a, a));
   EXPECT_FALSE(TokenMatches(a, b));
@@ -248,7 +247,23 @@ TEST(ConsolePictureWall, KeepsTheNewestWithinCountAndBytes) {
   EXPECT_EQ(*wall.Find(7)->jpeg, large);
 }
 
+// An attribute such as onclick= inside a tag.
+bool HasInlineHandler(std::string_view html) {
+  bool inTag = false;
+  for (std::size_t i = 0; i < html.size(); ++i) {
+    if (html[i] == '<') inTag = true;
+    if (html[i] == '>') inTag = false;
+    if (!inTag || i + 3 >= html.size() || (html[i] != ' ' && html[i] != '\n') || html.substr(i + 1, 2) != "on") continue;
+    std::size_t end = i + 3;
+    while (end < html.size() && html[end] >= 'a' && html[end] <= 'z') ++end;
+    if (end > i + 3 && end < html.size() && html[end] == '=') return true;
+  }
+  return false;
+}
+
 TEST(ConsolePage, FilesAreServedAndNeverBuildMarkupFromText) {
+  EXPECT_TRUE(HasInlineHandler("<img src=x onerror=alert(1)>"));
+  EXPECT_FALSE(HasInlineHandler("<p>turn the lamp on=off</p><b>only</b>"));
   ASSERT_TRUE(FindPageAsset("/"));
   ASSERT_TRUE(FindPageAsset("/console.js"));
   ASSERT_TRUE(FindPageAsset("/console.css"));
@@ -260,7 +275,7 @@ TEST(ConsolePage, FilesAreServedAndNeverBuildMarkupFromText) {
   EXPECT_NE(html.find("<script src=\"/console.js\""), std::string_view::npos);
   EXPECT_EQ(html.find("http://"), std::string_view::npos);
   EXPECT_EQ(html.find("https://"), std::string_view::npos);
-  EXPECT_EQ(std::regex_search(std::string(html), std::regex(R"(<[^>]+\son[a-z]+=)")), false);
+  EXPECT_FALSE(HasInlineHandler(html));
   for (const char* sink : {"innerHTML", "outerHTML", "insertAdjacentHTML", "document.write", "eval(", "new Function"}) {
     EXPECT_EQ(js.find(sink), std::string_view::npos) << sink;
   }
