@@ -243,8 +243,10 @@ class Checks:
         self.token = token
         self.base = base
         self.failures = []
+        self.count = 0
 
     def run(self, name, check):
+        self.count += 1
         started = time.monotonic()
         try:
             check()
@@ -406,6 +408,25 @@ class Checks:
         assert downloaded == stored, 'downloaded %d bytes (sha1 %s), the card holds %d (sha1 %s)' % (
             len(downloaded), hashlib.sha1(downloaded).hexdigest(), len(stored), hashlib.sha1(stored).hexdigest())
 
+    def change_ip_after_confirmation(self):
+        page = self.page
+        page.tab('cameras')
+        row = page.find('#camera-table tbody tr[data-mac="00:1c:27:00:00:12"]')
+        row.find_elements(page.by.CSS_SELECTOR, 'td.actions button')[-1].click()
+        wait_for(lambda: page.find('#change-ip-dialog').get_attribute('open') is not None, 5, 'the address dialog')
+        field = page.find('#change-ip-address')
+        field.clear()
+        field.send_keys('127.0.0.42')
+        page.find('#change-ip-ok').click()
+        wait_for(lambda: page.find('#confirm-dialog').get_attribute('open') is not None, 5, 'the confirmation')
+        assert '127.0.0.42' in page.find('#confirm-text').text and '00:1c:27:00:00:12' in page.find('#confirm-text').text
+        # Nothing is sent before the confirmation.
+        assert 'address=127.0.0.12' in ' '.join(control('list'))
+        page.find('#confirm-ok').click()
+        wait_for(lambda: 'address=127.0.0.42' in ' '.join(control('list')), 10, 'the camera to take the address')
+        wait_for(lambda: page.camera_rows().get('127.0.0.42', [None, None])[1] == '00:1c:27:00:00:12', 15,
+                 'the camera listed at its new address')
+
     def refusals(self):
         api = self.base + '/api/cameras'
         assert http_status(api, {}) == 401, 'no token'
@@ -518,6 +539,7 @@ def main():
         checks.run('a setting set in the form is what the camera holds', checks.setting_set_in_form_reaches_camera)
         checks.run('SD browser downloads a stored picture byte for byte',
                    lambda: checks.sd_browser_downloads_picture(downloads))
+        checks.run('an address change is sent only after its confirmation', checks.change_ip_after_confirmation)
         checks.run('requests without the token or from elsewhere are refused', checks.refusals)
 
         driver.quit()
@@ -530,7 +552,7 @@ def main():
             print(processes.output('console'))
         else:
             print('ok: the console stopped on SIGINT in %.1f s with status 0' % (time.monotonic() - stopped))
-        print('%d checks, %d failed, %.1f s' % (8, len(checks.failures), time.monotonic() - started))
+        print('%d checks, %d failed, %.1f s' % (checks.count + 1, len(checks.failures), time.monotonic() - started))
         return 1 if checks.failures else 0
     except Exception:
         traceback.print_exc()
