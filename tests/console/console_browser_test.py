@@ -458,7 +458,9 @@ def stage_screenshots(page, folder):
     wait_for(lambda: len(page.find_all('#picture-wall figure')) >= 4, 20, 'pictures on the wall')
     wait_for(lambda: page.find('#live-fps').text not in ('-', '0.0 /s'), 10, 'the frame rate')
     control('triggers 0 0')
+    page.driver.set_window_size(1280, 1020)  # the wall's captions too
     page.driver.save_screenshot(os.path.join(folder, 'console-live.png'))
+    page.driver.set_window_size(1280, 860)
     page.find('#live-stop').click()
     page.tab('settings')
     page.pick_camera('127.0.0.10')
@@ -468,13 +470,20 @@ def stage_screenshots(page, folder):
     page.find('#clock-get').click()
     page.driver.execute_script('window.scrollTo(0, 0)')
     page.driver.save_screenshot(os.path.join(folder, 'console-settings.png'))
+    page.driver.execute_script('document.querySelector(\'.setting[data-setting="device-info"]\').closest(\'section\').scrollIntoView()')
+    page.driver.save_screenshot(os.path.join(folder, 'console-settings-records.png'))
     page.tab('sd')
     wait_for(lambda: page.find_all('#sd-table tbody tr td.name button'), 10, 'the card root')
     page.find('#sd-table tbody tr td.name button').click()
     wait_for(lambda: len(page.find_all('#sd-table tbody tr a[data-action="download"]')) >= 2, 10, 'pictures')
     wait_for(lambda: all(page.driver.execute_script('return arguments[0].complete && arguments[0].naturalWidth > 0', i)
                          for i in page.find_all('#sd-table img')), 10, 'thumbnails')
-    page.find('#sd-state-refresh').click()
+    # A format under way: its progress bar beside the pictures it will clear.
+    control('sd 0 formattime 8000')
+    page.find('#sd-format').click()
+    wait_for(lambda: page.find('#confirm-dialog').get_attribute('open') is not None, 5, 'the confirmation')
+    page.find('#confirm-ok').click()
+    wait_for(lambda: int(page.find('#sd-format-progress').get_attribute('value')) >= 35, 10, 'the format progress')
     page.driver.save_screenshot(os.path.join(folder, 'console-sd.png'))
 
 

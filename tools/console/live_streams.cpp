@@ -63,12 +63,18 @@ LiveStats LiveStream::Stats() const {
   stats.averageBytes = totals.frames > 0 ? totals.bytes / totals.frames : 0;
   std::lock_guard lock(mutex_);
   stats.lastBytes = latest_.jpeg ? latest_.jpeg->size() : 0;
+  // Over the frames of the last two seconds, from the first to the last of
+  // them: a stream that began a moment ago is not shown at half its rate,
+  // and one that stopped falls to 0 once its frames leave the window.
   const auto now = std::chrono::steady_clock::now();
   std::size_t inWindow = 0;
+  std::chrono::steady_clock::time_point first{};
   for (const auto& at : recent_) {
-    if (now - at <= kRateWindow) ++inWindow;
+    if (now - at > kRateWindow) continue;
+    if (inWindow++ == 0) first = at;
   }
-  stats.framesPerSecond = static_cast<double>(inWindow) / std::chrono::duration<double>(kRateWindow).count();
+  const double span = inWindow >= 2 ? std::chrono::duration<double>(recent_.back() - first).count() : 0;
+  stats.framesPerSecond = span > 0 ? static_cast<double>(inWindow - 1) / span : 0;
   return stats;
 }
 

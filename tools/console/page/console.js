@@ -490,11 +490,11 @@ function printableRuns(hex) {
 function fieldInput(setting, field, prefix) {
   const id = 'set-' + setting.name + '-' + prefix + field.name;
   if (field.type === 'bytes') {
-    return el('label', {}, field.name + ' (' + field.size + ' bytes, hex)',
-      el('textarea', { id, rows: Math.min(6, Math.ceil(field.size / 48)), 'data-field': field.name, 'data-type': field.type, spellcheck: 'false' }));
+    return el('label', {}, field.name + ' (' + field.size + (field.name === 'hex' ? ' bytes)' : ' bytes, hex)'),
+      el('textarea', { id, rows: Math.min(6, Math.ceil(field.size / 40)), 'data-field': field.name, 'data-type': field.type, spellcheck: 'false', readonly: !setting.set }));
   }
   return el('label', {}, field.name,
-    el('input', { id, class: field.type === 'ipv4' ? 'ipv4' : null, 'data-field': field.name, 'data-type': field.type, inputmode: field.type === 'ipv4' ? null : 'numeric' }));
+    el('input', { id, class: field.type === 'ipv4' ? 'ipv4' : null, 'data-field': field.name, 'data-type': field.type, inputmode: field.type === 'ipv4' ? null : 'numeric', readonly: !setting.set }));
 }
 
 function settingBlock(setting) {
@@ -793,6 +793,11 @@ async function formatCard() {
   bar.hidden = false;
   bar.value = 0;
   status('sd-format-status', 'formatting…');
+  $('sd-format').disabled = true;
+  const done = (text, kind) => {
+    $('sd-format').disabled = false;
+    status('sd-format-status', text, kind);
+  };
   const deadline = performance.now() + 120000;
   const poll = async () => {
     try {
@@ -801,15 +806,15 @@ async function formatCard() {
       bar.value = progress;
       setText('sd-format-text', progress + ' %');
       if (progress >= 100) {
-        status('sd-format-status', 'formatted', 'ok');
+        done('formatted', 'ok');
         refreshCardState();
         browse('/');
         return;
       }
     } catch (e) {
-      return status('sd-format-status', 'progress: ' + e.message, 'error');
+      return done('progress: ' + e.message, 'error');
     }
-    if (performance.now() > deadline) return status('sd-format-status', 'no end of the format in 2 minutes', 'error');
+    if (performance.now() > deadline) return done('no end of the format in 2 minutes', 'error');
     setTimeout(poll, 250);
   };
   poll();
