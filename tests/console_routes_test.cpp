@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -373,6 +374,43 @@ TEST_F(ConsoleRoutes, LiveViewSendsWholeFramesAndLetsTheStreamGoWhenTheViewerLea
 
 }
 
+TEST_F(ConsoleRoutes, ViewersOfOneCameraShareItsStreamUntilTheLastLeaves) {
+  const int handle = Search();
+  const std::string live = CameraPath(handle, "/live.mjpeg");
+  std::atomic<bool> firstMayLeave{false}, secondMayLeave{false};
+  std::atomic<int> firstParts{0}, secondParts{0};
+  // Each viewer counts part boundaries and leaves when told to.
+  const auto viewer = [&](std::atomic<int>& parts, std::atomic<bool>& leave) {
+    httplib::Client own("127.0.0.1", port);
+    own.set_read_timeout(10, 0);
+    own.Get(live.c_str(), {{"X-Console-Token", kToken}}, [&](const char* data, std::size_t size) {
+      const std::string_view chunk(data, size);
+      for (auto at = chunk.find("--vktframe"); at != std::string_view::npos; at = chunk.find("--vktframe", at + 1)) {
+        ++parts;
+      }
+      return !leave;
+    });
+  };
+  std::thread first([&] { viewer(firstParts, firstMayLeave); });
+  std::thread second([&] { viewer(secondParts, secondMayLeave); });
+  ASSERT_TRUE(vkttest::WaitFor([&] { return firstParts >= 2 && secondParts >= 2; }, 5s));
+  EXPECT_EQ(Body(client->Get(CameraPath(handle, "/live").c_str()))["viewers"], 2);
+  EXPECT_EQ(emulator.streamTarget(camera).set, true);
+
+  firstMayLeave = true;
+  first.join();
+  ASSERT_TRUE(vkttest::WaitFor(
+      [&] { return Body(client->Get(CameraPath(handle, "/live").c_str()))["viewers"] == 1; }, 5s));
+  const int before = secondParts;
+  EXPECT_TRUE(vkttest::WaitFor([&] { return secondParts >= before + 3; }, 5s));  // still streaming to the other
+  EXPECT_TRUE(emulator.streaming(camera));
+
+  secondMayLeave = true;
+  second.join();
+  EXPECT_TRUE(vkttest::WaitFor([&] { return !emulator.streaming(camera); }, 5s));
+  EXPECT_EQ(Body(client->Get(CameraPath(handle, "/live").c_str()))["watching"], false);
+}
+
 TEST_F(ConsoleRoutes, PushedPicturesReachTheWallWithTheirRecord) {
   const int handle = Search();
   ASSERT_GT(handle, 0);
@@ -423,6 +461,22 @@ TEST_F(ConsoleRoutes, SilentCameraGivesItsErrorWithinTheCallTimeOutAndHoldsUpNoO
   EXPECT_EQ(Body(*state)["error"]["call"], "VKT_GetState");
   EXPECT_GE(took, kCallTimeoutMs - 50);
   EXPECT_LT(took, kCallTimeoutMs + 1000);  // one call's time-out, not one per value
+
+  // A camera that answers another request, or is gone: its error by name.
+  emulator.clearCommandFaults(camera);
+  vktemu::CommandFaults garbled;
+  garbled.commandDelta = 1;
+  emulator.setCommandFaults(camera, 0, garbled);
+  const auto mismatch = client->Get(CameraPath(handle, "/settings/rotation").c_str());
+  EXPECT_EQ(mismatch->status, 502);
+  EXPECT_EQ(Body(mismatch)["error"]["code"], "VKT_ERR_REPLY_MISMATCH");
+  emulator.clearCommandFaults(camera);
+  emulator.setCommandListening(camera, false);
+  emulator.closeCommandConnections(camera);
+  const auto gone = client->Get(CameraPath(handle, "/sd").c_str());
+  EXPECT_EQ(gone->status, 502);
+  EXPECT_EQ(Body(gone)["error"]["code"], "VKT_ERR_NETWORK");
+  emulator.setCommandListening(camera, true);
 
   // A camera that refuses: the refusal by name.
   emulator.clearCommandFaults(camera);
