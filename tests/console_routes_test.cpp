@@ -462,6 +462,20 @@ TEST_F(ConsoleRoutes, SilentCameraGivesItsErrorWithinTheCallTimeOutAndHoldsUpNoO
   EXPECT_GE(took, kCallTimeoutMs - 50);
   EXPECT_LT(took, kCallTimeoutMs + 1000);  // one call's time-out, not one per value
 
+  // A slow camera: every value waits, and the request still ends within one
+  // time-out, the values it left no time for failing by name.
+  emulator.clearCommandFaults(camera);
+  vktemu::CommandFaults slowFaults;
+  slowFaults.delayMs = static_cast<int>(kCallTimeoutMs / 3);
+  emulator.setCommandFaults(camera, 0, slowFaults);
+  const auto slowStarted = vkttest::Clock::now();
+  const auto slowState = client->Get(CameraPath(handle, "/state").c_str());
+  EXPECT_LT(vkttest::MsSince(slowStarted), kCallTimeoutMs + 500);
+  ASSERT_TRUE(slowState);
+  EXPECT_EQ(slowState->status, 200);
+  EXPECT_EQ(Body(slowState)["answers"], true);
+  EXPECT_EQ(Body(slowState)["electricity"]["error"]["code"], "VKT_ERR_TIMEOUT");
+
   // A camera that answers another request, or is gone: its error by name.
   emulator.clearCommandFaults(camera);
   vktemu::CommandFaults garbled;

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -386,13 +387,20 @@ void Console::Install(httplib::Server& server) {
     const auto known = camera(req, res);
     if (!known) return;
     const int h = known->handle;
+    // One time-out for the whole request: a slow camera's values share it,
+    // and those it leaves no time for fail at once with VKT_ERR_TIMEOUT.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(callMs);
+    const auto left = [deadline] {
+      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      return static_cast<unsigned>(std::max<long long>(0, ms));
+    };
     int state = 1;
-    if (VKT_GetState(h, &state, callMs) != 0) return SendCallFailure(res, "VKT_GetState");
+    if (VKT_GetState(h, &state, left()) != 0) return SendCallFailure(res, "VKT_GetState");
     Json out{{"answers", state == 0}};
     // Each value on its own: a camera may refuse one and answer the rest.
     const auto read = [&](const char* key, const char* call, int (*fn)(int, int*, unsigned)) {
       int value = 0;
-      if (fn(h, &value, callMs) == 0) {
+      if (fn(h, &value, left()) == 0) {
         out[key] = Json{{"value", value}};
       } else {
         out[key] = Json{{"error", LibraryErrorJson(VKT_GetLastError(), call)}};
@@ -403,7 +411,7 @@ void Console::Install(httplib::Server& server) {
     read("cameraMode", "VKT_GetCameraMode", VKT_GetCameraMode);
     read("flashLamp", "VKT_GetFlashLampState", VKT_GetFlashLampState);
     read("electricity", "VKT_GetElectricity", VKT_GetElectricity);
-    if (VKT_GetParamState(h, callMs) == 0) {
+    if (VKT_GetParamState(h, left()) == 0) {
       out["paramState"] = Json{{"value", "ready"}};
     } else {
       out["paramState"] = Json{{"error", LibraryErrorJson(VKT_GetLastError(), "VKT_GetParamState")}};
