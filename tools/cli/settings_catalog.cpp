@@ -243,6 +243,34 @@ static_assert(std::ranges::all_of(kSettings, RowIsConsistent), "a setting's call
 
 std::span<const Setting> AllSettings() { return kSettings; }
 
+namespace {
+
+constexpr std::array<SettingSection, 4> kSections{{
+    {"Picture", "ae"},
+    {"Device and state", "device-info"},
+    {"Network and time", "network"},
+    {"Traffic and I/O", "its"},
+}};
+
+// Each section starts at a row, the first at the first row, and in the
+// rows' order: a renamed or moved row is caught here.
+constexpr bool SectionsFollowTheRows() {
+  std::size_t row = 0;
+  for (std::size_t s = 0; s < kSections.size(); ++s) {
+    while (row < kSettings.size() && kSettings[row].name != kSections[s].firstSetting) {
+      if (s == 0) return false;
+      ++row;
+    }
+    if (row == kSettings.size()) return false;
+  }
+  return true;
+}
+static_assert(SectionsFollowTheRows(), "a section does not start at a row of the catalogue, in order");
+
+}  // namespace
+
+std::span<const SettingSection> SettingSections() { return kSections; }
+
 const Setting* FindSetting(std::string_view name) {
   for (const Setting& setting : kSettings) {
     if (setting.name == name) return &setting;

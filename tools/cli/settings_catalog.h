@@ -79,6 +79,16 @@ struct Setting {
 
 std::span<const Setting> AllSettings();
 
+// The rows come in the sections of the library's header, each named at its
+// first row and running to the next one's; the console shows the settings
+// under these titles.
+struct SettingSection {
+  std::string_view title;
+  std::string_view firstSetting;
+};
+
+std::span<const SettingSection> SettingSections();
+
 // nullptr for an unknown name.
 const Setting* FindSetting(std::string_view name);
 

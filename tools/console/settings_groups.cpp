@@ -1,29 +1,11 @@
 #include "settings_groups.h"
 
-#include <array>
-
 namespace vktconsole {
-
-namespace {
-
-struct GroupStart {
-  std::string_view title;
-  std::string_view firstSetting;
-};
-
-constexpr std::array<GroupStart, 4> kGroupStarts{{
-    {"Picture", "ae"},
-    {"Device and state", "device-info"},
-    {"Network and time", "network"},
-    {"Traffic and I/O", "its"},
-}};
-
-}  // namespace
 
 std::vector<SettingGroup> GroupSettings(std::span<const vktcli::Setting> catalogue) {
   std::vector<SettingGroup> groups;
   for (const vktcli::Setting& setting : catalogue) {
-    for (const GroupStart& start : kGroupStarts) {
+    for (const vktcli::SettingSection& start : vktcli::SettingSections()) {
       if (setting.name == start.firstSetting) groups.push_back({start.title, {}});
     }
     if (groups.empty()) groups.push_back({"Other", {}});

@@ -1,8 +1,6 @@
 // The settings page shows vktcli's catalogue in the order it lists its
-// rows, cut into the sections the catalogue follows (those of the library's
-// header: picture, device and state, network and time, traffic and I/O).
-// A section starts at a named row and runs to the next section's first row,
-// so a setting added to the catalogue appears without a change here.
+// rows, cut into the catalogue's sections (vktcli::SettingSections), so a
+// setting added to the catalogue appears without a change here.
 #pragma once
 
 #include <string_view>
