@@ -95,10 +95,14 @@ pcfile=$libdir/pkgconfig/vktnetsdk.pc
 [ -f "$pcfile" ] || fail "no ${pcfile#"$prefix"/}"
 grep -qx "prefix=$prefix" "$pcfile" || fail "vktnetsdk.pc does not name the install prefix: $(grep '^prefix=' "$pcfile")"
 pass "pkg-config file ${pcfile#"$prefix"/} for prefix $prefix"
-for tool in vktcli vkt-emulator; do
+for tool in vktcli vkt-emulator vkt-console; do
   [ -x "$prefix/bin/$tool" ] || fail "no bin/$tool"
 done
-pass "bin/vktcli, bin/vkt-emulator"
+pass "bin/vktcli, bin/vkt-emulator, bin/vkt-console"
+# The installed console finds the installed library by itself too.
+env -u LD_LIBRARY_PATH "$prefix/bin/vkt-console" --help >"$work/console-help.out" 2>&1 ||
+  { cat "$work/console-help.out" >&2; fail "bin/vkt-console --help failed"; }
+pass "bin/vkt-console starts"
 
 # Nothing installed may point back into the build or the source tree.
 if grep -rlF -e "$build" -e "$source" "$cmakedir" "$pcfile" >"$work/leaks"; then
