@@ -1,11 +1,17 @@
 // The field console's pure parts: who may use it (token, Host, Origin),
-// the tar members of a directory download, download names, the settings
+// what goes into a directory download's tar stream, download names, the settings
 // sections, the picture wall's bounds and the page's own files.
 #include <gtest/gtest.h>
 
+#include <archive.h>
+#include <archive_entry.h>
+
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "access_guard.h"
 #include "console_server.h"
@@ -18,6 +24,7 @@
 namespace {
 
 using namespace vktconsole;
+using namespace std::string_literals;
 
 constexpr std::string_view kToken = "0123456789abcdef0123456789abcdef";
 
@@ -119,65 +126,146 @@ TEST(ConsoleAccess, RequestChecksInOrder) {
   EXPECT_EQ(CheckRequest(facts, kToken)->status, 403);
 }
 
-// A reader of what TarFileHeader wrote, as tar itself reads it.
-struct TarMember {
-  std::string name, prefix;
-  std::uint64_t size = 0;
-  char type = 0;
-  bool checksumOk = false;
+// What libarchive's reader finds in a tar stream: each member's path and
+// bytes, or nullopt unless the stream reads to its clean end.
+struct ReadMember {
+  std::string path, bytes;
+  bool regular = false;
+  int perm = 0;
+  std::int64_t modified = 0;
+  bool operator==(const ReadMember&) const = default;
 };
 
-std::uint64_t Octal(const char* field, std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < width && field[i] >= '0' && field[i] <= '7'; ++i) value = value * 8 + (field[i] - '0');
-  return value;
-}
-
-TarMember ReadHeader(const std::array<char, kTarBlock>& block) {
-  TarMember member;
-  member.name.assign(block.data(), strnlen(block.data(), 100));
-  member.prefix.assign(block.data() + 345, strnlen(block.data() + 345, 155));
-  member.size = Octal(block.data() + 124, 12);
-  member.type = block[156];
-  unsigned sum = 0;
-  for (std::size_t i = 0; i < kTarBlock; ++i) {
-    sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(block[i]);
+std::optional<std::vector<ReadMember>> ReadTar(const std::string& tar, int* format = nullptr) {
+  const std::unique_ptr<archive, decltype(&archive_read_free)> reader(archive_read_new(), &archive_read_free);
+  archive_read_support_format_tar(reader.get());
+  if (archive_read_open_memory(reader.get(), tar.data(), tar.size()) != ARCHIVE_OK) return std::nullopt;
+  std::vector<ReadMember> members;
+  archive_entry* entry = nullptr;
+  int next = ARCHIVE_OK;
+  while ((next = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK) {
+    ReadMember member;
+    member.path = archive_entry_pathname(entry);
+    member.regular = archive_entry_filetype(entry) == AE_IFREG;
+    member.perm = static_cast<int>(archive_entry_perm(entry));
+    member.modified = archive_entry_mtime(entry);
+    char buffer[4096];
+    la_ssize_t got = 0;
+    while ((got = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0) member.bytes.append(buffer, got);
+    if (got < 0 || member.bytes.size() != static_cast<std::size_t>(archive_entry_size(entry))) return std::nullopt;
+    members.push_back(std::move(member));
   }
-  member.checksumOk = Octal(block.data() + 148, 8) == sum;
-  EXPECT_EQ(std::string(block.data() + 257, 5), "ustar");
-  return member;
+  if (next != ARCHIVE_EOF) return std::nullopt;
+  if (format) *format = archive_format(reader.get());
+  return members;
 }
 
-TEST(ConsoleTar, HeadersReadBackAndPadToBlocks) {
-  const auto header = TarFileHeader("20261209", "103015_001.jpg", 70001, 1765280000);
-  ASSERT_TRUE(header);
-  const TarMember member = ReadHeader(*header);
-  EXPECT_EQ(member.name, "103015_001.jpg");
-  EXPECT_EQ(member.prefix, "20261209");
-  EXPECT_EQ(member.size, 70001u);
-  EXPECT_EQ(member.type, '0');
-  EXPECT_TRUE(member.checksumOk);
-
-  const auto large = TarFileHeader("d", std::string(100, 'n'), (std::uint64_t{1} << 33) - 1, 0);
-  ASSERT_TRUE(large);
-  EXPECT_EQ(ReadHeader(*large).size, (std::uint64_t{1} << 33) - 1);
-  EXPECT_EQ(ReadHeader(*large).name, std::string(100, 'n'));
-  EXPECT_FALSE(TarFileHeader("d", "n", std::uint64_t{1} << 33, 0));  // past 11 octal digits
-
-  EXPECT_EQ(TarPadding(0).size(), 0u);
-  EXPECT_EQ(TarPadding(1).size(), 511u);
-  EXPECT_EQ(TarPadding(512).size(), 0u);
-  EXPECT_EQ(TarPadding(70001).size() + 70001 % 512, 512u);
-  EXPECT_EQ(TarEnd(), std::string(1024, '\0'));
+std::string Pattern(std::size_t size, int seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i * 13);
+  return bytes;
 }
 
-TEST(ConsoleTar, NamesThatCouldLeaveTheFolderAreRefused) {
-  for (const char* name : {"..", ".", "", "a/b", "/etc", "x\ny", "ok\x01"}) {
-    EXPECT_FALSE(TarFileHeader("dir", name, 1, 0)) << name;
-    EXPECT_FALSE(TarFileHeader(name, "file.jpg", 1, 0)) << name;
+ReadMember Member(std::string path, std::string bytes, std::int64_t modified) {
+  return ReadMember{std::move(path), std::move(bytes), true, 0644, modified};
+}
+
+TEST(ConsoleTar, MembersReadBackByteForByteAsTheyAreAdded) {
+  std::string out;
+  TarStream tar("20261209", [&out](const char* data, std::size_t size) {
+    out.append(data, size);
+    return true;
+  });
+  const std::string large = Pattern(70001, 1), small = Pattern(1500, 2), block = Pattern(512, 3);
+  ASSERT_EQ(tar.Add("103015_001.jpg", large, 1765280000), TarStream::Added::kWritten);
+  // Streamed: all but the last partial block is out before the next member,
+  // so the server holds one picture and one block, never the directory.
+  const std::size_t taken = 512 + (70001 + 511) / 512 * 512;
+  EXPECT_GE(out.size() + 10240, taken);
+  EXPECT_LE(out.size(), taken);
+  ASSERT_EQ(tar.Add("103016_002.jpg", small, 1765280001), TarStream::Added::kWritten);
+  ASSERT_EQ(tar.Add("empty.jpg", {}, -5), TarStream::Added::kWritten);
+  ASSERT_EQ(tar.Add("block.jpg", block, 0), TarStream::Added::kWritten);
+  ASSERT_TRUE(tar.Finish());
+
+  int format = 0;
+  const auto members = ReadTar(out, &format);
+  ASSERT_TRUE(members);
+  EXPECT_EQ(format, ARCHIVE_FORMAT_TAR_USTAR);
+  EXPECT_EQ(*members, (std::vector<ReadMember>{Member("20261209/103015_001.jpg", large, 1765280000),
+                                               Member("20261209/103016_002.jpg", small, 1765280001),
+                                               Member("20261209/empty.jpg", "", 0),
+                                               Member("20261209/block.jpg", block, 0)}));
+  // The last block is not padded out to libarchive's 10 KiB: four headers,
+  // the members in whole blocks and the two zero blocks that end it.
+  EXPECT_EQ(out.size(), 4 * 512 + (70001 + 511) / 512 * 512 + (1500 + 511) / 512 * 512 + 512 + 1024);
+  EXPECT_EQ(out.substr(out.size() - 1024), std::string(1024, '\0'));
+  EXPECT_EQ(tar.Add("late.jpg", small, 0), TarStream::Added::kBroken);  // nothing after the end
+}
+
+TEST(ConsoleTar, NamesThatCouldLeaveTheFolderAreRefusedAndTheStreamGoesOn) {
+  std::string out;
+  TarStream tar("dir", [&out](const char* data, std::size_t size) {
+    out.append(data, size);
+    return true;
+  });
+  for (const char* name : {"..", ".", "", "a/b", "/etc", "x\ny", "ok\x01", "del\x7f"}) {
+    EXPECT_EQ(tar.Add(name, "x"s, 0), TarStream::Added::kRefused) << name;
   }
-  EXPECT_FALSE(TarFileHeader("dir", std::string(101, 'n'), 1, 0));
-  EXPECT_FALSE(TarFileHeader(std::string(156, 'd'), "n", 1, 0));
+  EXPECT_EQ(tar.Add(std::string(101, 'n'), "x"s, 0), TarStream::Added::kRefused);  // past a ustar name
+  EXPECT_EQ(tar.Add(std::string(100, 'n'), "long"s, 0), TarStream::Added::kWritten);
+  EXPECT_EQ(tar.Add("after.jpg", "after"s, 0), TarStream::Added::kWritten);
+  ASSERT_TRUE(tar.Finish());
+  const auto members = ReadTar(out);
+  ASSERT_TRUE(members);
+  EXPECT_EQ(*members, (std::vector<ReadMember>{Member("dir/" + std::string(100, 'n'), "long"s, 0),
+                                               Member("dir/after.jpg", "after"s, 0)}));
+
+  for (const std::string& folder : {std::string(".."), std::string("a/b"), std::string(), std::string("x\ny")}) {
+    std::string none;
+    TarStream unsafe(folder, [&none](const char* data, std::size_t size) {
+      none.append(data, size);
+      return true;
+    });
+    EXPECT_EQ(unsafe.Add("file.jpg", "x"s, 0), TarStream::Added::kRefused) << folder;
+    ASSERT_TRUE(unsafe.Finish());
+    EXPECT_EQ(ReadTar(none), std::vector<ReadMember>{}) << folder;
+  }
+  std::string deep;
+  TarStream longFolder(std::string(156, 'd'), [&deep](const char* data, std::size_t size) {
+    deep.append(data, size);
+    return true;
+  });
+  EXPECT_EQ(longFolder.Add("n", "x"s, 0), TarStream::Added::kRefused);  // past a ustar prefix
+}
+
+TEST(ConsoleTar, ACutOffDownloadNeverLooksComplete) {
+  // The client leaves after 20000 bytes: the member fails, the stream stays
+  // failed and no end blocks follow.
+  std::string out;
+  TarStream tar("dir", [&out](const char* data, std::size_t size) {
+    if (out.size() + size > 20000) return false;
+    out.append(data, size);
+    return true;
+  });
+  EXPECT_EQ(tar.Add("big.jpg", Pattern(70001, 4), 0), TarStream::Added::kBroken);
+  EXPECT_EQ(tar.Add("small.jpg", "x"s, 0), TarStream::Added::kBroken);
+  EXPECT_FALSE(tar.Finish());
+  EXPECT_LE(out.size(), 20000u);
+  EXPECT_FALSE(ReadTar(out));
+
+  // A download abandoned between members (the console stopping) is not
+  // ended either: what was sent does not read as a whole archive.
+  std::string left;
+  {
+    TarStream abandoned("dir", [&left](const char* data, std::size_t size) {
+      left.append(data, size);
+      return true;
+    });
+    ASSERT_EQ(abandoned.Add("big.jpg", Pattern(70001, 5), 0), TarStream::Added::kWritten);
+  }
+  EXPECT_GT(left.size(), 0u);
+  EXPECT_FALSE(ReadTar(left));
 }
 
 TEST(ConsoleDownloads, NamesArePlainWhateverTheCameraSent) {

@@ -8,7 +8,8 @@ its model name and info text shows as text; the live view shows frames that
 change and lets the stream go when left; a pushed picture appears on the
 picture wall; a setting set in the form is what the emulator then holds (read
 through its control channel); the SD browser downloads a stored picture byte
-for byte; requests without the token, from a foreign origin or for a foreign
+for byte, and its directory as a tar whose members are the card's pictures;
+requests without the token, from a foreign origin or for a foreign
 host are refused.
 
 Exits 0 when every check passed, 1 when one failed (screenshots of the page
@@ -27,6 +28,7 @@ import signal
 import socket
 import subprocess
 import sys
+import tarfile
 import tempfile
 import time
 import traceback
@@ -408,6 +410,24 @@ class Checks:
         assert downloaded == stored, 'downloaded %d bytes (sha1 %s), the card holds %d (sha1 %s)' % (
             len(downloaded), hashlib.sha1(downloaded).hexdigest(), len(stored), hashlib.sha1(stored).hexdigest())
 
+        # The whole directory as one tar, as another reader (Python's tarfile)
+        # finds it: every picture of the listing, byte for byte, in the folder.
+        pictures = [r.get_attribute('data-name') for r in page.find_all('#sd-table tbody tr')
+                    if r.find_elements(page.by.CSS_SELECTOR, 'a[data-action="download"]')]
+        assert pictures, 'no picture listed in /' + name
+        page.find('#sd-archive').click()
+        target = os.path.join(downloads, name + '.tar')
+        wait_for(lambda: os.path.exists(target) and not os.path.exists(target + '.crdownload'), 15,
+                 'the download of ' + name + '.tar')
+        with tarfile.open(target, 'r:') as archive:
+            members = {m.name: archive.extractfile(m).read() for m in archive.getmembers() if m.isreg()}
+            assert len(members) == len(archive.getmembers()), 'a member that is not a regular file'
+        assert sorted(members) == sorted(name + '/' + p for p in pictures), 'members %r, listed %r' % (
+            sorted(members), pictures)
+        for picture in pictures:
+            stored = bytes.fromhex(reply_field(control('sd 0 get /' + name + '/' + picture)[0], 'hex'))
+            assert members[name + '/' + picture] == stored, picture + ' differs in the archive'
+
     def change_ip_after_confirmation(self):
         page = self.page
         page.tab('cameras')
@@ -546,7 +566,7 @@ def main():
         checks.run('live view shows changing frames', checks.live_view_shows_changing_frames)
         checks.run('picture wall shows a pushed picture', checks.picture_wall_shows_pushed_picture)
         checks.run('a setting set in the form is what the camera holds', checks.setting_set_in_form_reaches_camera)
-        checks.run('SD browser downloads a stored picture byte for byte',
+        checks.run('SD browser downloads a stored picture and its directory byte for byte',
                    lambda: checks.sd_browser_downloads_picture(downloads))
         checks.run('an address change is sent only after its confirmation', checks.change_ip_after_confirmation)
         checks.run('requests without the token or from elsewhere are refused', checks.refusals)

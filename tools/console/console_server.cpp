@@ -759,6 +759,9 @@ void Console::Install(httplib::Server& server) {
           const std::int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                                        std::chrono::system_clock::now().time_since_epoch())
                                        .count();
+          // Each block goes straight to the client; a write that does not go
+          // out within the server's write time-out ends the download.
+          TarStream tar(folder, [&sink](const char* data, std::size_t size) { return sink.write(data, size); });
           for (const vktcli::CardEntry& entry : entries) {
             if (live_.Stopping()) return false;
             if (!entry.IsPicture()) continue;
@@ -772,32 +775,18 @@ void Console::Install(httplib::Server& server) {
               std::lock_guard lock(*card);
               fetched = vktcli::FetchCardPicture(handle, vktcli::JoinCameraPath(path, entry.name), callMs, bytes);
             }
-            const auto header = TarFileHeader(folder, entry.name, bytes.size(), now);
-            if (!fetched || !header) {
-              report += entry.name + ": " +
-                        (fetched ? std::string("name too long for the archive")
-                                 : LibraryErrorJson(VKT_GetLastError())["code"].get<std::string>()) +
-                        "\n";
+            if (!fetched) {
+              report += entry.name + ": " + LibraryErrorJson(VKT_GetLastError())["code"].get<std::string>() + "\n";
               continue;
             }
-            const std::string padding = TarPadding(bytes.size());
-            if (!sink.write(header->data(), header->size()) || !sink.write(bytes.data(), bytes.size()) ||
-                !sink.write(padding.data(), padding.size())) {
-              return false;
-            }
+            const TarStream::Added added = tar.Add(entry.name, bytes, now);
+            if (added == TarStream::Added::kBroken) return false;
+            if (added == TarStream::Added::kRefused) report += entry.name + ": name too long for the archive\n";
           }
           // What could not be packed is said inside the archive itself: the
           // status line went out before the first picture was fetched.
-          if (!report.empty()) {
-            const auto header = TarFileHeader(folder, "NOT-INCLUDED.txt", report.size(), now);
-            const std::string padding = TarPadding(report.size());
-            if (!sink.write(header->data(), header->size()) || !sink.write(report.data(), report.size()) ||
-                !sink.write(padding.data(), padding.size())) {
-              return false;
-            }
-          }
-          const std::string end = TarEnd();
-          if (!sink.write(end.data(), end.size())) return false;
+          if (!report.empty() && tar.Add("NOT-INCLUDED.txt", report, now) != TarStream::Added::kWritten) return false;
+          if (!tar.Finish()) return false;
           sink.done();
           return true;
         });

@@ -1,58 +1,89 @@
 #include "tar_writer.h"
 
-#include <cstring>
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <memory>
+#include <type_traits>
 
 #include "sd_paths.h"
 
 namespace vktconsole {
 
-namespace {
+static_assert(std::is_same_v<la_ssize_t, long>, "TarStream::Write's return type is la_ssize_t");
 
-// `value` as `width - 1` octal digits and a NUL, as ustar numbers are.
-bool PutOctal(char* field, std::size_t width, std::uint64_t value) {
-  std::string digits(width - 1, '0');
-  for (std::size_t i = width - 1; i-- > 0;) {
-    digits[i] = static_cast<char>('0' + (value & 7));
-    value >>= 3;
+TarStream::TarStream(std::string directory, Sink sink)
+    : directory_(std::move(directory)), sink_(std::move(sink)), archive_(archive_write_new()) {
+  // ustar: every tar reader knows it, and names are kept short enough for
+  // it. The last block is not padded to libarchive's 10 KiB: the stream
+  // ends right after its two zero blocks.
+  if (archive_ == nullptr || archive_write_set_format_ustar(archive_) != ARCHIVE_OK ||
+      archive_write_add_filter_none(archive_) != ARCHIVE_OK ||
+      archive_write_set_bytes_in_last_block(archive_, 1) != ARCHIVE_OK ||
+      archive_write_open(archive_, this, nullptr, &TarStream::Write, nullptr) != ARCHIVE_OK) {
+    broken_ = true;
   }
-  if (value != 0) return false;  // does not fit
-  std::memcpy(field, digits.data(), width - 1);
-  field[width - 1] = '\0';
+}
+
+TarStream::~TarStream() {
+  if (archive_ == nullptr) return;
+  // Marked as failed, freeing writes nothing more: no end blocks after a
+  // member that was cut off.
+  if (!finished_) archive_write_fail(archive_);
+  archive_write_free(archive_);
+}
+
+long TarStream::Write(struct archive*, void* self, const void* buffer, std::size_t length) {
+  auto* stream = static_cast<TarStream*>(self);
+  if (stream->broken_ || !stream->sink_(static_cast<const char*>(buffer), length)) {
+    stream->broken_ = true;
+    return -1;
+  }
+  return static_cast<long>(length);
+}
+
+TarStream::Added TarStream::Add(std::string_view name, std::span<const char> bytes, std::int64_t modified) {
+  if (broken_ || finished_) return Added::kBroken;
+  if (!vktcli::IsSafeFileName(directory_) || !vktcli::IsSafeFileName(name)) return Added::kRefused;
+  const std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(), &archive_entry_free);
+  if (!entry) return Added::kBroken;
+  const std::string path = directory_ + "/" + std::string(name);
+  archive_entry_copy_pathname(entry.get(), path.c_str());
+  archive_entry_set_filetype(entry.get(), AE_IFREG);
+  archive_entry_set_perm(entry.get(), 0644);
+  archive_entry_set_size(entry.get(), static_cast<la_int64_t>(bytes.size()));
+  archive_entry_set_mtime(entry.get(), modified > 0 ? modified : 0, 0);
+  const int header = archive_write_header(archive_, entry.get());
+  // A name ustar cannot hold is refused before anything of it is written.
+  if (header == ARCHIVE_FAILED && !broken_) return Added::kRefused;
+  if (header < ARCHIVE_WARN || broken_) {
+    broken_ = true;
+    return Added::kBroken;
+  }
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const la_ssize_t wrote = archive_write_data(archive_, bytes.data() + at, bytes.size() - at);
+    if (wrote <= 0) {
+      broken_ = true;
+      return Added::kBroken;
+    }
+    at += static_cast<std::size_t>(wrote);
+  }
+  if (archive_write_finish_entry(archive_) < ARCHIVE_WARN || broken_) {
+    broken_ = true;
+    return Added::kBroken;
+  }
+  return Added::kWritten;
+}
+
+bool TarStream::Finish() {
+  if (broken_ || finished_) return false;
+  finished_ = true;
+  if (archive_write_close(archive_) != ARCHIVE_OK || broken_) {
+    broken_ = true;
+    return false;
+  }
   return true;
 }
-
-}  // namespace
-
-std::optional<std::array<char, kTarBlock>> TarFileHeader(std::string_view directory, std::string_view name,
-                                                         std::uint64_t size, std::int64_t modified) {
-  if (!vktcli::IsSafeFileName(directory) || !vktcli::IsSafeFileName(name)) return std::nullopt;
-  if (directory.size() > 155 || name.size() > 100) return std::nullopt;
-  std::array<char, kTarBlock> header{};
-  char* h = header.data();
-  std::memcpy(h + 0, name.data(), name.size());  // name[100]
-  PutOctal(h + 100, 8, 0644);                     // mode
-  PutOctal(h + 108, 8, 0);                        // uid
-  PutOctal(h + 116, 8, 0);                        // gid
-  if (!PutOctal(h + 124, 12, size)) return std::nullopt;
-  PutOctal(h + 136, 12, modified > 0 ? static_cast<std::uint64_t>(modified) : 0);
-  h[156] = '0';                                   // a regular file
-  std::memcpy(h + 257, "ustar", 6);               // magic with its NUL
-  std::memcpy(h + 263, "00", 2);                  // version
-  std::memcpy(h + 345, directory.data(), directory.size());  // prefix[155]
-  // The checksum is counted with its own field as blanks.
-  std::memset(h + 148, ' ', 8);
-  unsigned sum = 0;
-  for (char c : header) sum += static_cast<unsigned char>(c);
-  PutOctal(h + 148, 7, sum);  // six digits and a NUL (at most 512 * 255)
-  h[155] = ' ';
-  return header;
-}
-
-std::string TarPadding(std::uint64_t size) {
-  const std::uint64_t rest = size % kTarBlock;
-  return std::string(rest == 0 ? 0 : kTarBlock - rest, '\0');
-}
-
-std::string TarEnd() { return std::string(2 * kTarBlock, '\0'); }
 
 }  // namespace vktconsole

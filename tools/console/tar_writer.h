@@ -1,29 +1,56 @@
-// A whole card directory as one download: a POSIX tar (ustar) stream,
-// written member by member as the pictures are fetched, so nothing waits
-// for the whole directory. Pure functions.
+// A whole card directory as one download: a POSIX tar (ustar) stream
+// written by libarchive, member by member as the pictures are fetched, so
+// nothing waits for the whole directory. This wrapper's own job is what
+// goes into the archive: only plain names, all under one folder.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <optional>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
+struct archive;
+
 namespace vktconsole {
 
-inline constexpr std::size_t kTarBlock = 512;
+class TarStream {
+ public:
+  // Takes the bytes libarchive hands out, a block (10 KiB) at a time; false
+  // when they could not go out (the client left, a write timed out).
+  using Sink = std::function<bool(const char* data, std::size_t size)>;
 
-// The header of a regular file DIRECTORY/NAME of `size` bytes. Both parts
-// must be safe file names (vktcli::IsSafeFileName), DIRECTORY at most 155
-// bytes and NAME at most 100, so an archive never unpacks outside the
-// folder it is unpacked in; nullopt otherwise.
-std::optional<std::array<char, kTarBlock>> TarFileHeader(std::string_view directory, std::string_view name,
-                                                         std::uint64_t size, std::int64_t modified);
+  enum class Added {
+    kWritten,
+    kRefused,  // not a safe file name, or too long for a ustar header; the stream goes on
+    kBroken,   // the sink failed; nothing more can be written
+  };
 
-// Zero bytes that bring a member of `size` bytes to a whole block.
-std::string TarPadding(std::uint64_t size);
+  // Every member is DIRECTORY/NAME.
+  TarStream(std::string directory, Sink sink);
+  // Without Finish(), the end of the archive is never written: a cut-off
+  // download must not look complete.
+  ~TarStream();
+  TarStream(const TarStream&) = delete;
+  TarStream& operator=(const TarStream&) = delete;
 
-// The two zero blocks that end an archive.
-std::string TarEnd();
+  // A regular file DIRECTORY/NAME holding `bytes`. DIRECTORY and NAME must
+  // both be safe file names (vktcli::IsSafeFileName), so the archive never
+  // unpacks outside the folder it is unpacked in.
+  Added Add(std::string_view name, std::span<const char> bytes, std::int64_t modified);
+
+  // Writes the two zero blocks that end the archive and what libarchive
+  // still holds; false when the sink failed.
+  bool Finish();
+
+ private:
+  static long Write(struct archive*, void* self, const void* buffer, std::size_t length);
+
+  std::string directory_;
+  Sink sink_;
+  struct archive* archive_ = nullptr;
+  bool broken_ = false;
+  bool finished_ = false;
+};
 
 }  // namespace vktconsole
