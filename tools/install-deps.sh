@@ -13,4 +13,4 @@ apt-get install -y --no-install-recommends \
   tshark clang libclang-rt-14-dev llvm \
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools \
   gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good \
-  libcpp-httplib-dev libarchive-dev chromium chromium-driver python3-selenium
+  libcpp-httplib-dev libarchive-dev chromium chromium-driver python3-selenium socat
