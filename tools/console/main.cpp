@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -17,6 +16,7 @@
 #include "access_guard.h"
 #include "console_server.h"
 #include "option_values.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -114,13 +114,10 @@ int main(int argc, char** argv) {
     options.token = vktconsole::NewAccessToken();
   }
 
-  // Termination signals are taken by one thread only; every thread started
-  // below (the library's, the server's) inherits the mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // SIGINT and SIGTERM request the stop; made before any other thread
+  // (the library's, the server's), which all inherit the blocked signals.
+  vktcli::StopRequest stop;
+  vktcli::StopOnSignals stopOnSignals(stop);
   signal(SIGPIPE, SIG_IGN);
 
   int supported = 0;
@@ -141,11 +138,9 @@ int main(int argc, char** argv) {
       std::cerr << "vkt-console: cannot listen on " << listenText << "\n";
       exitCode = kExitFailure;
     } else {
-      std::atomic<bool> stopping{false};
       std::thread waiter([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        stopping = true;
+        while (!stop.WaitUntil(std::chrono::steady_clock::now() + std::chrono::hours(1))) {
+        }
         console.BeginStop();
         server.stop();
         // The grace period runs in a thread of its own, so a clean stop is
@@ -159,10 +154,7 @@ int main(int argc, char** argv) {
       std::cout << "console: http://" << listen->host << ":" << listen->port << "/#token=" << options.token
                 << std::endl;
       server.listen_after_bind();
-      if (!stopping) {
-        // The server ended on its own: let the waiter go too.
-        ::kill(::getpid(), SIGTERM);
-      }
+      stop.Request();  // when the server ended on its own, the waiter goes too
       waiter.join();
     }
   }
