@@ -214,6 +214,11 @@ class ConsolePage:
             return (text, 'error' in (node.get_attribute('class') or '')) if text and not text.endswith('…') else None
         return wait_for(settled, seconds, 'status ' + css)
 
+    def press_setting(self, block, action):
+        """Presses a setting's button and waits for its status: (text, error)."""
+        self.find(block + 'button[data-action="' + action + '"]').click()
+        return self.wait_status(block + '.buttons .status')
+
     def image_digest(self, css):
         """A digest of the pixels an <img> shows now (same origin, so readable)."""
         return self.driver.execute_script('''
@@ -279,9 +284,9 @@ class Checks:
         page.tab('cameras')
         rows = wait_for(lambda: (lambda r: r if len(r) == 4 else None)(page.camera_rows()), 20,
                         'four cameras in the table')
-        for spec in CAMERAS:
-            ip = spec.split(',')[0][3:]
-            name = spec.split('name=')[1]
+        for camera in CAMERAS:
+            ip = camera.split(',')[0][3:]
+            name = camera.split('name=')[1]
             assert ip in rows, ip + ' is not listed: ' + repr(rows)
             assert rows[ip][4] == name, 'the name of ' + ip + ' reads ' + repr(rows[ip][4])
             assert rows[ip][7].startswith('camera '), ip + ' was not added: ' + rows[ip][7]
@@ -351,8 +356,7 @@ class Checks:
         page.tab('settings')
         page.pick_camera('127.0.0.10')
         block = '.setting[data-setting="rotation"] '
-        page.find(block + 'button[data-action="get"]').click()
-        text, error = page.wait_status(block + '.buttons .status')
+        text, error = page.press_setting(block, 'get')
         assert not error, 'get rotation: ' + text
         shown = page.find(block + 'input[data-field="value"]').get_attribute('value')
         held = reply_field(control('get 0 1180')[0], 'value')
@@ -361,8 +365,7 @@ class Checks:
         field = page.find(block + 'input[data-field="value"]')
         field.clear()
         field.send_keys(target)
-        page.find(block + 'button[data-action="set"]').click()
-        text, error = page.wait_status(block + '.buttons .status')
+        text, error = page.press_setting(block, 'set')
         assert not error, 'set rotation: ' + text
         held = reply_field(control('get 0 1180')[0], 'value')
         assert held == target, 'the camera holds rotation %s after setting %s' % (held, target)
@@ -372,8 +375,7 @@ class Checks:
             field = page.find(block + 'input[data-field="' + name + '"]')
             field.clear()
             field.send_keys(value)
-        page.find(block + 'button[data-action="set"]').click()
-        text, error = page.wait_status(block + '.buttons .status')
+        text, error = page.press_setting(block, 'set')
         assert not error, 'set ae-param: ' + text
         record = reply_field(control('get 0 1044')[0], 'record')
         assert record == (1234).to_bytes(4, 'little').hex() + (-5).to_bytes(4, 'little', signed=True).hex(), \
