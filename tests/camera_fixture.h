@@ -11,6 +11,7 @@
 #include "api/call_frame.h"
 #include "api/library.h"
 #include "emulated_network.h"
+#include "test_support.h"
 
 namespace vkttest {
 
@@ -43,6 +44,11 @@ class AddedCameraTest : public CameraTest {
     handle = AddCamera();
     camera = Context(handle);
     ASSERT_NE(camera, nullptr);
+    // The context's short connection at creation reaches the emulator's
+    // accept loop a moment later; tests that count connections start after it.
+    if (camera->HostAddress() != 0) {
+      ASSERT_TRUE(WaitFor([&] { return emulator.connectionCount(id) >= 1; }, std::chrono::seconds(5)));
+    }
   }
 
   int handle = -1;

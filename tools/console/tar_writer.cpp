@@ -27,9 +27,13 @@ TarStream::TarStream(std::string directory, Sink sink)
 
 TarStream::~TarStream() {
   if (archive_ == nullptr) return;
-  // Marked as failed, freeing writes nothing more: no end blocks after a
-  // member that was cut off.
-  if (!finished_) archive_write_fail(archive_);
+  // Unfinished, the sink refuses what closing would flush, so no end blocks
+  // follow a member that was cut off. Closing (not archive_write_fail) is
+  // what frees libarchive's block buffer.
+  if (!finished_) {
+    broken_ = true;
+    archive_write_close(archive_);
+  }
   archive_write_free(archive_);
 }
 
