@@ -344,6 +344,9 @@ VKT_API int VKT_ChangeCameraIP(const ChangeIPParam *param, unsigned int timeoutM
  * open connection as its bytes arrive, so a slow or stuck camera holds only
  * its own connections and never delays another camera's pictures. Each
  * picture must arrive whole within one second of its connection's accept.
+ * A connection is accepted once its first bytes arrive, or after about a
+ * second if it stays silent; until then it takes no share, no descriptor
+ * of the library and no room.
  * Limits, so that memory and fairness hold under any load:
  *  - VKT_PICTURE_CONNECTIONS: picture connections open at once. At the
  *    limit new connections wait in the listen backlog until one ends.

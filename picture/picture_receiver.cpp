@@ -1,6 +1,7 @@
 #include "picture/picture_receiver.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -55,6 +56,13 @@ bool PictureReceiver::Start(uint16_t port, int workers) {
   if (listening_) {
     acceptor_.get_local_addr(listenAddress_);
     (void)ACE::set_flags(acceptor_.get_handle(), ACE_NONBLOCK);
+    // A connection is handed over once its first bytes have come (or, if it
+    // stays silent, after about a second), so the accepting thread finds
+    // the start of the picture waiting instead of an empty socket that has
+    // to join the readiness set first. Best effort: without it every
+    // connection simply comes at once.
+    const int deferSeconds = 1;
+    (void)::setsockopt(acceptor_.get_handle(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
   }
 
   epoll_ = ::epoll_create1(EPOLL_CLOEXEC);

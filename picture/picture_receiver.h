@@ -20,6 +20,10 @@
 // The thread that completes a picture hands it to the camera's callback
 // itself, holding no lock, so a slow callback stalls only its own thread.
 //
+// Accepts are deferred by the kernel until a connection's first bytes come
+// (or about a second of silence has passed), so the first read after an
+// accept mostly finds the picture, often all of it.
+//
 // Windows: every connection has one second from its accept. Accepts come
 // in order, so the deadlines form a queue in expiry order; the timer is set
 // to the first one. A connection that is being read when its time comes is

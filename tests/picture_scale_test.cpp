@@ -166,6 +166,23 @@ TEST_F(ScalePictures, AThousandConnectionsAtOnceAndPicturesStillFlow) {
   EXPECT_EQ(LibraryStats().pictureBytesBuffered, 0u);
 }
 
+TEST_F(ScalePictures, ConnectionsThatSendNothingTakeNoShareUntilHandedOverAndStillEnd) {
+  // The camera's whole share of connections open and silent: its picture
+  // on the next connection still arrives at once, because a connection is
+  // handed over only with its first bytes (or after about a second of
+  // silence), and then the silent ones end by their windows all the same.
+  StuckConnections silent(from, port, static_cast<int>(limits.perCamera), 0);
+  ASSERT_EQ(silent.Count(), limits.perCamera);
+  const long long longest = PushAndTimeEach(1, 20000);
+  ASSERT_GE(longest, 0) << "the picture did not arrive";
+  EXPECT_LT(longest, 500);
+  EXPECT_EQ(StatsOf(camera).picturesDroppedOverShare, 0u);
+  ASSERT_TRUE(vkttest::WaitFor([&] { return StatsOf(camera).picturesDroppedTimeWindow == limits.perCamera; }, 6s))
+      << StatsOf(camera).picturesDroppedTimeWindow;
+  EXPECT_EQ(StatsOf(camera).pictureConnectionsOpen, 0u);
+  EXPECT_EQ(StatsOf(camera).picturesDelivered, 1u);
+}
+
 class SmallConnectionCap : public ScalePictures {
  protected:
   void SetUp() override {
