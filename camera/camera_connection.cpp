@@ -22,8 +22,8 @@ IoResult Link::Connect(const ACE_INET_Addr& camera, const ACE_Time_Value& timeou
   if (connected_) return IoResult::kOk;
   Close();
   ACE_SOCK_Connector connector;
-  ACE_INET_Addr any(static_cast<u_short>(0), static_cast<ACE_UINT32>(INADDR_ANY));
-  if (connector.connect(stream_, camera, &timeout, any, 0) != 0) {
+  // No local address: the system picks one, without a bind call first.
+  if (connector.connect(stream_, camera, &timeout) != 0) {
     IoResult result = FromErrno();
     stream_.close();
     return result;
