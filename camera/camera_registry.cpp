@@ -18,33 +18,32 @@ int CameraRegistry::NewHandle() {
 
 std::shared_ptr<CameraContext> CameraRegistry::Find(int handle) {
   std::shared_lock<std::shared_mutex> lock(listLock_);
-  for (const auto& camera : cameras_) {
-    if (camera->Handle() == handle) return camera;
+  for (const Entry& entry : cameras_) {
+    if (entry.handle == handle) return entry.camera;
   }
   return nullptr;
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::FindByAddress(uint32_t address) {
   std::shared_lock<std::shared_mutex> lock(listLock_);
-  for (const auto& camera : cameras_) {
-    if (camera->CameraAddress() == address) return camera;
+  for (const Entry& entry : cameras_) {
+    if (entry.address == address) return entry.camera;
   }
   return nullptr;
 }
 
 bool CameraRegistry::Contains(const CameraContext* context) {
   std::shared_lock<std::shared_mutex> lock(listLock_);
-  return std::any_of(cameras_.begin(), cameras_.end(), [&](const auto& c) { return c.get() == context; });
+  return std::any_of(cameras_.begin(), cameras_.end(), [&](const Entry& e) { return e.camera.get() == context; });
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::FindSameCamera(const DeviceRecord& record) {
-  for (const auto& camera : cameras_) {
+  for (const Entry& entry : cameras_) {
     // The address as it is now (a network set may have changed it); the MAC
     // never changes.
-    const DeviceRecord& r = camera->Record();
-    if (camera->CameraAddress() == record.ipAddress &&
-        std::memcmp(r.macAddress, record.macAddress, sizeof r.macAddress) == 0) {
-      return camera;
+    if (entry.address == record.ipAddress &&
+        std::memcmp(entry.camera->Record().macAddress, record.macAddress, sizeof record.macAddress) == 0) {
+      return entry.camera;
     }
   }
   return nullptr;
@@ -52,23 +51,37 @@ std::shared_ptr<CameraContext> CameraRegistry::FindSameCamera(const DeviceRecord
 
 void CameraRegistry::Add(std::shared_ptr<CameraContext> context) {
   std::unique_lock<std::shared_mutex> lock(listLock_);
-  cameras_.push_back(std::move(context));
+  const int handle = context->Handle();
+  const uint32_t address = context->CameraAddress();
+  cameras_.push_back(Entry{handle, address, std::move(context)});
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::Remove(int handle) {
   std::unique_lock<std::shared_mutex> lock(listLock_);
-  auto it = std::find_if(cameras_.begin(), cameras_.end(), [&](const auto& c) { return c->Handle() == handle; });
+  auto it = std::find_if(cameras_.begin(), cameras_.end(), [&](const Entry& e) { return e.handle == handle; });
   if (it == cameras_.end()) return nullptr;
-  auto removed = std::move(*it);
+  auto removed = std::move(it->camera);
   cameras_.erase(it);
   return removed;
 }
 
 std::vector<std::shared_ptr<CameraContext>> CameraRegistry::RemoveAll() {
+  std::vector<Entry> entries;
+  {
+    std::unique_lock<std::shared_mutex> lock(listLock_);
+    entries.swap(cameras_);
+  }
   std::vector<std::shared_ptr<CameraContext>> all;
-  std::unique_lock<std::shared_mutex> lock(listLock_);
-  all.swap(cameras_);
+  all.reserve(entries.size());
+  for (Entry& entry : entries) all.push_back(std::move(entry.camera));
   return all;
+}
+
+void CameraRegistry::Readdressed(const CameraContext& context) {
+  std::unique_lock<std::shared_mutex> lock(listLock_);
+  for (Entry& entry : cameras_) {
+    if (entry.camera.get() == &context) entry.address = context.CameraAddress();
+  }
 }
 
 size_t CameraRegistry::Size() { return cameras_.size(); }

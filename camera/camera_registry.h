@@ -6,6 +6,10 @@
 // take too, so every call on a camera finds its context without queuing
 // behind another camera's slow addition.
 //
+// Each entry keeps the camera's handle and current address beside its
+// context, so a look-up (one per call, one per picture connection) scans a
+// compact array instead of visiting every context in memory.
+//
 // A camera's handle is an opaque number from a counter (never 0, 1 or -1,
 // never reused), so a stale handle can never reach another camera; the
 // registry maps it to the context. Whoever looks a camera up gets a shared
@@ -46,11 +50,20 @@ class CameraRegistry {
   std::shared_ptr<CameraContext> Remove(int handle);
   std::vector<std::shared_ptr<CameraContext>> RemoveAll();
   size_t Size();
+  // The context's address changed (a network setting): look-ups by address
+  // follow it.
+  void Readdressed(const CameraContext& context);
 
  private:
+  struct Entry {
+    int handle;
+    uint32_t address;  // the context's CameraAddress(), network order
+    std::shared_ptr<CameraContext> camera;
+  };
+
   std::recursive_mutex lock_;
   std::shared_mutex listLock_;  // guards cameras_; taken after lock_
-  std::vector<std::shared_ptr<CameraContext>> cameras_;
+  std::vector<Entry> cameras_;
   uint32_t nextHandle_ = 0x100;
 };
 

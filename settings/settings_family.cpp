@@ -175,6 +175,7 @@ int SetNetWorkParam(CameraContext& camera, const NetWorkParam* in, uint32_t ms) 
     // The camera now lives at the new address: drop the connection (and
     // the caches) and connect there next time.
     camera.Readdress(in->ipAddress, in->addressWord1);
+    Library::Instance().Registry().Readdressed(camera);
   }
   return 0;
 }
