@@ -38,6 +38,8 @@ bool CameraRegistry::Contains(const CameraContext* context) {
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::FindSameCamera(const DeviceRecord& record) {
+  // A network set on another thread may move an address meanwhile.
+  std::shared_lock<std::shared_mutex> lock(listLock_);
   for (const Entry& entry : cameras_) {
     // The address as it is now (a network set may have changed it); the MAC
     // never changes.
