@@ -165,11 +165,13 @@ has_sd=no
 if "$cli" --help 2>&1 | grep -q '^  sd '; then
   has_sd=yes
   # Larger than one loopback segment (64 KiB): the 1216 reply is reassembled.
-  control sd 0 add /20261210/big.jpg 200000 | grep -q '^ok' || die "control: sd add"
+  # In a directory of its own: the camera files the pictures it takes under
+  # today's date, which is any day.
+  control sd 0 add /20200101/big.jpg 200000 | grep -q '^ok' || die "control: sd add"
   run_cli sd state --ip "$camera_ip" $t 500
   run_cli sd ls / --ip "$camera_ip" $t 500
-  run_cli sd ls /20261210 --ip "$camera_ip" $t 500
-  run_cli sd get /20261210/big.jpg -o "$work/big.jpg" --ip "$camera_ip" $t 2000
+  run_cli sd ls /20200101 --ip "$camera_ip" $t 500
+  run_cli sd get /20200101/big.jpg -o "$work/big.jpg" --ip "$camera_ip" $t 2000
 fi
 
 run_cli change-ip --mac "$camera_mac" --ip "$moved_ip" --search-timeout 300
@@ -353,19 +355,28 @@ if [ "$has_sd" = yes ]; then
   check "the SD card state reply: ready, 32768 MiB" "$(yes_if has_line "$out" '1	32768')" "$out"
   out=$(decode 'vktcmd.command == 1210 && vktcmd.type == 1' vktcmd.dir.path vktcmd.length)
   check "directory listing requests carry the path in 264 bytes" \
-    "$(yes_if has_line "$out" '/20261210	264')" "$out"
+    "$(yes_if has_line "$out" '/20200101	264')" "$out"
   out=$(decode 'vktcmd.command == 1210 && vktcmd.type == 2' vktcmd.dir.tree vktcmd.dir.path vktcmd.dir.count \
     vktcmd.dir.entry.value vktcmd.dir.entry.name)
+  # The seeded days, the added directory and, unless it is one of them,
+  # the day the camera filed its pictures under.
   check "the root listing names its directories (value -1)" "$(printf '%s\n' "$out" | awk -F '\t' '
-    $1 == 1 && $2 == "/" && $3 == 3 && $4 == "-1,-1,-1" && $5 == "20261208,20261209,20261210" { good = 1 }
+    $1 == 1 && $2 == "/" {
+      n = split($4, values, ","); m = split($5, names, ",")
+      ok = n == $3 && m == $3 && $3 >= 3
+      for (i = 1; i <= n; i++) if (values[i] != -1) ok = 0
+      seen = 0
+      for (i = 1; i <= m; i++) if (names[i] == "20200101" || names[i] == "20261208" || names[i] == "20261209") seen++
+      if (ok && seen == 3) good = 1
+    }
     END { print good ? "yes" : "no" }')" "$out"
   check "the directory listing names the stored picture with its size" \
-    "$(yes_if has_match "$out" "^1	/20261210	1	[0-9]*	big.jpg$")" "$out"
+    "$(yes_if has_match "$out" "^1	/20200101	1	200000	big.jpg$")" "$out"
   out=$(decode 'vktcmd.command == 1216' vktcmd.type vktcmd.file.name vktcmd.picture.length tcp.segment.count)
   size=$(wc -c <"$work/big.jpg" | tr -d ' ')
   check "the fetch request names the picture; the reply, reassembled, holds all its bytes" "$(printf '%s\n' "$out" |
     awk -F '\t' -v size="$size" '
-      $1 == 1 && $2 == "/20261210/big.jpg" { req = 1 }
+      $1 == 1 && $2 == "/20200101/big.jpg" { req = 1 }
       $1 == 2 && $3 == size && $4 + 0 >= 2 { rep = 1 }
       END { print (req && rep) ? "yes" : "no" }')" "$out"
 else
