@@ -136,7 +136,8 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   bool ShortRecords() const { return shortRecords_; }
   void SetShortRecords(bool shortForms) { shortRecords_ = shortForms; }
   // The camera took a new address: remember it, drop the connection and
-  // connect there next time. Takes the command lock.
+  // connect there next time. Takes the command lock. Called through
+  // CameraRegistry::Readdress, which moves the registry's entry with it.
   void Readdress(uint32_t ipAddress, uint32_t addressWord1);
 
   // ---- picture push target; see push_target.cpp.

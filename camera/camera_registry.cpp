@@ -38,11 +38,10 @@ bool CameraRegistry::Contains(const CameraContext* context) {
 }
 
 std::shared_ptr<CameraContext> CameraRegistry::FindSameCamera(const DeviceRecord& record) {
-  // A network set on another thread may move an address meanwhile.
+  // The address as it is now (a network set, on any thread, may move it);
+  // the MAC never changes.
   std::shared_lock<std::shared_mutex> lock(listLock_);
   for (const Entry& entry : cameras_) {
-    // The address as it is now (a network set may have changed it); the MAC
-    // never changes.
     if (entry.address == record.ipAddress &&
         std::memcmp(entry.camera->Record().macAddress, record.macAddress, sizeof record.macAddress) == 0) {
       return entry.camera;
@@ -79,10 +78,11 @@ std::vector<std::shared_ptr<CameraContext>> CameraRegistry::RemoveAll() {
   return all;
 }
 
-void CameraRegistry::Readdressed(const CameraContext& context) {
+void CameraRegistry::Readdress(CameraContext& context, uint32_t ipAddress, uint32_t addressWord1) {
+  context.Readdress(ipAddress, addressWord1);
   std::unique_lock<std::shared_mutex> lock(listLock_);
   for (Entry& entry : cameras_) {
-    if (entry.camera.get() == &context) entry.address = context.CameraAddress();
+    if (entry.camera.get() == &context) entry.address = ipAddress;
   }
 }
 

@@ -50,9 +50,9 @@ class CameraRegistry {
   std::shared_ptr<CameraContext> Remove(int handle);
   std::vector<std::shared_ptr<CameraContext>> RemoveAll();
   size_t Size();
-  // The context's address changed (a network setting): look-ups by address
-  // follow it.
-  void Readdressed(const CameraContext& context);
+  // Moves a camera to a new address (a network setting): the context
+  // reconnects there, and look-ups by address follow it.
+  void Readdress(CameraContext& context, uint32_t ipAddress, uint32_t addressWord1);
 
  private:
   struct Entry {

@@ -174,8 +174,7 @@ int SetNetWorkParam(CameraContext& camera, const NetWorkParam* in, uint32_t ms) 
   if (sent && (in->ipAddress != record.ipAddress || in->addressWord1 != record.addressWord1)) {
     // The camera now lives at the new address: drop the connection (and
     // the caches) and connect there next time.
-    camera.Readdress(in->ipAddress, in->addressWord1);
-    Library::Instance().Registry().Readdressed(camera);
+    Library::Instance().Registry().Readdress(camera, in->ipAddress, in->addressWord1);
   }
   return 0;
 }
