@@ -10,6 +10,13 @@ void SetLastError(uint32_t code);
 // The calling thread's last error.
 uint32_t LastError();
 
+// Stores `code` as the last error and returns 1, what most calls return on
+// failure.
+inline int Fail(uint32_t code) {
+  SetLastError(code);
+  return 1;
+}
+
 // Error codes as unsigned values, for the library's own use.
 namespace err {
 inline constexpr uint32_t kOk = 0;

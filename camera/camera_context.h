@@ -143,6 +143,9 @@ class CameraContext : public std::enable_shared_from_this<CameraContext> {
   // ---- picture push target; see push_target.cpp.
   int SetPictureCallback(PictureCallback callback, uint32_t ms);
   int RegisterPushTarget(uint32_t ms);
+  // The push and the stream registrations carry the same 8 bytes: address,
+  // port (both network order) and a flag word. Takes the command lock.
+  int SendTarget(int32_t command, uint32_t addressNetworkOrder, uint16_t portNetworkOrder, uint16_t flag, uint32_t ms);
   PictureCallback GetPictureCallback() const { return pictureCallback_.load(std::memory_order_acquire); }
   // Asks the camera for a picture now (snapshot connection); see snapshot.cpp.
   int Snap(int32_t value, uint32_t ms);

@@ -41,16 +41,21 @@ int CameraContext::RegisterPushTarget(uint32_t ms) {
   pushAddress_ = hostAddress_;
   pushPort_ = port;
 
-  uint8_t payload[8];
-  std::memcpy(payload, &pushAddress_, 4);
-  std::memcpy(payload + 4, &pushPort_, 2);
-  std::memcpy(payload + 6, &pushRegistered_, 2);
-  Request request{command::kPushTarget};
-  request.payload = payload;
-  request.length = sizeof payload;
-  if (Exchange(request, ms) != 0) return 1;
+  if (SendTarget(command::kPushTarget, pushAddress_, pushPort_, pushRegistered_, ms) != 0) return 1;
   pushRegistered_ = 1;
   return 0;
+}
+
+int CameraContext::SendTarget(int32_t command, uint32_t addressNetworkOrder, uint16_t portNetworkOrder, uint16_t flag,
+                              uint32_t ms) {
+  uint8_t payload[8];
+  std::memcpy(payload, &addressNetworkOrder, 4);
+  std::memcpy(payload + 4, &portNetworkOrder, 2);
+  std::memcpy(payload + 6, &flag, 2);
+  Request request{command};
+  request.payload = payload;
+  request.length = sizeof payload;
+  return Exchange(request, ms);
 }
 
 }  // namespace vkt

@@ -10,18 +10,12 @@
 namespace vkt::discovery {
 
 int ChangeCameraIp(const ChangeIPParam* param, unsigned int timeoutMs) {
-  if (param == nullptr) {
-    SetLastError(err::kInvalidParam);
-    return 1;
-  }
+  if (param == nullptr) return Fail(err::kInvalidParam);
   Stopwatch watch;
   const ChangeIpRequest request = BuildChangeIpRequest(*param);
   // Out of every broadcast interface; the confirmation may come back on any.
   BroadcastSockets sockets;
-  if (!sockets.Open() || sockets.SendBroadcast(request.data(), request.size()) == 0) {
-    SetLastError(err::kNetwork);
-    return 1;
-  }
+  if (!sockets.Open() || sockets.SendBroadcast(request.data(), request.size()) == 0) return Fail(err::kNetwork);
   auto buffer = std::make_unique<uint8_t[]>(BroadcastSockets::kMaxDatagram);
   uint64_t wait = timeoutMs;
   for (;;) {

@@ -77,20 +77,14 @@ int RefreshLocked(SearchResultList& results, unsigned int timeoutMs) {
   if (timeoutMs == 0) return 0;
   results.records.clear();
   results.interfaces.clear();
-  if (!RunSearch(timeoutMs, results)) {
-    SetLastError(err::kNetwork);
-    return 1;
-  }
+  if (!RunSearch(timeoutMs, results)) return Fail(err::kNetwork);
   return 0;
 }
 
 }  // namespace
 
 int SearchCameras(DeviceRecord* records, int capacity, int* count, unsigned int timeoutMs) {
-  if (count == nullptr) {
-    SetLastError(err::kInvalidParam);
-    return 1;
-  }
+  if (count == nullptr) return Fail(err::kInvalidParam);
   SearchResultList& results = Results();
   std::lock_guard<std::mutex> lock(results.lock);
   if (timeoutMs != 0) *count = 0;
@@ -98,10 +92,7 @@ int SearchCameras(DeviceRecord* records, int capacity, int* count, unsigned int 
   const auto found = static_cast<long long>(results.records.size());
   *count = static_cast<int>(found);
   if (refreshed != 0) return 1;
-  if (records == nullptr || static_cast<long long>(capacity) < found) {
-    SetLastError(err::kInvalidParam);
-    return 1;
-  }
+  if (records == nullptr || static_cast<long long>(capacity) < found) return Fail(err::kInvalidParam);
   std::copy(results.records.begin(), results.records.end(), records);
   return 0;
 }
@@ -119,19 +110,13 @@ int SearchAndCopy(unsigned int timeoutMs, std::vector<DeviceRecord>& found) {
 namespace vkt::discovery {
 
 int SearchInterface(const DeviceRecord* record, char* name, int capacity) {
-  if (record == nullptr || name == nullptr || capacity <= 0) {
-    SetLastError(err::kInvalidParam);
-    return 1;
-  }
+  if (record == nullptr || name == nullptr || capacity <= 0) return Fail(err::kInvalidParam);
   SearchResultList& results = Results();
   std::lock_guard<std::mutex> lock(results.lock);
   for (size_t i = 0; i < results.records.size(); ++i) {
     if (std::memcmp(results.records[i].macAddress, record->macAddress, sizeof record->macAddress) != 0) continue;
     const std::string& found = results.interfaces[i];
-    if (found.size() >= static_cast<size_t>(capacity)) {
-      SetLastError(err::kInvalidParam);
-      return 1;
-    }
+    if (found.size() >= static_cast<size_t>(capacity)) return Fail(err::kInvalidParam);
     std::memcpy(name, found.c_str(), found.size() + 1);
     return 0;
   }

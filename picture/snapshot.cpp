@@ -11,10 +11,7 @@ namespace vkt {
 
 int CameraContext::Snap(int32_t value, uint32_t ms) {
   std::lock_guard<std::recursive_mutex> lock(callbackLock_);
-  if (GetPictureCallback() == nullptr) {
-    SetLastError(err::kNoPictureCallback);
-    return 1;
-  }
+  if (GetPictureCallback() == nullptr) return Fail(err::kNoPictureCallback);
   // The camera must know where to push before it is asked to.
   if (RegisterPushTarget(ms) != 0) return 1;
 

@@ -42,11 +42,6 @@ void CivilFromDays(int64_t z, int64_t& y, int& m, int& d) {
   y = yoe + era * 400 + (m <= 2);
 }
 
-int Fail(uint32_t code) {
-  SetLastError(code);
-  return 1;
-}
-
 }  // namespace
 
 bool SystemTimeToUnix(const SYSTEMTIME& t, int64_t& seconds, int32_t& microseconds) {

@@ -74,11 +74,6 @@ bool ModelAllows(const CameraContext& camera, const Member& m) {
   return false;
 }
 
-int Fail(uint32_t code) {
-  SetLastError(code);
-  return 1;
-}
-
 }  // namespace
 
 int DecodeTemperature(int32_t value) {

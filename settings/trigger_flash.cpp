@@ -59,9 +59,15 @@ int WriteCombined(CameraContext& camera, const uint8_t* record, uint32_t ms) {
   return 0;
 }
 
-int Fail(uint32_t code) {
-  SetLastError(code);
-  return 1;
+// Whether the cached current record already shows `wanted` through `view`:
+// then a set has nothing to send.
+template <typename View, typename ViewOf>
+bool SameAsCached(SettingsCache& cache, const View& wanted, ViewOf viewOf) {
+  if (!cache.Valid(SlotOf(false))) return false;
+  uint8_t record[kCombinedSize];
+  cache.CopyRecord(SlotOf(false), record, kCombinedSize);
+  const View cached = viewOf(record);
+  return std::memcmp(&cached, &wanted, sizeof cached) == 0;
 }
 
 }  // namespace
@@ -166,16 +172,10 @@ int GetTriggInput(CameraContext& camera, bool factory, TriggInputSet* out, uint3
 int SetFlashLamp(CameraContext& camera, const FlashLampParam* in, uint32_t ms) {
   if (in == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
-  SettingsCache& cache = camera.Cache();
-  const RecordSlot slot = SlotOf(false);
-  uint8_t work[kCombinedSize];
-  if (cache.Valid(slot)) {
-    cache.CopyRecord(slot, work, kCombinedSize);
-    const FlashLampParam cached = FlashLampFromCombined(work);
-    if (std::memcmp(&cached, in, sizeof cached) == 0) return 0;
-  }
+  if (SameAsCached(camera.Cache(), *in, FlashLampFromCombined)) return 0;
   if (camera.CheckPendingSave(ms) != 0) return 1;
   // Only the lamp words change: the rest goes back as the camera sent it.
+  uint8_t work[kCombinedSize];
   if (ReadCombined(camera, false, work, ms) != 0) return 1;
   WriteFlashLamp(*in, work);
   return WriteCombined(camera, work, ms);
@@ -184,15 +184,10 @@ int SetFlashLamp(CameraContext& camera, const FlashLampParam* in, uint32_t ms) {
 int SetTriggInput(CameraContext& camera, const TriggInputSet* in, uint32_t ms) {
   if (in == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(camera.CommandLock());
-  SettingsCache& cache = camera.Cache();
-  const RecordSlot slot = SlotOf(false);
-  uint8_t work[kCombinedSize];
-  if (cache.Valid(slot)) {
-    cache.CopyRecord(slot, work, kCombinedSize);
-    const TriggInputSet cached = TriggInputFromCombined(work, false);
-    if (std::memcmp(&cached, in, sizeof cached) == 0) return 0;
-  }
+  const auto currentView = [](const uint8_t* record) { return TriggInputFromCombined(record, false); };
+  if (SameAsCached(camera.Cache(), *in, currentView)) return 0;
   if (camera.CheckPendingSave(ms) != 0) return 1;
+  uint8_t work[kCombinedSize];
   CombinedFromTriggInput(*in, work);
   return WriteCombined(camera, work, ms);
 }

@@ -9,10 +9,7 @@
 namespace vkt {
 
 int CameraContext::GetSDCardState(SDCardState* state, uint32_t ms) {
-  if (state == nullptr) {
-    SetLastError(err::kInvalidParam);
-    return 1;
-  }
+  if (state == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(commandLock_);
   if (Exchange(Request{command::kSDCardState}, ms) != 0) return 1;
   // A short answer leaves the missing words zero, never bytes of an earlier
@@ -26,10 +23,7 @@ int CameraContext::GetSDCardState(SDCardState* state, uint32_t ms) {
 int CameraContext::FormatSDCard(uint32_t ms) { return Exchange(Request{command::kFormatSDCard}, ms); }
 
 int CameraContext::GetFormatSDCardProgress(int* progress, uint32_t ms) {
-  if (progress == nullptr) {
-    SetLastError(err::kInvalidParam);
-    return 1;
-  }
+  if (progress == nullptr) return Fail(err::kInvalidParam);
   std::lock_guard<std::recursive_mutex> lock(commandLock_);
   if (Exchange(Request{command::kFormatProgress}, ms) != 0) return 1;
   *progress = replyHeader_.value;

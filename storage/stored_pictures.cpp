@@ -11,14 +11,6 @@
 #include "storage/storage_commands.h"
 
 namespace vkt {
-namespace {
-
-int Fail(uint32_t code) {
-  SetLastError(code);
-  return 1;
-}
-
-}  // namespace
 
 int CameraContext::StartLargeReply(size_t limit, const Stopwatch& start, uint32_t ms) {
   SetLastError(err::kOk);

@@ -23,14 +23,7 @@ int CameraContext::RegisterStreamTarget(uint16_t portNetworkOrder, uint32_t ms) 
   std::lock_guard<std::recursive_mutex> lock(commandLock_);
   streamAddress_ = hostAddress_;
   streamPort_ = portNetworkOrder;
-  uint8_t payload[8];
-  std::memcpy(payload, &streamAddress_, 4);
-  std::memcpy(payload + 4, &streamPort_, 2);
-  std::memcpy(payload + 6, &streamFlag_, 2);
-  Request request{command::kStreamTarget};
-  request.payload = payload;
-  request.length = sizeof payload;
-  return Exchange(request, ms);
+  return SendTarget(command::kStreamTarget, streamAddress_, streamPort_, streamFlag_, ms);
 }
 
 int CameraContext::SetStreamMode(int32_t mode, uint32_t ms) {
@@ -73,15 +66,9 @@ int CameraContext::SetStreamCallback(StreamCallback callback, int32_t user, uint
     streamUser_.store(0, std::memory_order_relaxed);
     return 0;
   }
-  if (KindOf(*this) == StreamStart::kNone) {
-    SetLastError(err::kNoVideoStream);
-    return 1;
-  }
+  if (KindOf(*this) == StreamStart::kNone) return Fail(err::kNoVideoStream);
   std::shared_ptr<CRecvStreamThread> worker = pool.Take();
-  if (!worker) {
-    SetLastError(err::kNoFreeStream);
-    return 1;
-  }
+  if (!worker) return Fail(err::kNoFreeStream);
   streamCallback_.store(callback, std::memory_order_release);
   streamUser_.store(user, std::memory_order_relaxed);
   streamWorker_ = worker;
