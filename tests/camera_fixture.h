@@ -7,10 +7,12 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "api/call_frame.h"
 #include "api/library.h"
 #include "emulated_network.h"
+#include "picture_collector.h"
 #include "test_support.h"
 
 namespace vkttest {
@@ -31,9 +33,52 @@ class CameraTest : public EmulatedNetwork {
     return handle;
   }
   std::shared_ptr<vkt::CameraContext> Context(int handle) { return vkt::Library::Instance().Registry().Find(handle); }
+  // Requests of `command` the camera has seen.
+  size_t Sent(int32_t command) {
+    size_t n = 0;
+    for (const auto& r : emulator.commandTraffic(id)) n += r.command == command;
+    return n;
+  }
+  // The commands the camera has seen, in their order.
+  std::vector<int32_t> CommandsSent() {
+    std::vector<int32_t> commands;
+    for (const auto& r : emulator.commandTraffic(id)) commands.push_back(r.command);
+    return commands;
+  }
 
   vktemu::CameraConfig config;
   int id = -1;
+};
+
+// The camera added without a picture callback: its handle only.
+class HandleTest : public CameraTest {
+ protected:
+  void SetUp() override {
+    CameraTest::SetUp();
+    camera = AddCamera();
+    ASSERT_NE(camera, -1);
+  }
+  int camera = -1;
+};
+
+// The camera added with the picture collector's callback, the collector
+// empty before and after each test.
+class PictureTest : public CameraTest {
+ protected:
+  void SetUp() override {
+    CameraTest::SetUp();
+    PictureCollector::Instance().Clear();
+    DeviceRecord record = RecordOf(config);
+    camera = VKT_AddCamera(&record, PictureCollector::Callback, 1000);
+    ASSERT_NE(camera, -1) << std::hex << VKT_GetLastError();
+    port = vkt::Library::Instance().PictureListenPort();
+  }
+  void TearDown() override {
+    CameraTest::TearDown();
+    PictureCollector::Instance().Clear();
+  }
+  int camera = -1;
+  uint16_t port = 0;  // the library's picture port
 };
 
 // The camera added (without a picture callback), its handle and context.

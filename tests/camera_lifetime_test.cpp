@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -32,42 +33,41 @@ class CameraLifetime : public vkttest::CameraTest {
       }
     }
   }
+  // Four threads run commands on the camera while `rounds` times, once one
+  // more call has succeeded, `disturb` is done to it and the handle re-added.
+  void CallWhile(int rounds, const std::function<void(int handle)>& disturb) {
+    std::atomic<int> handle{AddCamera()};
+    std::atomic<bool> stop{false};
+    std::atomic<int> unexpected{0}, succeeded{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 4; ++i) callers.emplace_back([&] { Hammer(handle, stop, unexpected, succeeded); });
+    for (int round = 0; round < rounds; ++round) {
+      if (!vkttest::WaitFor([&] { return succeeded.load() > round; }, 5s)) {
+        ADD_FAILURE() << "no call succeeded in round " << round;
+        break;
+      }
+      disturb(handle.load());
+      if (HasFatalFailure()) break;
+      handle = AddCamera();
+    }
+    stop = true;
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(unexpected.load(), 0);
+  }
 };
 
 TEST_F(CameraLifetime, DeletingWhileCallsRunIsSafe) {
   vktemu::CommandFaults slow;
   slow.delayMs = 2;  // keeps calls inside the exchange when the delete comes
   emulator.setCommandFaults(id, 0, slow);
-  std::atomic<int> handle{AddCamera()};
-  std::atomic<bool> stop{false};
-  std::atomic<int> unexpected{0}, succeeded{0};
-  std::vector<std::thread> callers;
-  for (int i = 0; i < 4; ++i) callers.emplace_back([&] { Hammer(handle, stop, unexpected, succeeded); });
-  for (int round = 0; round < 30; ++round) {
-    ASSERT_TRUE(vkttest::WaitFor([&] { return succeeded.load() > round; }, 5s));
-    EXPECT_EQ(VKT_DelCamera(handle.load()), 0);
-    handle = AddCamera();
-  }
-  stop = true;
-  for (auto& t : callers) t.join();
-  EXPECT_EQ(unexpected.load(), 0);
+  CallWhile(30, [](int handle) { EXPECT_EQ(VKT_DelCamera(handle), 0); });
 }
 
 TEST_F(CameraLifetime, ClosingWhileCallsRunIsSafe) {
-  std::atomic<int> handle{AddCamera()};
-  std::atomic<bool> stop{false};
-  std::atomic<int> unexpected{0}, succeeded{0};
-  std::vector<std::thread> callers;
-  for (int i = 0; i < 4; ++i) callers.emplace_back([&] { Hammer(handle, stop, unexpected, succeeded); });
-  for (int round = 0; round < 10; ++round) {
-    ASSERT_TRUE(vkttest::WaitFor([&] { return succeeded.load() > round; }, 5s));
+  CallWhile(10, [](int) {
     ASSERT_EQ(VKT_Close(), 0);
     ASSERT_EQ(VKT_Init(VKT_SDK_VERSION, nullptr), 0);
-    handle = AddCamera();
-  }
-  stop = true;
-  for (auto& t : callers) t.join();
-  EXPECT_EQ(unexpected.load(), 0);
+  });
 }
 
 TEST_F(CameraLifetime, ACallHoldsItsCameraUntilItReturns) {

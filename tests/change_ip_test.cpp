@@ -14,7 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using vkttest::Clock;
-using vkttest::DottedAddress;
 using vkttest::MakeCamera;
 using vkttest::MsSince;
 
@@ -57,7 +56,8 @@ TEST_F(ChangeIp, CameraTakesTheNewAddressAndIsFoundThere) {
   int count = 0;
   ASSERT_EQ(VKT_SearchCamera(records, 4, &count, 200), 0);
   ASSERT_EQ(count, 2);
-  std::vector<std::string> addresses{DottedAddress(records[0].ipAddress), DottedAddress(records[1].ipAddress)};
+  std::vector<std::string> addresses{vkttest::DottedAddress(records[0].ipAddress),
+                                     vkttest::DottedAddress(records[1].ipAddress)};
   EXPECT_NE(std::find(addresses.begin(), addresses.end(), "127.0.0.99"), addresses.end());
 }
 

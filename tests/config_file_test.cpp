@@ -13,25 +13,9 @@
 
 namespace {
 
-class Records : public vkttest::CameraTest {
+class Records : public vkttest::HandleTest {
  protected:
-  void SetUp() override {
-    CameraTest::SetUp();
-    camera = AddCamera();
-  }
-  size_t Sent(int32_t command) {
-    size_t n = 0;
-    for (const auto& r : emulator.commandTraffic(id)) n += r.command == command;
-    return n;
-  }
-  std::vector<int32_t> CommandsSent() {
-    std::vector<int32_t> commands;
-    for (const auto& r : emulator.commandTraffic(id)) commands.push_back(r.command);
-    return commands;
-  }
   std::string TempPath(const char* name) { return testing::TempDir() + name; }
-
-  int camera = -1;
 };
 
 TEST_F(Records, ShortFormsAreLearntAndGovernTheSets) {

@@ -40,21 +40,7 @@ std::pair<int, int> DecodeDimensions(const std::vector<uint8_t>& jpeg) {
   return size;
 }
 
-class PicturePush : public vkttest::CameraTest {
- protected:
-  void SetUp() override {
-    CameraTest::SetUp();
-    PictureCollector::Instance().Clear();
-    DeviceRecord record = vkttest::RecordOf(config);
-    camera = VKT_AddCamera(&record, PictureCollector::Callback, 1000);
-    ASSERT_NE(camera, -1);
-  }
-  void TearDown() override {
-    CameraTest::TearDown();
-    PictureCollector::Instance().Clear();
-  }
-  int camera = -1;
-};
+class PicturePush : public vkttest::PictureTest {};
 
 TEST_F(PicturePush, SnapshotArrivesAsARealJpeg) {
   emulator.setPictureSize(id, 320, 240, 80);

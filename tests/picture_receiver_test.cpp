@@ -19,28 +19,14 @@ using vkttest::PictureCollector;
 using vkttest::PictureWords;
 using vkttest::Push;
 
-class Pictures : public vkttest::CameraTest {
+class Pictures : public vkttest::PictureTest {
  protected:
-  void SetUp() override {
-    CameraTest::SetUp();
-    PictureCollector::Instance().Clear();
-    DeviceRecord record = vkttest::RecordOf(config);
-    camera = VKT_AddCamera(&record, PictureCollector::Callback, 1000);
-    ASSERT_NE(camera, -1);
-    port = vkt::Library::Instance().PictureListenPort();
-  }
-  void TearDown() override {
-    CameraTest::TearDown();
-    PictureCollector::Instance().Clear();
-  }
   // No further callback came, after giving a delivery every chance to happen.
   void ExpectNoDelivery() {
     const size_t before = PictureCollector::Instance().Count();
     EXPECT_FALSE(PictureCollector::Instance().WaitFor(before + 1, 300ms));
   }
 
-  int camera = -1;
-  uint16_t port = 0;
   const std::string from = "127.0.0.10";
 };
 

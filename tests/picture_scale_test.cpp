@@ -72,7 +72,7 @@ class StuckConnections {
 
 // A registered camera with a callback (the emulator's, at 127.0.0.10) and
 // more registered cameras without one, at 127.0.0.11 on.
-class ScalePictures : public vkttest::CameraTest {
+class ScalePictures : public vkttest::PictureTest {
  protected:
   void SetUp() override {
     // Hundreds of sockets on both ends in one process.
@@ -81,17 +81,11 @@ class ScalePictures : public vkttest::CameraTest {
     files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
     setrlimit(RLIMIT_NOFILE, &files);
     vkt::Library::Instance().SetPictureLimits(limits);
-    CameraTest::SetUp();
-    PictureCollector::Instance().Clear();
-    DeviceRecord record = vkttest::RecordOf(config);
-    camera = VKT_AddCamera(&record, PictureCollector::Callback, 1000);
-    ASSERT_NE(camera, -1);
-    port = vkt::Library::Instance().PictureListenPort();
+    PictureTest::SetUp();
   }
   void TearDown() override {
-    CameraTest::TearDown();
+    PictureTest::TearDown();
     vkt::Library::Instance().SetPictureLimits({});
-    PictureCollector::Instance().Clear();
   }
   // A camera at `address` that nothing answers for: its pictures are
   // accepted (it is registered) but never delivered (no callback).
@@ -116,8 +110,6 @@ class ScalePictures : public vkttest::CameraTest {
   }
 
   vkt::PictureLimits limits;
-  int camera = -1;
-  uint16_t port = 0;
   const std::string from = "127.0.0.10";
 };
 

@@ -15,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using vkttest::Clock;
 using vkttest::DottedAddress;
+using vkttest::FailsWith;
 using vkttest::MakeCamera;
 using vkttest::MsSince;
 
@@ -24,13 +25,37 @@ class Search : public vkttest::EmulatedNetwork {
   std::vector<DeviceRecord> SearchAndFetch(unsigned timeoutMs) {
     int count = -1;
     int result = VKT_SearchCamera(nullptr, 0, &count, timeoutMs);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+    EXPECT_TRUE(FailsWith(result, VKT_ERR_INVALID_PARAM));
     std::vector<DeviceRecord> records(static_cast<size_t>(count));
     int fetched = -1;
     EXPECT_EQ(VKT_SearchCamera(records.data(), count, &fetched, 0), 0);
     EXPECT_EQ(fetched, count);
     return records;
+  }
+
+  // The addresses of the records a search finds, in the list's order.
+  std::vector<std::string> FoundAddresses(unsigned timeoutMs) {
+    std::vector<std::string> addresses;
+    for (const auto& r : SearchAndFetch(timeoutMs)) addresses.push_back(DottedAddress(r.ipAddress));
+    return addresses;
+  }
+  // Camera `camera` answers each probe `copies` times, `delayMs` late.
+  void AnswerRepeatedly(int camera, int copies, int delayMs) {
+    vktemu::DiscoveryFaults faults;
+    faults.answerCopies = copies;
+    faults.answerDelayMs = delayMs;
+    emulator.setDiscoveryFaults(camera, faults);
+  }
+
+  // How long a search of `timeoutMs` that finds no camera takes, in ms.
+  long long EmptySearchMs(unsigned timeoutMs) {
+    DeviceRecord records[1];
+    int count = -1;
+    const auto start = Clock::now();
+    EXPECT_EQ(VKT_SearchCamera(records, 1, &count, timeoutMs), 0);
+    const long long took = MsSince(start);
+    EXPECT_EQ(count, 0);
+    return took;
   }
 
   bool HasProbeBytes(const vktemu::ReceivedDatagram& d) {
@@ -79,8 +104,7 @@ TEST_F(Search, FetchBeforeAnySearchReturnsAnEmptyList) {
   EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 0), 0);
   EXPECT_EQ(count, 0);
   count = -1;
-  EXPECT_EQ(VKT_SearchCamera(nullptr, 0, &count, 0), 1);
-  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_TRUE(FailsWith(VKT_SearchCamera(nullptr, 0, &count, 0), VKT_ERR_INVALID_PARAM));
   EXPECT_EQ(count, 0);
 }
 
@@ -109,58 +133,37 @@ TEST_F(Search, BufferChecksReportTheCount) {
   DeviceRecord records[2];
   std::memset(records, 0x5A, sizeof records);
   int count = -1;
-  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 0), 1);
-  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_TRUE(FailsWith(VKT_SearchCamera(records, 1, &count, 0), VKT_ERR_INVALID_PARAM));
   EXPECT_EQ(count, 2);
   EXPECT_EQ(records[0].macAddress[0], 0x5A) << "nothing copied into a buffer too small";
 
   count = -1;
-  EXPECT_EQ(VKT_SearchCamera(records, -1, &count, 0), 1);
-  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_TRUE(FailsWith(VKT_SearchCamera(records, -1, &count, 0), VKT_ERR_INVALID_PARAM));
   EXPECT_EQ(count, 2);
 
-  EXPECT_EQ(VKT_SearchCamera(records, 2, nullptr, 0), 1);
-  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_TRUE(FailsWith(VKT_SearchCamera(records, 2, nullptr, 0), VKT_ERR_INVALID_PARAM));
 }
 
 TEST_F(Search, NegativeCapacityFailsEvenWithAnEmptyList) {
   DeviceRecord records[1];
   int count = -1;
-  EXPECT_EQ(VKT_SearchCamera(records, -5, &count, 0), 1);
-  EXPECT_EQ(VKT_GetLastError(), VKT_ERR_INVALID_PARAM);
+  EXPECT_TRUE(FailsWith(VKT_SearchCamera(records, -5, &count, 0), VKT_ERR_INVALID_PARAM));
   EXPECT_EQ(count, 0);
 }
 
 TEST_F(Search, OneRecordPerMacTheFirstAnswerWins) {
   emulator.addCamera(MakeCamera("127.0.0.20", 0x20));
-  auto twin = MakeCamera("127.0.0.21", 0x20);  // same MAC, other address
-  int twinId = emulator.addCamera(twin);
-  vktemu::DiscoveryFaults late;
-  late.answerDelayMs = 60;
-  late.answerCopies = 3;
-  emulator.setDiscoveryFaults(twinId, late);
+  // The same MAC at another address, answering late.
+  AnswerRepeatedly(emulator.addCamera(MakeCamera("127.0.0.21", 0x20)), 3, 60);
   StartEmulator();
-
-  auto records = SearchAndFetch(400);
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(DottedAddress(records[0].ipAddress), "127.0.0.20");
+  EXPECT_EQ(FoundAddresses(400), (std::vector<std::string>{"127.0.0.20"}));
 }
 
 TEST_F(Search, RepeatedAnswersYieldOneRecordInOrderOfFirstAnswer) {
-  int a = emulator.addCamera(MakeCamera("127.0.0.30", 0x30));
-  int b = emulator.addCamera(MakeCamera("127.0.0.31", 0x31));
-  vktemu::DiscoveryFaults faults;
-  faults.answerCopies = 4;
-  faults.answerDelayMs = 80;
-  emulator.setDiscoveryFaults(a, faults);
-  faults.answerDelayMs = 0;
-  emulator.setDiscoveryFaults(b, faults);
+  AnswerRepeatedly(emulator.addCamera(MakeCamera("127.0.0.30", 0x30)), 4, 80);
+  AnswerRepeatedly(emulator.addCamera(MakeCamera("127.0.0.31", 0x31)), 4, 0);
   StartEmulator();
-
-  auto records = SearchAndFetch(400);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(DottedAddress(records[0].ipAddress), "127.0.0.31");
-  EXPECT_EQ(DottedAddress(records[1].ipAddress), "127.0.0.30");
+  EXPECT_EQ(FoundAddresses(400), (std::vector<std::string>{"127.0.0.31", "127.0.0.30"}));
 }
 
 TEST_F(Search, MalformedAnswersAreSkipped) {
@@ -187,20 +190,14 @@ TEST_F(Search, MalformedAnswersAreSkipped) {
       emulator.sendRaw(probe.sourceAddress, probe.sourcePort, bytes);
     }
   });
-  auto records = SearchAndFetch(300);
+  const auto found = FoundAddresses(300);
   junk.join();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(DottedAddress(records[0].ipAddress), "127.0.0.40");
+  EXPECT_EQ(found, (std::vector<std::string>{"127.0.0.40"}));
 }
 
 TEST_F(Search, ProbesAtStartAndAfterHalfTheTimeAndEndsAfterTheTimeout) {
   StartEmulator();
-  auto start = Clock::now();
-  int count = -1;
-  DeviceRecord records[1];
-  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 1000), 0);
-  const long long took = MsSince(start);
-  EXPECT_EQ(count, 0);
+  const long long took = EmptySearchMs(1000);
   EXPECT_GT(took, 1000);
   EXPECT_LT(took, 1700);  // at most about T + T/2
   ASSERT_TRUE(emulator.waitForProbes(2, 1s));
@@ -217,11 +214,7 @@ TEST_F(Search, ProbesAtStartAndAfterHalfTheTimeAndEndsAfterTheTimeout) {
 
 TEST_F(Search, OneMillisecondSearchEndsAtOnce) {
   StartEmulator();
-  auto start = Clock::now();
-  int count = -1;
-  DeviceRecord records[1];
-  EXPECT_EQ(VKT_SearchCamera(records, 1, &count, 1), 0);
-  EXPECT_LT(MsSince(start), 100);
+  EXPECT_LT(EmptySearchMs(1), 100);
 }
 
 TEST_F(Search, NewSearchReplacesTheList) {

@@ -46,22 +46,34 @@ bool Run(const std::string& command, std::string* output = nullptr, std::chrono:
   return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
-// Runs `program -batch FILE` over these lines, one command each.
-bool RunBatch(const std::string& program, const std::vector<std::string>& lines, std::string* error) {
-  char path[] = "/tmp/vkt-slow-batch-XXXXXX";
-  const int fd = mkstemp(path);
+// Writes `lines` to a new file named after `pattern` (mkstemp's); its path,
+// or empty with `error` saying what could not be written.
+std::string WriteTempFile(std::string pattern, const std::vector<std::string>& lines, const char* what,
+                          std::string* error) {
+  const int fd = mkstemp(pattern.data());
   if (fd < 0) {
-    if (error) *error = "cannot write a batch file";
-    return false;
+    if (error) *error = std::string("cannot write ") + what;
+    return {};
   }
   close(fd);
-  {
-    std::ofstream out(path);
-    for (const auto& line : lines) out << line << "\n";
+  std::ofstream out(pattern);
+  for (const auto& line : lines) out << line << "\n";
+  out.close();
+  if (!out) {
+    std::remove(pattern.c_str());
+    if (error) *error = std::string("cannot write ") + what + " " + pattern;
+    return {};
   }
+  return pattern;
+}
+
+// Runs `program -batch FILE` over these lines, one command each.
+bool RunBatch(const std::string& program, const std::vector<std::string>& lines, std::string* error) {
+  const std::string path = WriteTempFile("/tmp/vkt-slow-batch-XXXXXX", lines, "a batch file", error);
+  if (path.empty()) return false;
   std::string output;
   const bool ok = Run(program + " -batch " + path, &output);
-  std::remove(path);
+  std::remove(path.c_str());
   if (!ok && error) *error = program + " -batch: " + output;
   return ok;
 }
@@ -246,28 +258,16 @@ bool SlowLinkSite::Build(const SlowLinkOptions& options, std::string* error) {
 }
 
 bool SlowLinkSite::StartEmulator(const SlowLinkOptions& options, std::string* error) {
-  char path[] = "/tmp/vkt-slow-cameras-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) {
-    if (error) *error = "cannot write the cameras' file";
-    return false;
+  std::vector<std::string> lines;
+  for (const auto& camera : cameras_) {
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", camera.mac[0], camera.mac[1], camera.mac[2],
+                  camera.mac[3], camera.mac[4], camera.mac[5]);
+    lines.push_back("ip=" + camera.address + ",mac=" + mac + ",model=" + camera.model +
+                    ",port=" + std::to_string(camera.commandPort));
   }
-  close(fd);
-  configFile_ = path;
-  {
-    std::ofstream out(configFile_);
-    for (const auto& camera : cameras_) {
-      char mac[18];
-      std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", camera.mac[0], camera.mac[1], camera.mac[2],
-                    camera.mac[3], camera.mac[4], camera.mac[5]);
-      out << "ip=" << camera.address << ",mac=" << mac << ",model=" << camera.model
-          << ",port=" << camera.commandPort << "\n";
-    }
-    if (!out) {
-      if (error) *error = "cannot write " + configFile_;
-      return false;
-    }
-  }
+  configFile_ = WriteTempFile("/tmp/vkt-slow-cameras-XXXXXX", lines, "the cameras' file", error);
+  if (configFile_.empty()) return false;
   // The parent-death signal ends the emulator with this process (or the
   // thread that made the site), however that ends; the lifetime bounds it
   // besides.

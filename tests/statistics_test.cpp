@@ -27,34 +27,25 @@ std::vector<uint64_t> Words(const CameraStatistics& s) {
   return w;
 }
 
-class Statistics : public vkttest::CameraTest {
+class Statistics : public vkttest::PictureTest {
  protected:
   void SetUp() override {
-    CameraTest::SetUp();
-    PictureCollector::Instance().Clear();
-    DeviceRecord record = vkttest::RecordOf(config);
-    handle = VKT_AddCamera(&record, PictureCollector::Callback, 1000);
-    ASSERT_NE(handle, -1);
-    camera = Context(handle);
+    PictureTest::SetUp();
+    context = Context(camera);
   }
-  void TearDown() override {
-    CameraTest::TearDown();
-    PictureCollector::Instance().Clear();
-  }
-  CameraStatistics Read() const { return camera->Counters().Snapshot(); }
+  CameraStatistics Read() const { return context->Counters().Snapshot(); }
   // Waits until `field` of the counters reaches `n`.
   bool WaitForCount(uint64_t CameraStatistics::*field, uint64_t n) {
     return WaitFor([&] { return Read().*field >= n; }, 3s);
   }
 
-  int handle = -1;
-  std::shared_ptr<vkt::CameraContext> camera;
+  std::shared_ptr<vkt::CameraContext> context;
 };
 
 TEST_F(Statistics, TheRecordIsVersionedAndFilledOnlyAsFarAsTheCallerKnowsIt) {
   CameraStatistics full{};
   full.size = sizeof full;
-  ASSERT_EQ(VKT_GetCameraStatistics(handle, &full, 1000), 0);
+  ASSERT_EQ(VKT_GetCameraStatistics(camera, &full, 1000), 0);
   EXPECT_EQ(full.size, sizeof full);
   EXPECT_EQ(full.version, static_cast<uint32_t>(VKT_STATISTICS_VERSION));
   EXPECT_EQ(full.commandsSent, 1u);  // the push registration of the new camera
@@ -63,16 +54,16 @@ TEST_F(Statistics, TheRecordIsVersionedAndFilledOnlyAsFarAsTheCallerKnowsIt) {
   CameraStatistics older;
   std::memset(&older, 0xEE, sizeof older);
   older.size = 16;
-  ASSERT_EQ(VKT_GetCameraStatistics(handle, &older, 1000), 0);
+  ASSERT_EQ(VKT_GetCameraStatistics(camera, &older, 1000), 0);
   EXPECT_EQ(older.size, 16u);
   EXPECT_EQ(older.commandsSent, 1u);
   EXPECT_EQ(older.commandsFailed, 0xEEEEEEEEEEEEEEEEu);
 
   CameraStatistics tiny{};
   tiny.size = 4;
-  EXPECT_EQ(VKT_GetCameraStatistics(handle, &tiny, 1000), 1);
+  EXPECT_EQ(VKT_GetCameraStatistics(camera, &tiny, 1000), 1);
   EXPECT_EQ(static_cast<uint32_t>(VKT_GetLastError()), 0x80000006u);
-  EXPECT_EQ(VKT_GetCameraStatistics(handle, nullptr, 1000), 1);
+  EXPECT_EQ(VKT_GetCameraStatistics(camera, nullptr, 1000), 1);
   EXPECT_EQ(VKT_GetCameraStatistics(0x7777, &full, 1000), 1);
   EXPECT_EQ(static_cast<uint32_t>(VKT_GetLastError()), 0x80000002u);
 
@@ -104,7 +95,7 @@ TEST_F(Statistics, CommandFailuresAreCountedByClassAndReconnectionsToo) {
     emulator.setCommandFaults(id, 1206, c.fault);
     std::vector<uint64_t> before = Words(Read());
     int progress = 0;
-    ASSERT_EQ(VKT_GetFormatSDCardProgress(handle, &progress, c.timeoutMs), 1);
+    ASSERT_EQ(VKT_GetFormatSDCardProgress(camera, &progress, c.timeoutMs), 1);
     CameraStatistics after = Read();
     EXPECT_EQ(after.*c.field, 1u);
     // Sent and failed by one each, the class by one, nothing else.
@@ -124,7 +115,7 @@ TEST_F(Statistics, CommandFailuresAreCountedByClassAndReconnectionsToo) {
   // connected again.
   EXPECT_EQ(Read().reconnects, 3u);
   int progress = 0;
-  ASSERT_EQ(VKT_GetFormatSDCardProgress(handle, &progress, 1000), 0);
+  ASSERT_EQ(VKT_GetFormatSDCardProgress(camera, &progress, 1000), 0);
   EXPECT_EQ(Read().reconnects, 4u);
 }
 
@@ -198,7 +189,7 @@ TEST_F(Statistics, PicturesOfADeletedCameraAndFromStrangersAreCounted) {
   const size_t half = picture.size() / 2;
   ASSERT_EQ(send(fd, picture.data(), half, 0), static_cast<ssize_t>(half));
   ASSERT_TRUE(WaitForCount(&CameraStatistics::pictureConnections, 2));
-  ASSERT_EQ(VKT_DelCamera(handle), 0);
+  ASSERT_EQ(VKT_DelCamera(camera), 0);
   ASSERT_EQ(send(fd, picture.data() + half, picture.size() - half, 0), static_cast<ssize_t>(picture.size() - half));
   ASSERT_TRUE(WaitForCount(&CameraStatistics::picturesDroppedCameraDeleted, 1));
   close(fd);
@@ -223,11 +214,11 @@ void IgnoreFrame(char*, int, StreamInfo*, int) {}
 
 TEST_F(Statistics, EachFrameDropAndIgnoredDatagramIsCountedOnce) {
   emulator.forceStream(id, false);
-  ASSERT_EQ(VKT_StartStream(handle, IgnoreFrame, 0, 1000), 0) << std::hex << VKT_GetLastError();
-  const uint16_t port = emulator.streamTarget(id).port;
-  ASSERT_NE(port, 0);
-  vkttest::Sender fromCamera(config.address, port);
-  vkttest::Sender stranger("127.0.0.99", port);
+  ASSERT_EQ(VKT_StartStream(camera, IgnoreFrame, 0, 1000), 0) << std::hex << VKT_GetLastError();
+  const uint16_t streamPort = emulator.streamTarget(id).port;
+  ASSERT_NE(streamPort, 0);
+  vkttest::Sender fromCamera(config.address, streamPort);
+  vkttest::Sender stranger("127.0.0.99", streamPort);
   auto frame = [](int32_t n) { return vkttest::FramePackets(5000, n); };  // 5 packets
 
   fromCamera.Send(frame(1));

@@ -135,19 +135,7 @@ TEST(FlashLampConversion, FiveWordsAndWhereTheyLive) {
   EXPECT_EQ(std::memcmp(&back, &lamp, sizeof lamp), 0);
 }
 
-class CombinedRecord : public vkttest::CameraTest {
- protected:
-  void SetUp() override {
-    CameraTest::SetUp();
-    camera = AddCamera();
-  }
-  size_t Sent(int32_t command) {
-    size_t n = 0;
-    for (const auto& r : emulator.commandTraffic(id)) n += r.command == command;
-    return n;
-  }
-  int camera = -1;
-};
+class CombinedRecord : public vkttest::HandleTest {};
 
 TEST_F(CombinedRecord, OneReadServesBothViews) {
   FlashLampParam lamp;
