@@ -546,9 +546,16 @@ def main():
             emulator += ['--camera', camera]
         processes.start('emulator', emulator)
         processes.wait_line('emulator', 'ready', 20)
-        processes.start('console', [args.console, '--listen', '127.0.0.1:%d' % CONSOLE_PORT,
-                                    '--search-timeout', '800'])
+        # No --listen: the console must choose this host's loopback by itself.
+        processes.start('console', [args.console, '--search-timeout', '800'])
         url = processes.wait_line('console', 'console: ', 20)[len('console: '):]
+        assert url.startswith('http://127.0.0.1:%d/#token=' % CONSOLE_PORT), 'listens on loopback by default: ' + url
+        # Bound to 127.0.0.1 itself, not to every address: another one of this
+        # namespace finds no console.
+        probe = socket.socket()
+        probe.settimeout(5)
+        assert probe.connect_ex(('127.0.0.2', CONSOLE_PORT)) != 0, 'the console answers on 127.0.0.2'
+        probe.close()
         token = url.split('#token=')[1]
         base = url.split('/#')[0]
 
