@@ -175,13 +175,8 @@ TEST(EmulatorUnitsCommand, TemperatureWord) {
 // ---------------------------------------------------------------- picture
 
 TEST(EmulatorUnitsPicture, Layout) {
-  wire::PictureRecord record;
-  record.word0 = 1;
-  record.word8 = 2;
-  record.word12 = 3;
-  record.seconds = -4;
-  record.microseconds = 999999;
-  record.tail = {5, 6, 7, 8, 0xFFFFFFFF};
+  // Word 1 is the picture's size, whatever the record holds there.
+  const wire::PictureRecord record{1, 0xDEAD, 2, 3, 0xFFFFFFFC, 999999, 5, 6, 7, 8, 0xFFFFFFFF};
   const Bytes picture = wire::assemblePicture(kBody, record, {});
   ASSERT_EQ(picture.size(), 76 + kBody.size());
   EXPECT_TRUE(std::equal(wire::kJfifHeader.begin(), wire::kJfifHeader.end(), picture.begin()));
@@ -234,7 +229,7 @@ TEST(EmulatorUnitsPicture, Shapes) {
 // ----------------------------------------------------------------- stream
 
 TEST(EmulatorUnitsStream, FrameLayout) {
-  const wire::StreamRecord record{0x10000001, 7, -1, 500000, 0x20000001, 0x24000001, 0x28000001};
+  const wire::StreamRecord record{0x10000001, 0xDEAD, 7, 0xFFFFFFFF, 500000, 0x20000001, 0x24000001, 0x28000001};
   Bytes frame = wire::assembleFrame(kBody, record, std::nullopt, 0);
   ASSERT_EQ(frame.size(), 64 + kBody.size());
   EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 32),

@@ -2,7 +2,8 @@
 
 namespace vktemu {
 
-Camera::Camera(const CameraConfig& config) : config_(config), model_(factorySettings(config)) {}
+Camera::Camera(const CameraConfig& config, int cameraId)
+    : id(cameraId), sdCard(cameraId), config_(config), model_(factorySettings(config)) {}
 
 CameraConfig Camera::config() const {
   std::lock_guard lock(mutex_);
@@ -60,10 +61,10 @@ bool Camera::refusedByFault(int32_t command) const {
 }
 
 int CameraRegistry::add(const CameraConfig& config) {
-  auto camera = std::make_shared<Camera>(config);
   std::lock_guard lock(mutex_);
-  cameras_.push_back(std::move(camera));
-  return static_cast<int>(cameras_.size() - 1);
+  const int id = static_cast<int>(cameras_.size());
+  cameras_.push_back(std::make_shared<Camera>(config, id));
+  return id;
 }
 
 std::shared_ptr<Camera> CameraRegistry::find(int id) const {

@@ -18,20 +18,17 @@
 #include "sd_card.h"
 #include "settings_model.h"
 #include "stream_state.h"
+#include "test_pattern.h"
 #include "wire.h"
 #include "worker.h"
 
 namespace vktemu {
 
-struct PictureFormat {
-  int width = 640;
-  int height = 480;
-  int quality = 85;
-};
-
 class Camera {
  public:
-  explicit Camera(const CameraConfig& config);
+  Camera(const CameraConfig& config, int cameraId);
+
+  const int id;  // in the registry; the test pattern shows it
 
   CameraConfig config() const;
   wire::Ipv4 address() const;  // 0.0.0.0 when the configured text is not dotted IPv4
@@ -72,12 +69,12 @@ class Camera {
   Shared<int32_t> replyVersion{wire::kProtocolVersion};
   Shared<PushTarget> pushTarget;  // the last 1080
   Shared<PushFaults> pushFaults;
-  Shared<PictureFormat> pictureFormat;
+  Shared<JpegFormat> pictureFormat{{640, 480, 85}};
   PictureQueue pictureQueue;
-  PictureLog pictureLog;
+  Shared<PushHistory> pictureLog;
   StreamState streamState;
-  StreamLog streamLog;
-  CommandLog commandLog;
+  Shared<StreamHistory> streamLog;
+  Shared<CommandTraffic> commandLog;
   CameraClock clock;
   SdCard sdCard;
 

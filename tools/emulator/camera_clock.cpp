@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "emulator.h"
+
 namespace vktemu {
 namespace {
 
@@ -9,7 +11,6 @@ constexpr int64_t kMicro = 1000000;
 constexpr size_t kMaxSyncs = 1024;
 // Far enough for any test, near enough that microseconds never overflow.
 constexpr int64_t kMaxSeconds = int64_t{1} << 40;
-constexpr std::chrono::milliseconds kMaxNtpDelay{3600000};
 
 int64_t hostMicroseconds() {
   return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -20,7 +21,7 @@ int64_t hostMicroseconds() {
 }  // namespace
 
 void CameraClock::applyDueSyncs() const {
-  const auto now = Steady::now();
+  const auto now = Clock::now();
   const auto due = syncs_.upper_bound(now);
   if (due == syncs_.begin()) return;
   syncs_.erase(syncs_.begin(), due);
@@ -49,31 +50,11 @@ void CameraClock::set(int64_t seconds, int64_t microseconds) {
   offsetUs_ = seconds * kMicro + microseconds - hostMicroseconds();
 }
 
-int32_t CameraClock::extra() const {
-  std::lock_guard lock(mutex_);
-  return extra_;
-}
-
-void CameraClock::setExtra(int32_t extra) {
-  std::lock_guard lock(mutex_);
-  extra_ = extra;
-}
-
-void CameraClock::syncAt(Steady::time_point due) {
+void CameraClock::syncAt(Clock::time_point due) {
   std::lock_guard lock(mutex_);
   applyDueSyncs();
   syncs_.insert(due);
   if (syncs_.size() > kMaxSyncs) syncs_.erase(syncs_.begin());
-}
-
-void CameraClock::countNtp() {
-  std::lock_guard lock(mutex_);
-  ++ntpCount_;
-}
-
-size_t CameraClock::ntpCount() const {
-  std::lock_guard lock(mutex_);
-  return ntpCount_;
 }
 
 std::chrono::milliseconds CameraClock::ntpDelay() const {
@@ -83,17 +64,7 @@ std::chrono::milliseconds CameraClock::ntpDelay() const {
 
 void CameraClock::setNtpDelay(std::chrono::milliseconds delay) {
   std::lock_guard lock(mutex_);
-  ntpDelay_ = std::clamp(delay, std::chrono::milliseconds(0), kMaxNtpDelay);
-}
-
-std::optional<CameraClock::ForcedReply> CameraClock::forcedReply() const {
-  std::lock_guard lock(mutex_);
-  return forcedReply_;
-}
-
-void CameraClock::setForcedReply(std::optional<ForcedReply> reply) {
-  std::lock_guard lock(mutex_);
-  forcedReply_ = reply;
+  ntpDelay_ = clampedDelay(delay);
 }
 
 }  // namespace vktemu

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +14,12 @@
 #include <set>
 #include <utility>
 
+#include "worker.h"
+
 namespace vktemu {
 
 class CameraClock {
  public:
-  using Steady = std::chrono::steady_clock;
   using ForcedReply = std::array<uint8_t, 20>;
 
   // Seconds since 1970 and microseconds (0..999999).
@@ -26,20 +28,15 @@ class CameraClock {
   // 0..999999 carry into the seconds.
   void set(int64_t seconds, int64_t microseconds);
 
-  int32_t extra() const;
-  void setExtra(int32_t extra);
-
   // An NTP synchronisation finishing at `due`: from then on the clock reads
   // the host's time, unless it is set again after that.
-  void syncAt(Steady::time_point due);
-  void countNtp();
-  size_t ntpCount() const;
+  void syncAt(Clock::time_point due);
   std::chrono::milliseconds ntpDelay() const;
   void setNtpDelay(std::chrono::milliseconds delay);
 
-  // A get reply a test forces instead of the reading.
-  std::optional<ForcedReply> forcedReply() const;
-  void setForcedReply(std::optional<ForcedReply> reply);
+  Shared<int32_t> extra;                           // the word the last clock Set carried beside the time
+  std::atomic<size_t> ntpCount{0};                 // synchronisation requests answered
+  Shared<std::optional<ForcedReply>> forcedReply;  // a get reply a test forces instead of the reading
 
  private:
   void applyDueSyncs() const;  // caller holds the lock
@@ -48,11 +45,8 @@ class CameraClock {
   mutable int64_t offsetUs_ = 0;  // clock minus host time
   // Finishing times of the synchronisations under way; a flood of requests
   // keeps only the latest ones.
-  mutable std::multiset<Steady::time_point> syncs_;
-  int32_t extra_ = 0;
+  mutable std::multiset<Clock::time_point> syncs_;
   std::chrono::milliseconds ntpDelay_{50};
-  size_t ntpCount_ = 0;
-  std::optional<ForcedReply> forcedReply_;
 };
 
 }  // namespace vktemu

@@ -1,32 +1,41 @@
 #include "camera_logs.h"
 
 namespace vktemu {
+namespace {
 
-void CommandLog::record(CommandRecord record) {
-  state_.change([&](State& s) {
-    const size_t size = record.bytes.size();
-    if (s.kept.size() < kMaxKept && s.keptBytes + size <= kMaxKeptBytes) {
+constexpr size_t kMaxRequests = 100000;
+constexpr size_t kMaxDatagrams = 100000;
+constexpr size_t kMaxPictures = 64;
+constexpr size_t kMaxFrames = 16;
+constexpr size_t kMaxKeptBytes = size_t{256} << 20;  // in each log
+
+}  // namespace
+
+void record(Shared<CommandTraffic>& log, CommandRecord request) {
+  log.change([&](CommandTraffic& s) {
+    const size_t size = request.bytes.size();
+    if (s.kept.size() < kMaxRequests && s.keptBytes + size <= kMaxKeptBytes) {
       s.keptBytes += size;
-      s.kept.push_back(std::move(record));
+      s.kept.push_back(std::move(request));
     }
     ++s.count;
   });
 }
 
-void TrafficLog::record(ReceivedDatagram datagram, bool isProbe) {
-  state_.change([&](State& s) {
-    if (s.kept.size() < kMaxKept) s.kept.push_back(std::move(datagram));
+void record(Shared<DiscoveryTraffic>& log, ReceivedDatagram datagram, bool isProbe) {
+  log.change([&](DiscoveryTraffic& s) {
+    if (s.kept.size() < kMaxDatagrams) s.kept.push_back(std::move(datagram));
     ++s.datagrams;
     if (isProbe) ++s.probes;
   });
 }
 
-void PictureLog::record(PushedPicture picture) {
-  state_.change([&](State& s) {
+void record(Shared<PushHistory>& log, PushedPicture picture) {
+  log.change([&](PushHistory& s) {
     if (picture.completed) ++s.completed;
     s.keptBytes += picture.bytes.size();
     s.kept.push_back(std::move(picture));
-    if (s.kept.size() > kMaxKept) {
+    if (s.kept.size() > kMaxPictures) {
       s.keptBytes -= s.kept.front().bytes.size();
       s.kept.erase(s.kept.begin());
     }
@@ -38,23 +47,14 @@ void PictureLog::record(PushedPicture picture) {
   });
 }
 
-void StreamLog::keepFrame(std::shared_ptr<const std::vector<uint8_t>> frame) {
-  state_.change([&](State& s) {
+void keep(Shared<StreamHistory>& log, std::shared_ptr<const std::vector<uint8_t>> frame) {
+  log.change([&](StreamHistory& s) {
     s.keptBytes += frame->size();
     s.kept.push_back(std::move(frame));
-    while (s.kept.size() > kMaxKept || (s.kept.size() > 1 && s.keptBytes > kMaxKeptBytes)) {
+    while (s.kept.size() > kMaxFrames || (s.kept.size() > 1 && s.keptBytes > kMaxKeptBytes)) {
       s.keptBytes -= s.kept.front()->size();
       s.kept.pop_front();
     }
-  });
-}
-
-std::vector<std::vector<uint8_t>> StreamLog::recentFrames() const {
-  return state_.read([](const State& s) {
-    std::vector<std::vector<uint8_t>> out;
-    out.reserve(s.kept.size());
-    for (const auto& frame : s.kept) out.push_back(*frame);
-    return out;
   });
 }
 

@@ -1,9 +1,10 @@
 // What the cameras received and sent, for tests to inspect and wait on, and
-// the pictures a camera was asked for and has not pushed yet. Each locks
-// itself, so the cameras' threads add to it while tests read it.
+// the pictures a camera was asked for and has not pushed yet. Each log is a
+// Shared value, so the cameras' threads add to it while tests read it and
+// wait on its counts. A flood must not eat the host's memory: past the
+// limits in camera_logs.cpp a log only counts.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -17,134 +18,22 @@
 
 namespace vktemu {
 
-// The requests that reached one camera's command channel.
-class CommandLog {
- public:
-  // A flood must not eat the host's memory: past either limit, requests are
-  // only counted.
-  static constexpr size_t kMaxKept = 100000;
-  static constexpr size_t kMaxKeptBytes = size_t{256} << 20;
-
-  void record(CommandRecord record);
-  std::vector<CommandRecord> records() const { return state_.field(&State::kept); }
-  void clear() { state_.set({}); }
-  size_t count() const { return state_.field(&State::count); }  // since the last clear()
-  bool waitFor(size_t n, std::chrono::milliseconds timeout) const {
-    return state_.waitAtLeast(&State::count, n, timeout);
-  }
-
- private:
-  struct State {
-    std::vector<CommandRecord> kept;
-    size_t keptBytes = 0;
-    size_t count = 0;
-  };
-  Shared<State> state_;
+// The requests that reached one camera's command channel: the first ones
+// since the last clear, and how many there were.
+struct CommandTraffic {
+  std::vector<CommandRecord> kept;
+  size_t keptBytes = 0;
+  size_t count = 0;
 };
+void record(Shared<CommandTraffic>& log, CommandRecord request);
 
-// What arrived on the discovery port.
-class TrafficLog {
- public:
-  // A flood must not eat the host's memory: past this many, datagrams are
-  // only counted.
-  static constexpr size_t kMaxKept = 100000;
-
-  void record(ReceivedDatagram datagram, bool isProbe);
-  std::vector<ReceivedDatagram> datagrams() const { return state_.field(&State::kept); }
-  void clear() { state_.set({}); }
-  size_t probeCount() const { return state_.field(&State::probes); }
-  size_t datagramCount() const { return state_.field(&State::datagrams); }
-  bool waitForProbes(size_t n, std::chrono::milliseconds timeout) const {
-    return state_.waitAtLeast(&State::probes, n, timeout);
-  }
-  bool waitForDatagrams(size_t n, std::chrono::milliseconds timeout) const {
-    return state_.waitAtLeast(&State::datagrams, n, timeout);
-  }
-
- private:
-  struct State {
-    std::vector<ReceivedDatagram> kept;
-    size_t probes = 0;
-    size_t datagrams = 0;
-  };
-  Shared<State> state_;
+// The datagrams that arrived on the discovery port, likewise.
+struct DiscoveryTraffic {
+  std::vector<ReceivedDatagram> kept;
+  size_t probes = 0;
+  size_t datagrams = 0;
 };
-
-// The pictures one camera pushed, and the snapshot requests it answered.
-class PictureLog {
- public:
-  static constexpr size_t kMaxKept = 64;
-  // Large pictures must not eat the host's memory: past this, the oldest
-  // kept pictures lose their bytes (the rest of the entry stays).
-  static constexpr size_t kMaxKeptBytes = size_t{256} << 20;
-
-  void record(PushedPicture picture);
-  std::vector<PushedPicture> pictures() const { return state_.field(&State::kept); }
-  size_t completed() const { return state_.field(&State::completed); }
-  bool waitForCompleted(size_t n, std::chrono::milliseconds timeout) const {
-    return state_.waitAtLeast(&State::completed, n, timeout);
-  }
-
-  // Connections the pusher holds open now (set by the pusher).
-  void setHeld(size_t n) {
-    state_.change([n](State& s) { s.held = n; });
-  }
-  size_t held() const { return state_.field(&State::held); }
-  bool waitForHeld(size_t n, std::chrono::milliseconds timeout) const {
-    return state_.waitAtLeast(&State::held, n, timeout);
-  }
-
-  void countSnapshot() {
-    state_.change([](State& s) { ++s.snapshots; });
-  }
-  size_t snapshots() const { return state_.field(&State::snapshots); }
-
- private:
-  struct State {
-    std::vector<PushedPicture> kept;  // oldest first
-    size_t keptBytes = 0;
-    size_t completed = 0;
-    size_t snapshots = 0;
-    size_t held = 0;
-  };
-  Shared<State> state_;
-};
-
-// The frames one camera streamed.
-class StreamLog {
- public:
-  static constexpr size_t kMaxKept = 16;
-  // Padded frames must not eat the host's memory: past this, the oldest
-  // kept frames are forgotten early.
-  static constexpr size_t kMaxKeptBytes = size_t{256} << 20;
-
-  // A frame about to go out. Kept before its first datagram, so a receiver
-  // never holds a frame the log does not know yet.
-  void keepFrame(std::shared_ptr<const std::vector<uint8_t>> frame);
-  // Once every datagram of a frame went out.
-  void countFrame() {
-    state_.change([](State& s) { ++s.frames; });
-  }
-  void countDatagrams(size_t n) {
-    state_.change([n](State& s) { s.datagrams += n; });
-  }
-
-  size_t frames() const { return state_.field(&State::frames); }
-  size_t datagrams() const { return state_.field(&State::datagrams); }
-  std::vector<std::vector<uint8_t>> recentFrames() const;  // oldest first
-  bool waitForFrames(size_t n, std::chrono::milliseconds timeout) const {
-    return state_.waitAtLeast(&State::frames, n, timeout);
-  }
-
- private:
-  struct State {
-    std::deque<std::shared_ptr<const std::vector<uint8_t>>> kept;
-    size_t keptBytes = 0;
-    size_t frames = 0;
-    size_t datagrams = 0;
-  };
-  Shared<State> state_;
-};
+void record(Shared<DiscoveryTraffic>& log, ReceivedDatagram datagram, bool isProbe);
 
 // What made the camera take a picture; it goes out as the record's word 0.
 enum class PictureSource : uint32_t { kSnapshot = 1, kTrigger = 2 };
@@ -153,6 +42,18 @@ struct PictureRequest {
   PictureSource source = PictureSource::kSnapshot;
   int32_t value = 0;  // the record's word 12
 };
+
+// The pictures one camera pushed, the last ones oldest first (past the byte
+// limit the oldest lose their bytes, the rest of the entry stays), the
+// snapshot requests it answered and the connections its pusher holds open.
+struct PushHistory {
+  std::vector<PushedPicture> kept;
+  size_t keptBytes = 0;
+  size_t completed = 0;
+  size_t snapshots = 0;
+  size_t held = 0;
+};
+void record(Shared<PushHistory>& log, PushedPicture picture);
 
 // The pictures asked for, in order: the command channel and the trigger
 // timer post, the camera's pusher takes them one at a time.
@@ -179,5 +80,18 @@ class PictureQueue {
   };
   Shared<State> state_;
 };
+
+// The frames one camera streamed: the last ones, oldest first (past the
+// byte limit the oldest are forgotten early), and the frames and datagrams
+// that went out.
+struct StreamHistory {
+  std::deque<std::shared_ptr<const std::vector<uint8_t>>> kept;
+  size_t keptBytes = 0;
+  size_t frames = 0;  // every datagram went out
+  size_t datagrams = 0;
+};
+// A frame about to go out. Kept before its first datagram, so a receiver
+// never holds a frame the log does not know yet.
+void keep(Shared<StreamHistory>& log, std::shared_ptr<const std::vector<uint8_t>> frame);
 
 }  // namespace vktemu

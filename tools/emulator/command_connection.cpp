@@ -20,13 +20,10 @@ constexpr int kMaxRequestsPerWake = 64;
 constexpr size_t kMaxQueuedBytes = size_t{8} << 20;
 constexpr size_t kCompactOutputAt = size_t{1} << 20;
 
-constexpr int kMaxDelayMs = 3600000;
 // Enough to back an announcement past any reply a client takes (SD card
 // pictures of many MiB), so a client's own bound is what stops it.
 constexpr uint32_t kMaxFillerPayload = 32u << 20;
 constexpr uint8_t kFillerByte = 0xAB;
-
-std::chrono::milliseconds clampedDelay(int ms) { return std::chrono::milliseconds(std::clamp(ms, 0, kMaxDelayMs)); }
 
 struct PlannedReply {
   std::chrono::milliseconds delay{0};  // after the request arrived
@@ -51,7 +48,7 @@ std::vector<PlannedReply> planReplies(const Camera& camera, const Request& reque
   header.value = reply.value;
 
   PlannedReply first;
-  first.delay = clampedDelay(faults.delayMs);
+  first.delay = clampedDelay(std::chrono::milliseconds(faults.delayMs));
   if (faults.announcedLength) {
     // A header that lies about its length: the client must not trust it.
     header.length = *faults.announcedLength;
@@ -85,13 +82,10 @@ std::vector<PlannedReply> planReplies(const Camera& camera, const Request& reque
     // The command's own fault set decides the delay; a set for every
     // command (0) does not, so it cannot undo the camera's save delay.
     const auto ownFaults = camera.commandFaults(request.command);
-    const int completionDelayMs =
-        ownFaults ? ownFaults->completionDelayMs
-                  : static_cast<int>(std::clamp<int64_t>(
-                        reply.completion->delay.value_or(std::chrono::milliseconds(CommandFaults{}.completionDelayMs))
-                            .count(),
-                        0, kMaxDelayMs));
-    completion.delay = out.front().delay + clampedDelay(completionDelayMs);
+    const auto completionDelay =
+        ownFaults ? std::chrono::milliseconds(ownFaults->completionDelayMs)
+                  : reply.completion->delay.value_or(std::chrono::milliseconds(CommandFaults{}.completionDelayMs));
+    completion.delay = out.front().delay + clampedDelay(completionDelay);
     completion.bytes = wire::encodeCommand(done);
     completion.reportsDone = done.status >= 0;
     out.push_back(std::move(completion));
@@ -173,8 +167,8 @@ bool CommandConnection::answerWholeRequests(Camera& camera, const CommandTable& 
                           .payload = {begin + wire::kCommandHeaderSize, end}};
     const Reply reply = commands.answer(camera, request);
     // Recorded once handled, so a test woken by the record sees its effects.
-    camera.commandLog.record({request.at, request.connection, request.version, request.command, request.sequence,
-                              request.status, request.value, header.length, {begin, end}});
+    record(camera.commandLog, {request.at, request.connection, request.version, request.command, request.sequence,
+                                request.status, request.value, header.length, {begin, end}});
 
     auto planned = planReplies(camera, request, reply);
     if (planned.empty() && reply.onSent) reply.onSent();
@@ -229,7 +223,7 @@ bool CommandConnection::send(Clock::time_point now) {
   return !(closing_ && output_.empty());
 }
 
-std::optional<CommandConnection::Clock::time_point> CommandConnection::nextDue() const {
+std::optional<Clock::time_point> CommandConnection::nextDue() const {
   if (closing_ || scheduled_.empty()) return std::nullopt;
   return scheduled_.begin()->first;
 }

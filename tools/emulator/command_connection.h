@@ -23,12 +23,8 @@ namespace vktemu {
 
 class CommandConnection {
  public:
-  using Clock = std::chrono::steady_clock;
-
   CommandConnection(UniqueFd fd, int serial, std::string peerAddress);
   ~CommandConnection();  // closes the socket
-  CommandConnection(const CommandConnection&) = delete;
-  CommandConnection& operator=(const CommandConnection&) = delete;
 
   int fd() const { return fd_.get(); }
   short pollEvents() const;

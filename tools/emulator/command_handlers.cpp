@@ -21,7 +21,7 @@ CommandHandler storeTarget(std::function<void(Camera&, const PushTarget&)> store
 // target once the reply is out, so the client hears the acknowledgement
 // before the picture connection opens, as from a real camera.
 Reply snapshot(Camera& camera, const Request& request) {
-  camera.pictureLog.countSnapshot();
+  camera.pictureLog.change([](PushHistory& log) { ++log.snapshots; });
   Reply reply;
   if (camera.refusedByFault(request.command)) return reply;
   reply.onSent = [&camera, value = request.value] { camera.pictureQueue.post({PictureSource::kSnapshot, value}); };
@@ -45,7 +45,7 @@ Reply streamMode(Camera& camera, const Request& request) {
 Reply getClock(Camera& camera, const Request& request) {
   return modelReply(camera, request, [&](SettingsModel&) {
     Reply reply;
-    if (const auto forced = camera.clock.forcedReply()) {
+    if (const auto forced = camera.clock.forcedReply.get()) {
       reply.payload.assign(forced->begin(), forced->end());
       return reply;
     }
@@ -54,7 +54,7 @@ Reply getClock(Camera& camera, const Request& request) {
     // The camera's word is 32 bits: past 2038 it wraps, as the camera's does.
     wire::storeLe32(reply.payload, 0, static_cast<uint32_t>(seconds));
     wire::storeLe32(reply.payload, 4, static_cast<uint32_t>(microseconds));
-    wire::storeLe32(reply.payload, 16, static_cast<uint32_t>(camera.clock.extra()));
+    wire::storeLe32(reply.payload, 16, static_cast<uint32_t>(camera.clock.extra.get()));
     return reply;
   });
 }
@@ -65,7 +65,7 @@ Reply setClock(Camera& camera, const Request& request) {
     if (request.payload.size() != wire::kClockSetSize) return withStatus(wire::kStatusBadParameter);
     const auto word = [&](size_t at) { return static_cast<int32_t>(wire::loadLe32(request.payload, at)); };
     camera.clock.set(word(0), word(4));
-    camera.clock.setExtra(word(8));
+    camera.clock.extra.set(word(8));
     return Reply{};
   });
 }
@@ -76,7 +76,7 @@ Reply setClock(Camera& camera, const Request& request) {
 Reply syncNtp(Camera& camera, const Request& request) {
   Reply reply = storedReply(camera, request);
   CameraClock& clock = camera.clock;
-  clock.countNtp();
+  ++clock.ntpCount;
   reply.completion = Reply::Completion{
       .status = 0, .value = 0, .delay = clock.ntpDelay(), .onDone = [&clock](auto due) { clock.syncAt(due); }};
   return reply;

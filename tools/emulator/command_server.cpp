@@ -11,9 +11,6 @@ namespace {
 
 constexpr size_t kMaxConnections = 64;
 constexpr int kBacklog = 64;
-// Upper bound on one poll(): the loop re-checks its stop flag at least this
-// often even if a wake-up were lost.
-constexpr int kMaxPollMs = 1000;
 constexpr int kMaxAcceptsPerWake = 64;
 
 }  // namespace
@@ -97,7 +94,7 @@ void CommandServer::run(std::stop_token stop) {
     fds.push_back({worker_.wakeFd(), POLLIN, 0});
     fds.push_back({listener_.get(), POLLIN, 0});  // ignored by poll() when closed (-1)
     for (const auto& connection : connections_) fds.push_back({connection->fd(), connection->pollEvents(), 0});
-    const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(Clock::now()));
+    const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs());
     if (ready < 0) {
       if (errno != EINTR) break;
       continue;
@@ -176,14 +173,13 @@ void CommandServer::acceptWaiting() {
   }
 }
 
-int CommandServer::pollTimeoutMs(Clock::time_point now) const {
-  auto next = now + std::chrono::milliseconds(kMaxPollMs);
+int CommandServer::pollTimeoutMs() const {
+  auto next = Clock::time_point::max();
   for (const auto& connection : connections_) {
     if (connection->hasWaitingRequest()) return 0;
     if (const auto due = connection->nextDue()) next = std::min(next, *due);
   }
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
-  return static_cast<int>(std::clamp<decltype(wait)>(wait, 0, kMaxPollMs));
+  return vktemu::pollTimeoutMs(next);
 }
 
 }  // namespace vktemu

@@ -26,8 +26,6 @@ class CommandServer {
  public:
   CommandServer(std::shared_ptr<Camera> camera, const CommandTable& commands);
   ~CommandServer() { stop(); }
-  CommandServer(const CommandServer&) = delete;
-  CommandServer& operator=(const CommandServer&) = delete;
 
   // Opens the command port (unless listening was switched off) and starts
   // the thread. False with a message naming address:port when it cannot.
@@ -43,15 +41,13 @@ class CommandServer {
   size_t openConnectionCount() const { return open_; }
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   void run(std::stop_token stop);
   bool openListener(std::string* error);
   bool followMovedCamera();
   void closeConnections();
   void acceptWaiting();
   void serveConnections(const std::vector<pollfd>& fds, std::stop_token stop);
-  int pollTimeoutMs(Clock::time_point now) const;
+  int pollTimeoutMs() const;
 
   const std::shared_ptr<Camera> camera_;
   const CommandTable& commands_;

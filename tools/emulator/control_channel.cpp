@@ -10,10 +10,9 @@ namespace {
 
 constexpr size_t kMaxClients = 16;
 constexpr size_t kMaxLine = 4096;
-constexpr int kMaxPollMs = 1000;
 constexpr int kBacklog = 8;
 // A client that stops reading must not stall the emulator.
-constexpr int kSendTimeoutMs = 1000;
+constexpr timeval kSendTimeout{1, 0};
 
 bool sendAll(int fd, std::string_view text) {
   while (!text.empty()) {
@@ -83,8 +82,7 @@ void ControlChannel::accept() {
     sendAll(fd.get(), "error too many connections\n");
     return;
   }
-  const timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
-  ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &kSendTimeout, sizeof kSendTimeout);
   clients_.push_back(Client{std::move(fd), {}});
 }
 

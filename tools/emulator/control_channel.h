@@ -22,8 +22,6 @@ class ControlChannel {
 
   explicit ControlChannel(Handler handler);
   ~ControlChannel() { stop(); }
-  ControlChannel(const ControlChannel&) = delete;
-  ControlChannel& operator=(const ControlChannel&) = delete;
 
   bool start(uint16_t port, std::string* error);  // on 127.0.0.1
   bool start(const std::string& address, uint16_t port, std::string* error);  // dotted IPv4

@@ -18,7 +18,6 @@ namespace {
 
 using Words = std::span<const std::string_view>;
 
-constexpr int kMaxDelayMs = 3600000;
 constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int kAddedWidth = 160;
@@ -28,15 +27,15 @@ const std::string kOk = "ok\n";
 
 std::string error(std::string_view text) { return "error " + std::string(text) + "\n"; }
 
+// The words of a line, between blanks.
 std::vector<std::string_view> words(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t\r";
   std::vector<std::string_view> out;
-  size_t at = 0;
-  while (at < line.size()) {
-    const auto start = line.find_first_not_of(" \t\r", at);
-    if (start == std::string_view::npos) break;
-    const auto end = line.find_first_of(" \t\r", start);
-    out.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-    at = end == std::string_view::npos ? line.size() : end;
+  for (size_t at = line.find_first_not_of(kBlanks); at != std::string_view::npos;
+       at = line.find_first_not_of(kBlanks, at)) {
+    const size_t end = std::min(line.find_first_of(kBlanks, at), line.size());
+    out.push_back(line.substr(at, end - at));
+    at = end;
   }
   return out;
 }
@@ -50,14 +49,35 @@ struct Call {
   const std::function<void()>& onQuit;
 };
 
+using Run = std::function<std::string(const Call&)>;
+
+// One command of a table, read from its usage as help lists it: the name,
+// "<id>" when the next word names a camera, then a word per argument:
+// "[value]" may be left out, "..." stands for one or more words, and a plain
+// word must be given as it stands ("clear"). A command with a table of
+// subcommands hands them the words after its camera.
 struct Command {
-  std::string_view name;
-  std::string_view usage;      // as help lists it; empty: not listed
-  size_t minWords, maxWords;   // with the name
-  bool camera = true;          // the word after the name is a camera id
-  std::string_view literal{};  // when set, the word after the camera must be this
-  std::function<std::string(const Call&)> run{};
-  const std::vector<Command>* sub = nullptr;  // the first argument names one of these
+  Command(std::string_view usage, Run run, bool listed = true)
+      : usage(usage), shape(words(usage)), run(std::move(run)), listed(listed) {}
+  Command(std::string_view usage, const std::vector<Command>& sub) : usage(usage), shape(words(usage)), sub(&sub) {}
+
+  std::string_view name() const { return shape[0]; }
+  bool namesCamera() const { return shape.size() > 1 && shape[1] == "<id>"; }
+  bool fits(Words w) const {
+    const auto optional = std::count_if(shape.begin(), shape.end(), [](std::string_view s) { return s[0] == '['; });
+    if (w.size() + static_cast<size_t>(optional) < shape.size()) return false;
+    if (w.size() > shape.size() && shape.back() != "...") return false;
+    for (size_t i = 1; i < std::min(w.size(), shape.size()); ++i) {
+      if (shape[i].find_first_of("<[|.") == std::string_view::npos && w[i] != shape[i]) return false;
+    }
+    return true;
+  }
+
+  std::string_view usage;
+  std::vector<std::string_view> shape;
+  Run run;
+  bool listed = true;  // by help
+  const std::vector<Command>* sub = nullptr;
 };
 
 using Table = std::vector<Command>;
@@ -67,22 +87,19 @@ using Table = std::vector<Command>;
 std::string dispatch(const Table& table, Words w, std::string_view prefix, const Call& outer) {
   bool known = false;
   for (const auto& command : table) {
-    if (command.name != w[0]) continue;
+    if (command.name() != w[0]) continue;
     known = true;
-    if (w.size() < command.minWords || w.size() > command.maxWords) continue;
-    if (!command.literal.empty() && w[2] != command.literal) continue;
-    Call call{outer.emulator, outer.id, w.subspan(command.camera ? 2 : 1), outer.onQuit};
+    if (!command.fits(w)) continue;
+    Call call{outer.emulator, outer.id, w.subspan(command.namesCamera() ? 2 : 1), outer.onQuit};
     const auto count = static_cast<int>(call.emulator.cameraCount());
-    if (command.camera && !(count > 0 && parseNumber(w[1], 0, count - 1, call.id)))
+    if (command.namesCamera() && !(count > 0 && parseNumber(w[1], 0, count - 1, call.id)))
       return error("unknown camera " + std::string(w[1]));
-    if (command.sub) return dispatch(*command.sub, call.args, std::string(command.name) + " ", call);
+    if (command.sub) return dispatch(*command.sub, call.args, std::string(command.name()) + " ", call);
     return command.run(call);
   }
   if (known) return error("wrong number of arguments for " + std::string(prefix) + std::string(w[0]));
   return error("unknown " + std::string(prefix) + "command " + std::string(w[0]));
 }
-
-using Run = std::function<std::string(const Call&)>;
 
 std::string expectedOnOff(std::string_view got) { return error("expected on or off, got " + std::string(got)); }
 
@@ -103,26 +120,21 @@ Run onOff(void (Emulator::*set)(int, bool)) {
   };
 }
 
-// 0..3600000 ms, handed to the camera's setter; `what` names them when bad.
-Run milliseconds(std::string_view what, void (Emulator::*set)(int, std::chrono::milliseconds)) {
-  return [what, set](const Call& c) {
-    int ms = 0;
-    if (!parseNumber(c.args[0], 0, kMaxDelayMs, ms))
-      return error("bad " + std::string(what) + " " + std::string(c.args[0]));
-    (c.emulator.*set)(c.id, std::chrono::milliseconds(ms));
+// A number within [low, high], handed to the camera's setter as the type it
+// takes; otherwise "<bad> <word><range>".
+template <typename T, typename Arg>
+Run number(T low, T high, std::string_view bad, std::string_view range, void (Emulator::*set)(int, Arg)) {
+  return [=](const Call& c) {
+    T value{};
+    if (!parseNumber(c.args[0], low, high, value))
+      return error(std::string(bad) + " " + std::string(c.args[0]) + std::string(range));
+    (c.emulator.*set)(c.id, Arg(value));
     return kOk;
   };
 }
 
-// 0..1000 per second; `unit` names them when bad.
-Run rate(std::string_view unit, void (Emulator::*set)(int, double)) {
-  return [unit, set](const Call& c) {
-    double perSecond = 0;
-    if (!parseNumber(c.args[0], 0.0, 1000.0, perSecond))
-      return error("bad rate " + std::string(c.args[0]) + " (0..1000 " + std::string(unit) + ")");
-    (c.emulator.*set)(c.id, perSecond);
-    return kOk;
-  };
+Run milliseconds(std::string_view bad, void (Emulator::*set)(int, std::chrono::milliseconds)) {
+  return number(0, kMaxDelayMs, bad, "", set);
 }
 
 // Picture and stream frame sizes: width, height and JPEG quality.
@@ -156,15 +168,14 @@ Run fault(Faults (Emulator::*get)(int) const, void (Emulator::*set)(int, const F
 }
 
 // snap and trigger: the value (the record's word 12) is 0 when left out.
-std::string picture(const Call& c, bool snapshot) {
-  int32_t value = 0;
-  if (!c.args.empty() && !parseNumber(c.args[0], kInt32Min, kInt32Max, value))
-    return error("bad value " + std::string(c.args[0]));
-  if (snapshot)
-    c.emulator.snapshot(c.id, value);
-  else
-    c.emulator.trigger(c.id, value);
-  return kOk;
+Run picture(void (Emulator::*take)(int, int32_t)) {
+  return [take](const Call& c) {
+    int32_t value = 0;
+    if (!c.args.empty() && !parseNumber(c.args[0], kInt32Min, kInt32Max, value))
+      return error("bad value " + std::string(c.args[0]));
+    (c.emulator.*take)(c.id, value);
+    return kOk;
+  };
 }
 
 std::string list(const Call& c) {
@@ -208,6 +219,14 @@ std::string frames(const Call& c) {
          " last=" + (kept.empty() ? "none" : std::to_string(kept.back().size())) + "\n";
 }
 
+std::string sdState(const Call& c) {
+  const auto state = c.emulator.sdCardState(c.id);
+  return "ok status=" + std::to_string(state.status) + " capacity=" + std::to_string(state.capacityMiB) +
+         " free=" + std::to_string(state.freeMiB) +
+         " pictures=" + std::to_string(c.emulator.storedPictures(c.id).size()) +
+         " formats=" + std::to_string(c.emulator.formatCount(c.id)) + "\n";
+}
+
 std::string sdList(const Call& c) {
   const std::string path(c.args.empty() ? "/" : c.args[0]);
   const auto state = c.emulator.sdCardState(c.id);
@@ -238,55 +257,30 @@ std::string sdAdd(const Call& c) {
   return "ok bytes=" + std::to_string(stored) + "\n";
 }
 
+std::string sdGet(const Call& c) {
+  const auto bytes = c.emulator.storedPicture(c.id, std::string(c.args[0]));
+  if (!bytes) return error("no picture " + std::string(c.args[0]));
+  return "ok bytes=" + std::to_string(bytes->size()) + " hex=" + hex(*bytes) + "\n";
+}
+
+std::string sdListing(const Call& c) {
+  auto bytes = c.args[0] == "none" ? std::optional<std::vector<uint8_t>>() : parseHex(c.args[0]);
+  if (c.args[0] != "none" && !bytes) return error("bad hex " + std::string(c.args[0]));
+  c.emulator.setListingOverride(c.id, std::move(bytes));
+  return kOk;
+}
+
+// Listed by help after "sd <id> ".
 const Table& sdCommands() {
   static const Table table = {
-      {"state",
-       "sd <id> state",
-       1,
-       1,
-       false,
-       {},
-       [](const Call& c) {
-         const auto state = c.emulator.sdCardState(c.id);
-         return "ok status=" + std::to_string(state.status) + " capacity=" + std::to_string(state.capacityMiB) +
-                " free=" + std::to_string(state.freeMiB) +
-                " pictures=" + std::to_string(c.emulator.storedPictures(c.id).size()) +
-                " formats=" + std::to_string(c.emulator.formatCount(c.id)) + "\n";
-       }},
-      {"ls", "sd <id> ls [path]", 1, 2, false, {}, sdList},
-      {"add", "sd <id> add <path> <size>", 3, 3, false, {}, sdAdd},
-      {"get",
-       "sd <id> get <path>",
-       2,
-       2,
-       false,
-       {},
-       [](const Call& c) {
-         const auto bytes = c.emulator.storedPicture(c.id, std::string(c.args[0]));
-         if (!bytes) return error("no picture " + std::string(c.args[0]));
-         return "ok bytes=" + std::to_string(bytes->size()) + " hex=" + hex(*bytes) + "\n";
-       }},
-      {"clear", "sd <id> clear", 1, 1, false, {}, act([](const Call& c) { c.emulator.clearStoredPictures(c.id); })},
-      {"card", "sd <id> card on|off", 2, 2, false, {}, onOff(&Emulator::setSdCardPresent)},
-      {"formattime",
-       "sd <id> formattime <ms>",
-       2,
-       2,
-       false,
-       {},
-       milliseconds("format time", &Emulator::setFormatDuration)},
-      {"listing",
-       "sd <id> listing <hex>|none",
-       2,
-       2,
-       false,
-       {},
-       [](const Call& c) {
-         auto bytes = c.args[0] == "none" ? std::optional<std::vector<uint8_t>>() : parseHex(c.args[0]);
-         if (c.args[0] != "none" && !bytes) return error("bad hex " + std::string(c.args[0]));
-         c.emulator.setListingOverride(c.id, std::move(bytes));
-         return kOk;
-       }},
+      {"state", sdState},
+      {"ls [path]", sdList},
+      {"add <path> <size>", sdAdd},
+      {"get <path>", sdGet},
+      {"clear", act([](const Call& c) { c.emulator.clearStoredPictures(c.id); })},
+      {"card on|off", onOff(&Emulator::setSdCardPresent)},
+      {"formattime <ms>", milliseconds("bad format time", &Emulator::setFormatDuration)},
+      {"listing <hex>|none", sdListing},
   };
   return table;
 }
@@ -295,38 +289,16 @@ std::string help();
 
 const Table& commands() {
   static const Table table = {
-      {"list", "list", 1, 1, false, {}, list},
-      {"fault",
-       "fault <id> <name> <value>",
-       4,
-       4,
-       true,
-       {},
-       fault(&Emulator::discoveryFaults, &Emulator::setDiscoveryFaults)},
-      {"faults",
-       "faults <id>",
-       2,
-       2,
-       true,
-       {},
-       [](const Call& c) { return "ok " + showFaults(c.emulator.discoveryFaults(c.id)) + "\n"; }},
+      {"list", list},
+      {"fault <id> <name> <value>", fault(&Emulator::discoveryFaults, &Emulator::setDiscoveryFaults)},
+      {"faults <id>", [](const Call& c) { return "ok " + showFaults(c.emulator.discoveryFaults(c.id)) + "\n"; }},
       {"traffic",
-       "traffic",
-       1,
-       1,
-       false,
-       {},
        [](const Call& c) {
          return "ok probes=" + std::to_string(c.emulator.probeCount()) +
                 " datagrams=" + std::to_string(c.emulator.datagramCount()) + "\n";
        }},
-      {"clear", "clear", 1, 1, false, {}, act([](const Call& c) { c.emulator.clearTraffic(); })},
-      {"cfault",
-       "cfault <id> <command> <name> <value>",
-       5,
-       5,
-       true,
-       {},
+      {"clear", act([](const Call& c) { c.emulator.clearTraffic(); })},
+      {"cfault <id> <command> <name> <value>",
        [](const Call& c) {
          int command = 0;
          if (!parseNumber(c.args[0], kInt32Min, kInt32Max, command))
@@ -334,85 +306,47 @@ const Table& commands() {
          return namedFault(c.emulator.commandFaults(c.id, command).value_or(CommandFaults{}), c.args[1], c.args[2],
                            [&](const auto& f) { c.emulator.setCommandFaults(c.id, command, f); });
        }},
-      {"cfault", "cfault <id> clear", 3, 3, true, "clear",
-       act([](const Call& c) { c.emulator.clearCommandFaults(c.id); })},
-      {"commands",
-       "commands <id>",
-       2,
-       2,
-       true,
-       {},
+      {"cfault <id> clear", act([](const Call& c) { c.emulator.clearCommandFaults(c.id); })},
+      {"commands <id>",
        [](const Call& c) {
          return "ok n=" + std::to_string(c.emulator.commandCount(c.id)) +
                 " connections=" + std::to_string(c.emulator.connectionCount(c.id)) +
                 " open=" + std::to_string(c.emulator.openConnectionCount(c.id)) + "\n";
        }},
-      {"push",
-       "push <id>",
-       2,
-       2,
-       true,
-       {},
+      {"push <id>",
        [](const Call& c) {
          const PushTarget target = c.emulator.pushTarget(c.id);
          return "ok address=" + dotted(target.address) + " port=" + std::to_string(target.port) +
                 " flag=" + std::to_string(target.flag) + "\n";
        }},
-      {"drop", "drop <id>", 2, 2, true, {}, act([](const Call& c) { c.emulator.closeCommandConnections(c.id); })},
-      {"listen", "listen <id> on|off", 3, 3, true, {}, onOff(&Emulator::setCommandListening)},
-      {"temp",
-       "temp <id> <degrees>",
-       3,
-       3,
-       true,
-       {},
-       [](const Call& c) {
-         double degrees = 0;
-         if (!parseNumber(c.args[0], -1000.0, 1000.0, degrees))
-           return error("bad temperature " + std::string(c.args[0]));
-         c.emulator.setTemperature(c.id, degrees);
-         return kOk;
-       }},
-      {"savedelay", "savedelay <id> <ms>", 3, 3, true, {}, milliseconds("delay", &Emulator::setSaveDelay)},
-      {"get", "get <id> <getCommand>", 3, 3, true, {}, setting},
-      {"short",
-       "short <id> on|off",
-       3,
-       3,
-       true,
-       {},
+      {"drop <id>", act([](const Call& c) { c.emulator.closeCommandConnections(c.id); })},
+      {"listen <id> on|off", onOff(&Emulator::setCommandListening)},
+      {"temp <id> <degrees>", number(-1000.0, 1000.0, "bad temperature", "", &Emulator::setTemperature)},
+      {"savedelay <id> <ms>", milliseconds("bad delay", &Emulator::setSaveDelay)},
+      {"get <id> <getCommand>", setting},
+      {"short <id> on|off",
        [](const Call& c) {
          bool on = false;
          if (!parseBool(c.args[0], on)) return expectedOnOff(c.args[0]);
          c.emulator.setShortRecords(c.id, on);
          return kOk;
        }},
-      {"clock",
-       "clock <id>",
-       2,
-       2,
-       true,
-       {},
+      {"clock <id>",
        [](const Call& c) {
          const auto [seconds, microseconds] = c.emulator.clock(c.id);
          return "ok seconds=" + std::to_string(seconds) + " microseconds=" + std::to_string(microseconds) +
                 " extra=" + std::to_string(c.emulator.clockExtra(c.id)) + "\n";
        }},
-      {"ntpdelay", "ntpdelay <id> <ms>", 3, 3, true, {}, milliseconds("delay", &Emulator::setNtpDelay)},
-      {"snap", "snap <id> [value]", 2, 3, true, {}, [](const Call& c) { return picture(c, true); }},
-      {"trigger", "trigger <id> [value]", 2, 3, true, {}, [](const Call& c) { return picture(c, false); }},
-      {"triggers", "triggers <id> <perSecond>", 3, 3, true, {}, rate("per second", &Emulator::startTriggers)},
-      {"pfault", "pfault <id> <name> <value>", 4, 4, true, {}, fault(&Emulator::pushFaults, &Emulator::setPushFaults)},
-      {"pfault", "pfault <id> clear", 3, 3, true, "clear",
-       act([](const Call& c) { c.emulator.setPushFaults(c.id, PushFaults{}); })},
-      {"picsize", "picsize <id> <w> <h> <q>", 5, 5, true, {}, size(&Emulator::setPictureSize)},
-      {"pictures", "pictures <id>", 2, 2, true, {}, pictures},
-      {"stream",
-       "stream <id> on|off|auto",
-       3,
-       3,
-       true,
-       {},
+      {"ntpdelay <id> <ms>", milliseconds("bad delay", &Emulator::setNtpDelay)},
+      {"snap <id> [value]", picture(&Emulator::snapshot)},
+      {"trigger <id> [value]", picture(&Emulator::trigger)},
+      {"triggers <id> <perSecond>",
+       number(0.0, kMaxPerSecond, "bad rate", " (0..1000 per second)", &Emulator::startTriggers)},
+      {"pfault <id> <name> <value>", fault(&Emulator::pushFaults, &Emulator::setPushFaults)},
+      {"pfault <id> clear", act([](const Call& c) { c.emulator.setPushFaults(c.id, PushFaults{}); })},
+      {"picsize <id> <w> <h> <q>", size(&Emulator::setPictureSize)},
+      {"pictures <id>", pictures},
+      {"stream <id> on|off|auto",
        [](const Call& c) {
          const std::string_view state = c.args[0];
          if (state != "on" && state != "off" && state != "auto")
@@ -420,39 +354,17 @@ const Table& commands() {
          c.emulator.forceStream(c.id, state == "auto" ? std::nullopt : std::optional(state == "on"));
          return kOk;
        }},
-      {"srate", "srate <id> <fps>", 3, 3, true, {}, rate("frames per second", &Emulator::setStreamRate)},
-      {"ssize", "ssize <id> <w> <h> <q>", 5, 5, true, {}, size(&Emulator::setStreamFrameSize)},
-      {"spad",
-       "spad <id> <bytes>",
-       3,
-       3,
-       true,
-       {},
-       [](const Call& c) {
-         size_t bytes = 0;
-         if (!parseNumber(c.args[0], size_t{0}, size_t{64} << 20, bytes))
-           return error("bad size " + std::string(c.args[0]) + " (0..67108864 bytes)");
-         c.emulator.setStreamFramePad(c.id, bytes);
-         return kOk;
-       }},
-      {"sfault",
-       "sfault <id> <name> <value>",
-       4,
-       4,
-       true,
-       {},
-       fault(&Emulator::streamFaults, &Emulator::setStreamFaults)},
-      {"sfault", "sfault <id> clear", 3, 3, true, "clear",
-       act([](const Call& c) { c.emulator.setStreamFaults(c.id, StreamFaults{}); })},
-      {"frames", "frames <id>", 2, 2, true, {}, frames},
-      {"sd", {}, 3, SIZE_MAX, true, {}, {}, &sdCommands()},
-      {"help", {}, 1, 1, false, {}, [](const Call&) { return help(); }},
+      {"srate <id> <fps>",
+       number(0.0, kMaxPerSecond, "bad rate", " (0..1000 frames per second)", &Emulator::setStreamRate)},
+      {"ssize <id> <w> <h> <q>", size(&Emulator::setStreamFrameSize)},
+      {"spad <id> <bytes>",
+       number(size_t{0}, kMaxPadBytes, "bad size", " (0..67108864 bytes)", &Emulator::setStreamFramePad)},
+      {"sfault <id> <name> <value>", fault(&Emulator::streamFaults, &Emulator::setStreamFaults)},
+      {"sfault <id> clear", act([](const Call& c) { c.emulator.setStreamFaults(c.id, StreamFaults{}); })},
+      {"frames <id>", frames},
+      {"sd <id> ...", sdCommands()},
+      {"help", [](const Call&) { return help(); }, false},
       {"quit",
-       "quit",
-       1,
-       1,
-       false,
-       {},
        [](const Call& c) {
          if (c.onQuit) c.onQuit();
          return std::string("ok bye\n");
@@ -461,18 +373,18 @@ const Table& commands() {
   return table;
 }
 
-// Every listed usage, the subcommands' in their parent's place.
+// Every listed usage, the subcommands' after their parent's words.
 std::string help() {
   std::string out;
-  const auto add = [&](const Table& table, const auto& self) -> void {
+  const auto add = [&](const Table& table, std::string_view prefix, const auto& self) -> void {
     for (const auto& command : table) {
       if (command.sub)
-        self(*command.sub, self);
-      else if (!command.usage.empty())
-        out += (out.empty() ? "ok " : " | ") + std::string(command.usage);
+        self(*command.sub, command.usage.substr(0, command.usage.rfind("...")), self);
+      else if (command.listed)
+        out.append(out.empty() ? "ok " : " | ").append(prefix).append(command.usage);
     }
   };
-  add(commands(), add);
+  add(commands(), "", add);
   return out + "\n";
 }
 

@@ -5,14 +5,13 @@
 #include <limits>
 #include <type_traits>
 
+#include "sockets.h"
+#include "wire.h"
+
 namespace vktemu {
 namespace {
 
-constexpr int kMaxDelayMs = 3600000;
 constexpr size_t kMaxBytes = size_t{1} << 30;
-constexpr int kMaxSendBuffer = 64 << 20;
-constexpr int kAnswerSize = 396;
-constexpr int kMaxDatagram = 65507;
 
 // One name of a fault table: how its value is read and written back.
 template <typename Faults>
@@ -76,9 +75,10 @@ const FaultTable<D> kDiscoveryFaults{
     {
         flag("silent", &D::silent),
         number("answerDelayMs", &D::answerDelayMs, 0, kMaxDelayMs),
-        number("answerCopies", &D::answerCopies, 0, 1000),
+        number("answerCopies", &D::answerCopies, 0, kMaxAnswerCopies),
         // The answer's length stays within a datagram.
-        number("answerLengthDelta", &D::answerLengthDelta, -kAnswerSize, kMaxDatagram - kAnswerSize),
+        number("answerLengthDelta", &D::answerLengthDelta, -static_cast<int>(wire::kAnswerSize),
+               static_cast<int>(kMaxDatagram - wire::kAnswerSize)),
         flag("badKeyword", &D::badKeyword),
         flag("ignoreChangeIp", &D::ignoreChangeIp),
         flag("corruptEcho", &D::corruptEcho),
@@ -113,7 +113,7 @@ const FaultTable<P> kPushFaults{"push fault",
                                     number("padTo", &P::padTo, 0, kMaxBytes),
                                     flag("holdOpen", &P::holdOpen),
                                     optional("stuckAfter", &P::stuckAfter, 0, kMaxBytes),
-                                    number("sendBufferBytes", &P::sendBufferBytes, 0, kMaxSendBuffer),
+                                    number("sendBufferBytes", &P::sendBufferBytes, 0, kMaxSendBufferBytes),
                                 }};
 
 using S = StreamFaults;

@@ -10,12 +10,6 @@
 namespace vktemu {
 namespace {
 
-constexpr int kMaxCopies = 1000;
-constexpr int kMaxDelayMs = 3600000;
-constexpr int kMaxDatagram = 65507;
-// Upper bound on one poll(): the loop re-checks its stop flag at least this often
-// even if a wake-up were lost.
-constexpr int kMaxPollMs = 1000;
 // Datagrams handled per wake-up before due replies get their turn.
 constexpr int kMaxBurst = 256;
 // How long an echo we sent is remembered, to recognise it coming back to us.
@@ -24,7 +18,7 @@ constexpr size_t kMaxRememberedEchoes = 1024;
 
 }  // namespace
 
-DiscoveryResponder::DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port,
+DiscoveryResponder::DiscoveryResponder(CameraRegistry& cameras, Shared<DiscoveryTraffic>& traffic, uint16_t port,
                                        AddressTaken onAddressTaken)
     : cameras_(cameras), traffic_(traffic), port_(port), onAddressTaken_(std::move(onAddressTaken)) {}
 
@@ -35,7 +29,7 @@ bool DiscoveryResponder::start(std::string* error) {
         pending_ = {};
         recentEchoes_.clear();
         std::lock_guard lock(socketMutex_);
-        return socket_.bindAny(port_, why);
+        return socket_.bind(wire::Ipv4{}, port_, true, why);
       },
       [this](std::stop_token stop) { run(stop); });
 }
@@ -49,7 +43,7 @@ void DiscoveryResponder::stop() {
 
 bool DiscoveryResponder::sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes) {
   const auto address = wire::parseIpv4(toAddress);
-  if (!address || bytes.size() > static_cast<size_t>(kMaxDatagram)) return false;
+  if (!address || bytes.size() > kMaxDatagram) return false;
   std::lock_guard lock(socketMutex_);
   return socket_.sendTo(socketAddress(*address, port), bytes);
 }
@@ -58,7 +52,7 @@ void DiscoveryResponder::run(std::stop_token stop) {
   std::vector<uint8_t> buffer;
   while (!stop.stop_requested()) {
     pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {worker_.wakeFd(), POLLIN, 0}};
-    const int ready = ::poll(fds, 2, pollTimeoutMs(Clock::now()));
+    const int ready = ::poll(fds, 2, pollTimeoutMs());
     if (ready < 0 && errno != EINTR) break;
     if (ready > 0) {
       // Only a stop makes the wake descriptor readable.
@@ -81,7 +75,7 @@ void DiscoveryResponder::handleDatagram(const std::vector<uint8_t>& bytes, const
                                         Clock::time_point at) {
   const bool probe = wire::isProbe(bytes);
   const auto changeIp = probe ? std::nullopt : wire::parseChangeIp(bytes);
-  traffic_.record(ReceivedDatagram{at, dotted(from.sin_addr.s_addr), ntohs(from.sin_port), bytes}, probe);
+  record(traffic_, ReceivedDatagram{at, dotted(from.sin_addr.s_addr), ntohs(from.sin_port), bytes}, probe);
   if (probe) {
     answerProbe(from, at);
   } else if (changeIp && !isOwnEcho(bytes, from, at)) {
@@ -92,7 +86,7 @@ void DiscoveryResponder::handleDatagram(const std::vector<uint8_t>& bytes, const
 void DiscoveryResponder::answerProbe(const sockaddr_in& from, Clock::time_point at) {
   for (const auto& camera : cameras_.all()) {
     const DiscoveryFaults faults = camera->discoveryFaults.get();
-    const int copies = std::clamp(faults.answerCopies, 0, kMaxCopies);
+    const int copies = std::clamp(faults.answerCopies, 0, kMaxAnswerCopies);
     if (faults.silent || copies == 0) continue;
 
     const CameraConfig config = camera->config();
@@ -100,7 +94,7 @@ void DiscoveryResponder::answerProbe(const sockaddr_in& from, Clock::time_point 
     if (faults.badKeyword)
       std::memcpy(answer.data(), wire::kBadAnswerKeyword.data(), wire::kBadAnswerKeyword.size());
     const auto length = std::clamp<int64_t>(static_cast<int64_t>(answer.size()) + faults.answerLengthDelta, 0,
-                                            kMaxDatagram);
+                                            static_cast<int64_t>(kMaxDatagram));
 
     Outgoing outgoing;
     outgoing.to = from;
@@ -108,7 +102,7 @@ void DiscoveryResponder::answerProbe(const sockaddr_in& from, Clock::time_point 
     outgoing.bytes.assign(static_cast<size_t>(length), 0);
     std::copy_n(answer.begin(), std::min(answer.size(), outgoing.bytes.size()), outgoing.bytes.begin());
     outgoing.copies = copies;
-    schedule(at + std::chrono::milliseconds(std::clamp(faults.answerDelayMs, 0, kMaxDelayMs)), std::move(outgoing));
+    schedule(at + clampedDelay(std::chrono::milliseconds(faults.answerDelayMs)), std::move(outgoing));
   }
 }
 
@@ -133,7 +127,7 @@ void DiscoveryResponder::answerChangeIp(const wire::ChangeIpRequest& request, co
       // the echo and connects there.
       if (onAddressTaken_) onAddressTaken_(camera);
     }
-    schedule(at + std::chrono::milliseconds(std::clamp(faults.echoDelayMs, 0, kMaxDelayMs)), std::move(outgoing));
+    schedule(at + clampedDelay(std::chrono::milliseconds(faults.echoDelayMs)), std::move(outgoing));
   }
 }
 
@@ -179,10 +173,8 @@ void DiscoveryResponder::sendDue(Clock::time_point now) {
   }
 }
 
-int DiscoveryResponder::pollTimeoutMs(Clock::time_point now) const {
-  if (pending_.empty()) return kMaxPollMs;
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(pending_.top().due - now).count();
-  return static_cast<int>(std::clamp<decltype(wait)>(wait, 0, kMaxPollMs));
+int DiscoveryResponder::pollTimeoutMs() const {
+  return pending_.empty() ? kMaxPollMs : vktemu::pollTimeoutMs(pending_.top().due);
 }
 
 }  // namespace vktemu

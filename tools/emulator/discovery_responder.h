@@ -30,11 +30,9 @@ class DiscoveryResponder {
   // its echo goes out.
   using AddressTaken = std::function<void(const std::shared_ptr<Camera>&)>;
 
-  DiscoveryResponder(CameraRegistry& cameras, TrafficLog& traffic, uint16_t port = wire::kDiscoveryPort,
+  DiscoveryResponder(CameraRegistry& cameras, Shared<DiscoveryTraffic>& traffic, uint16_t port = wire::kDiscoveryPort,
                      AddressTaken onAddressTaken = {});
   ~DiscoveryResponder() { stop(); }
-  DiscoveryResponder(const DiscoveryResponder&) = delete;
-  DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
 
   bool start(std::string* error);
   void stop();  // drops replies still waiting for their delay
@@ -43,8 +41,6 @@ class DiscoveryResponder {
   bool sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes);
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   struct Outgoing {
     sockaddr_in to{};
     std::optional<wire::Ipv4> source;
@@ -75,10 +71,10 @@ class DiscoveryResponder {
   void schedule(Clock::time_point due, Outgoing outgoing);
   void send(const Outgoing& outgoing);
   void sendDue(Clock::time_point now);
-  int pollTimeoutMs(Clock::time_point now) const;
+  int pollTimeoutMs() const;
 
   CameraRegistry& cameras_;
-  TrafficLog& traffic_;
+  Shared<DiscoveryTraffic>& traffic_;
   const uint16_t port_;
   const AddressTaken onAddressTaken_;
 

@@ -31,8 +31,8 @@ int32_t settingKey(int key, SettingForm form) {
 struct Emulator::Impl {
   // One camera's servers.
   struct Servers {
-    Servers(const std::shared_ptr<Camera>& camera, int id, const CommandTable& table)
-        : commands(camera, table), pusher(camera, id), triggers(camera), stream(camera, id) {}
+    Servers(const std::shared_ptr<Camera>& camera, const CommandTable& table)
+        : commands(camera, table), pusher(camera), triggers(camera), stream(camera) {}
     CommandServer commands;
     PicturePusher pusher;
     TriggerTimer triggers;
@@ -40,7 +40,7 @@ struct Emulator::Impl {
   };
 
   CameraRegistry cameras;
-  TrafficLog discoveryTraffic;
+  Shared<DiscoveryTraffic> discoveryTraffic;
   const CommandTable commands = standardCommands();
   DiscoveryResponder discovery{cameras, discoveryTraffic, wire::kDiscoveryPort,
                                [this](const std::shared_ptr<Camera>& camera) { followAddress(*camera); }};
@@ -118,9 +118,7 @@ int Emulator::addCamera(const CameraConfig& config) {
   if (!wire::parseIpv4(config.address)) return -1;
   std::lock_guard lifecycle(impl_->lifecycleMutex);
   const int id = impl_->cameras.add(config);
-  const auto camera = impl_->cameras.find(id);
-  camera->sdCard.setCameraId(id);
-  const auto servers = std::make_shared<Impl::Servers>(camera, id, impl_->commands);
+  const auto servers = std::make_shared<Impl::Servers>(impl_->cameras.find(id), impl_->commands);
   {
     std::lock_guard lock(impl_->serversMutex);
     impl_->servers.push_back(servers);
@@ -180,20 +178,22 @@ void Emulator::setDiscoveryFaults(int id, const DiscoveryFaults& faults) {
 
 DiscoveryFaults Emulator::discoveryFaults(int id) const { return impl_->camera(id)->discoveryFaults.get(); }
 
-std::vector<ReceivedDatagram> Emulator::discoveryTraffic() const { return impl_->discoveryTraffic.datagrams(); }
+std::vector<ReceivedDatagram> Emulator::discoveryTraffic() const {
+  return impl_->discoveryTraffic.field(&DiscoveryTraffic::kept);
+}
 
-void Emulator::clearTraffic() { impl_->discoveryTraffic.clear(); }
+void Emulator::clearTraffic() { impl_->discoveryTraffic.set({}); }
 
-size_t Emulator::probeCount() const { return impl_->discoveryTraffic.probeCount(); }
+size_t Emulator::probeCount() const { return impl_->discoveryTraffic.field(&DiscoveryTraffic::probes); }
 
-size_t Emulator::datagramCount() const { return impl_->discoveryTraffic.datagramCount(); }
+size_t Emulator::datagramCount() const { return impl_->discoveryTraffic.field(&DiscoveryTraffic::datagrams); }
 
 bool Emulator::waitForProbes(size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->discoveryTraffic.waitForProbes(n, timeout);
+  return impl_->discoveryTraffic.waitAtLeast(&DiscoveryTraffic::probes, n, timeout);
 }
 
 bool Emulator::waitForDatagrams(size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->discoveryTraffic.waitForDatagrams(n, timeout);
+  return impl_->discoveryTraffic.waitAtLeast(&DiscoveryTraffic::datagrams, n, timeout);
 }
 
 bool Emulator::sendRaw(const std::string& toAddress, uint16_t port, const std::vector<uint8_t>& bytes) {
@@ -225,15 +225,17 @@ void Emulator::setSettingPair(int cameraId, int getCommand, int setCommand) {
 }
 
 std::vector<CommandRecord> Emulator::commandTraffic(int cameraId) const {
-  return impl_->camera(cameraId)->commandLog.records();
+  return impl_->camera(cameraId)->commandLog.field(&CommandTraffic::kept);
 }
 
-size_t Emulator::commandCount(int cameraId) const { return impl_->camera(cameraId)->commandLog.count(); }
+size_t Emulator::commandCount(int cameraId) const {
+  return impl_->camera(cameraId)->commandLog.field(&CommandTraffic::count);
+}
 
-void Emulator::clearCommandTraffic(int cameraId) { impl_->camera(cameraId)->commandLog.clear(); }
+void Emulator::clearCommandTraffic(int cameraId) { impl_->camera(cameraId)->commandLog.set({}); }
 
 bool Emulator::waitForCommands(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->commandLog.waitFor(n, timeout);
+  return impl_->camera(cameraId)->commandLog.waitAtLeast(&CommandTraffic::count, n, timeout);
 }
 
 size_t Emulator::connectionCount(int cameraId) const { return impl_->of(cameraId).commands.connectionCount(); }
@@ -314,17 +316,17 @@ void Emulator::setClock(int cameraId, int64_t secondsSince1970, int32_t microsec
 
 std::pair<int64_t, int32_t> Emulator::clock(int cameraId) const { return impl_->camera(cameraId)->clock.now(); }
 
-int32_t Emulator::clockExtra(int cameraId) const { return impl_->camera(cameraId)->clock.extra(); }
+int32_t Emulator::clockExtra(int cameraId) const { return impl_->camera(cameraId)->clock.extra.get(); }
 
 void Emulator::setClockReply(int cameraId, std::optional<std::array<uint8_t, 20>> payload) {
-  impl_->camera(cameraId)->clock.setForcedReply(payload);
+  impl_->camera(cameraId)->clock.forcedReply.set(payload);
 }
 
 void Emulator::setNtpDelay(int cameraId, std::chrono::milliseconds delay) {
   impl_->camera(cameraId)->clock.setNtpDelay(delay);
 }
 
-size_t Emulator::ntpCount(int cameraId) const { return impl_->camera(cameraId)->clock.ntpCount(); }
+size_t Emulator::ntpCount(int cameraId) const { return impl_->camera(cameraId)->clock.ntpCount; }
 
 void Emulator::snapshot(int cameraId, int32_t value) {
   impl_->camera(cameraId)->pictureQueue.post({PictureSource::kSnapshot, value});
@@ -345,27 +347,32 @@ void Emulator::setPushFaults(int cameraId, const PushFaults& faults) {
 PushFaults Emulator::pushFaults(int cameraId) const { return impl_->camera(cameraId)->pushFaults.get(); }
 
 void Emulator::setPictureSize(int cameraId, int width, int height, int quality) {
-  impl_->camera(cameraId)->pictureFormat.set(
-      {std::clamp(width, 8, 4096), std::clamp(height, 8, 4096), std::clamp(quality, 1, 100)});
+  impl_->camera(cameraId)->pictureFormat.set(clampedFormat(width, height, quality));
 }
 
-size_t Emulator::picturesPushed(int cameraId) const { return impl_->camera(cameraId)->pictureLog.completed(); }
+size_t Emulator::picturesPushed(int cameraId) const {
+  return impl_->camera(cameraId)->pictureLog.field(&PushHistory::completed);
+}
 
 bool Emulator::waitForPictures(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->pictureLog.waitForCompleted(n, timeout);
+  return impl_->camera(cameraId)->pictureLog.waitAtLeast(&PushHistory::completed, n, timeout);
 }
 
-size_t Emulator::heldConnections(int cameraId) const { return impl_->camera(cameraId)->pictureLog.held(); }
+size_t Emulator::heldConnections(int cameraId) const {
+  return impl_->camera(cameraId)->pictureLog.field(&PushHistory::held);
+}
 
 bool Emulator::waitForHeldConnections(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->pictureLog.waitForHeld(n, timeout);
+  return impl_->camera(cameraId)->pictureLog.waitAtLeast(&PushHistory::held, n, timeout);
 }
 
 std::vector<PushedPicture> Emulator::pushedPictures(int cameraId) const {
-  return impl_->camera(cameraId)->pictureLog.pictures();
+  return impl_->camera(cameraId)->pictureLog.field(&PushHistory::kept);
 }
 
-size_t Emulator::snapshotCount(int cameraId) const { return impl_->camera(cameraId)->pictureLog.snapshots(); }
+size_t Emulator::snapshotCount(int cameraId) const {
+  return impl_->camera(cameraId)->pictureLog.field(&PushHistory::snapshots);
+}
 
 void Emulator::setStreamRate(int cameraId, double framesPerSecond) {
   impl_->camera(cameraId)->streamState.setRate(framesPerSecond);
@@ -389,18 +396,26 @@ void Emulator::forceStream(int cameraId, std::optional<bool> on) {
   impl_->camera(cameraId)->streamState.setForced(on);
 }
 
-size_t Emulator::framesSent(int cameraId) const { return impl_->camera(cameraId)->streamLog.frames(); }
+size_t Emulator::framesSent(int cameraId) const {
+  return impl_->camera(cameraId)->streamLog.field(&StreamHistory::frames);
+}
 
-size_t Emulator::datagramsSent(int cameraId) const { return impl_->camera(cameraId)->streamLog.datagrams(); }
+size_t Emulator::datagramsSent(int cameraId) const {
+  return impl_->camera(cameraId)->streamLog.field(&StreamHistory::datagrams);
+}
 
 bool Emulator::streaming(int cameraId) const { return impl_->of(cameraId).stream.sending(); }
 
 bool Emulator::waitForFrames(int cameraId, size_t n, std::chrono::milliseconds timeout) const {
-  return impl_->camera(cameraId)->streamLog.waitForFrames(n, timeout);
+  return impl_->camera(cameraId)->streamLog.waitAtLeast(&StreamHistory::frames, n, timeout);
 }
 
 std::vector<std::vector<uint8_t>> Emulator::sentFrames(int cameraId) const {
-  return impl_->camera(cameraId)->streamLog.recentFrames();
+  return impl_->camera(cameraId)->streamLog.read([](const StreamHistory& log) {
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& frame : log.kept) out.push_back(*frame);
+    return out;
+  });
 }
 
 bool Emulator::sendStreamPackets(int cameraId, const std::vector<std::vector<uint8_t>>& datagrams) {

@@ -12,6 +12,7 @@
 // wire formats (wire.h), so a bug in one cannot hide a bug in the other.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -39,6 +40,18 @@ struct CameraConfig {
   std::array<uint8_t, 64> infoBlock{};
   int32_t tailWord1 = 0, tailWord2 = 0;
 };
+
+// The bounds of faults and settings; values outside them are clamped when
+// used.
+inline constexpr int kMaxDelayMs = 3600000;  // every delay: an hour
+inline constexpr int kMaxAnswerCopies = 1000;
+inline constexpr size_t kMaxPadBytes = size_t{64} << 20;  // pictures and stream frames
+inline constexpr int kMaxSendBufferBytes = 64 << 20;
+inline constexpr double kMaxPerSecond = 1000;  // trigger and frame rates
+
+inline std::chrono::milliseconds clampedDelay(std::chrono::milliseconds delay) {
+  return std::clamp(delay, std::chrono::milliseconds(0), std::chrono::milliseconds(kMaxDelayMs));
+}
 
 // Misbehaviours a test can switch on per camera. Out-of-range values are
 // clamped when used (copies 0..1000, delays 0..3600000 ms, answer length

@@ -9,18 +9,12 @@
 namespace vktemu {
 namespace {
 
-constexpr int kMaxDelayMs = 3600000;
-constexpr size_t kMaxPadTo = size_t{64} << 20;
 // Enough for a test of many stuck connections; a cap still, so a long run
 // of held pushes cannot eat the descriptors.
 constexpr size_t kMaxHeld = 1024;
-constexpr int kMaxSendBuffer = 64 << 20;
 constexpr std::array<uint32_t, 5> kTailTags = {0x24000000, 0x28000000, 0x32000000, 0x36000000, 0x40000000};
 
 }  // namespace
-
-PicturePusher::PicturePusher(std::shared_ptr<Camera> camera, int cameraId)
-    : camera_(std::move(camera)), cameraId_(cameraId) {}
 
 bool PicturePusher::start(std::string* error) {
   return worker_.start(
@@ -38,7 +32,7 @@ void PicturePusher::stop() {
   worker_.stop([this] {
     camera_->pictureQueue.close();
     held_.clear();
-    camera_->pictureLog.setHeld(0);
+    camera_->pictureLog.change([](PushHistory& log) { log.held = 0; });
   });
 }
 
@@ -53,8 +47,8 @@ void PicturePusher::push(const PictureRequest& request, std::stop_token stop) {
     plan.to = *to;
     plan.from = camera_->address();
     plan.chunkBytes = faults.chunkBytes;
-    plan.chunkDelay = std::chrono::milliseconds(std::clamp(faults.chunkDelayMs, 0, kMaxDelayMs));
-    plan.sendBufferBytes = std::clamp(faults.sendBufferBytes, 0, kMaxSendBuffer);
+    plan.chunkDelay = clampedDelay(std::chrono::milliseconds(faults.chunkDelayMs));
+    plan.sendBufferBytes = std::clamp(faults.sendBufferBytes, 0, kMaxSendBufferBytes);
     size_t size = std::min(picture->size(), faults.sendBytes.value_or(picture->size()));
     size = std::min(size, faults.stuckAfter.value_or(size));
     SendOutcome outcome = sendPicture(plan, std::span(*picture).first(size), worker_.wakeFd());
@@ -70,9 +64,9 @@ void PicturePusher::push(const PictureRequest& request, std::stop_token stop) {
   }
   log.at = std::chrono::steady_clock::now();
   log.error = std::move(error);
-  camera_->pictureLog.record(std::move(log));
+  record(camera_->pictureLog, std::move(log));
   // After the record: whoever sees the connection counted finds its push logged.
-  camera_->pictureLog.setHeld(held_.size());
+  camera_->pictureLog.change([&](PushHistory& history) { history.held = held_.size(); });
 }
 
 std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequest& request,
@@ -80,24 +74,21 @@ std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequ
                                                                std::string* error) {
   const uint32_t number = ++pictureNumber_;
   const auto [seconds, microseconds] = camera_->clock.now();
-  const PictureFormat format = camera_->pictureFormat.get();
-  const auto jpeg = testPatternJpeg(format.width, format.height, cameraId_, number, format.quality, stop, error);
+  const auto jpeg = testPatternJpeg(camera_->pictureFormat.get(), camera_->id, number, stop, error);
   if (!jpeg) return std::nullopt;
 
-  wire::PictureRecord record;
-  record.word0 = static_cast<uint32_t>(request.source);
-  record.word8 = number;
-  record.word12 = static_cast<uint32_t>(request.value);
-  // The camera's word is 32 bits: past 2038 it wraps, as the camera's does.
-  record.seconds = static_cast<int32_t>(seconds);
-  record.microseconds = microseconds;
-  for (size_t i = 0; i < kTailTags.size(); ++i) record.tail[i] = kTailTags[i] | (number & 0xFFFFFF);
+  // The source, the size, the number, the request's value, the camera's
+  // clock (its word is 32 bits: past 2038 it wraps, as the camera's does),
+  // then the tags.
+  wire::PictureRecord record{static_cast<uint32_t>(request.source), 0, number, static_cast<uint32_t>(request.value),
+                             static_cast<uint32_t>(seconds), static_cast<uint32_t>(microseconds)};
+  for (size_t i = 0; i < kTailTags.size(); ++i) record[6 + i] = kTailTags[i] | (number & 0xFFFFFF);
 
   wire::PictureShape shape;
   shape.badMarker = faults.badMarker;
   if (faults.app1Length) shape.app1Length = *faults.app1Length;
   shape.totalLength = faults.totalLength;
-  shape.padTo = std::min(faults.padTo, kMaxPadTo);
+  shape.padTo = std::min(faults.padTo, kMaxPadBytes);
   auto picture = wire::assemblePicture(wire::jpegBody(*jpeg), record, shape);
   // The camera records what it takes, whether or not anyone receives it.
   camera_->sdCard.storeTaken(seconds, number, picture);

@@ -21,10 +21,8 @@ namespace vktemu {
 
 class PicturePusher {
  public:
-  PicturePusher(std::shared_ptr<Camera> camera, int cameraId);
+  explicit PicturePusher(std::shared_ptr<Camera> camera) : camera_(std::move(camera)) {}
   ~PicturePusher() { stop(); }
-  PicturePusher(const PicturePusher&) = delete;
-  PicturePusher& operator=(const PicturePusher&) = delete;
 
   // Opens the camera's picture queue and starts the thread.
   bool start(std::string* error);
@@ -39,8 +37,6 @@ class PicturePusher {
   std::optional<sockaddr_in> target(std::string* error) const;
 
   const std::shared_ptr<Camera> camera_;
-  const int cameraId_;
-
   Worker worker_;
 
   // The thread's while it runs.

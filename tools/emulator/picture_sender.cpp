@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "worker.h"
+
 namespace vktemu {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 enum class Wait { kReady, kTimedOut, kWoken };
 
@@ -19,8 +19,7 @@ Wait waitFor(int fd, short events, std::chrono::milliseconds timeout, int wakeFd
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, events, 0}};
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    const int ready = ::poll(fds, fd >= 0 ? 2 : 1, static_cast<int>(std::clamp<decltype(left)>(left, 0, 1000)));
+    const int ready = ::poll(fds, fd >= 0 ? 2 : 1, pollTimeoutMs(deadline));
     if (ready < 0 && errno != EINTR) return Wait::kWoken;  // nothing sensible left to wait for
     if (fds[0].revents != 0) return Wait::kWoken;
     if (ready > 0 && fds[1].revents != 0) return Wait::kReady;

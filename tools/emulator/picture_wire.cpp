@@ -1,7 +1,6 @@
 #include "picture_wire.h"
 
 #include <algorithm>
-#include <initializer_list>
 
 #include "wire.h"
 
@@ -54,9 +53,8 @@ struct Segment {
 
 // The header, the record's words (word 1 the file's size unless
 // `totalLength` says otherwise), the padding up to `padTo` and the body.
-std::vector<uint8_t> assemble(std::span<const uint8_t> body, const Segment& segment,
-                              std::initializer_list<uint32_t> words, std::optional<uint32_t> totalLength,
-                              size_t padTo) {
+std::vector<uint8_t> assemble(std::span<const uint8_t> body, const Segment& segment, std::span<const uint32_t> words,
+                              std::optional<uint32_t> totalLength, size_t padTo) {
   std::vector<uint8_t> out;
   // One allocation: padded frames of megabytes are taken many times a second.
   out.reserve(std::max(padTo, segment.end + body.size()) + kMinComment);
@@ -109,11 +107,7 @@ std::vector<uint8_t> assemblePicture(std::span<const uint8_t> body, const Pictur
   // the file stays a valid JPEG.
   const Segment segment{kPictureTag, shape.badMarker ? uint8_t{0xE2} : kApp1, announced,
                         kApp1Length + std::max<size_t>(announced, kDefaultApp1Length)};
-  const auto& t = record.tail;
-  return assemble(body, segment,
-                  {record.word0, 0, record.word8, record.word12, static_cast<uint32_t>(record.seconds),
-                   static_cast<uint32_t>(record.microseconds), t[0], t[1], t[2], t[3], t[4]},
-                  shape.totalLength, shape.padTo);
+  return assemble(body, segment, record, shape.totalLength, shape.padTo);
 }
 
 std::vector<uint8_t> assembleFrame(std::span<const uint8_t> body, const StreamRecord& record,
@@ -121,10 +115,7 @@ std::vector<uint8_t> assembleFrame(std::span<const uint8_t> body, const StreamRe
   // The segment runs to the record's end: its length counts itself, the tag and the record.
   constexpr size_t kEnd = kRecordAt + kStreamRecordSize;
   const Segment segment{kStreamTag, kApp1, static_cast<uint16_t>(kEnd - kApp1Length), kEnd};
-  return assemble(body, segment,
-                  {record.word0, 0, record.word8, static_cast<uint32_t>(record.seconds),
-                   static_cast<uint32_t>(record.microseconds), record.word20, record.word24, record.word28},
-                  totalLength, padTo);
+  return assemble(body, segment, record, totalLength, padTo);
 }
 
 size_t streamPacketCount(size_t frameBytes) {

@@ -37,32 +37,16 @@ inline constexpr size_t kStreamRecordSize = 32;
 // The length bytes, the tag and the record.
 inline constexpr uint16_t kDefaultApp1Length = 2 + 8 + kPictureRecordSize;
 
-struct PictureRecord {
-  uint32_t word0 = 0;
-  // totalLength (+4) is the picture's size, set when it is assembled.
-  uint32_t word8 = 0;
-  uint32_t word12 = 0;
-  int32_t seconds = 0;
-  int32_t microseconds = 0;
-  std::array<uint32_t, 5> tail{};  // words 24, 28, 32, 36, 40
-};
+// The records' little-endian words, in order; word 1 (bytes 4..7) is
+// replaced by the file's size, or the shape's totalLength, when assembled.
+using PictureRecord = std::array<uint32_t, kPictureRecordSize / 4>;
+using StreamRecord = std::array<uint32_t, kStreamRecordSize / 4>;
 
 struct PictureShape {
   bool badMarker = false;               // FF E2 instead of FF E1
   std::optional<uint16_t> app1Length;   // announced; below the default the whole record still goes out
   std::optional<uint32_t> totalLength;  // the record's word, whatever the size
   size_t padTo = 0;                     // at least this many bytes in all
-};
-
-struct StreamRecord {
-  uint32_t word0 = 0;
-  // totalLength (+4) is the frame's size unless told otherwise.
-  uint32_t word8 = 0;  // the frame counter
-  int32_t seconds = 0;
-  int32_t microseconds = 0;
-  uint32_t word20 = 0;
-  uint32_t word24 = 0;
-  uint32_t word28 = 0;
 };
 
 // The encoder's JPEG with everything up to the end of its APP segments

@@ -11,9 +11,6 @@
 namespace vktemu {
 namespace {
 
-constexpr int64_t kMaxFormatMs = 3600000;
-constexpr int kQuality = 85;
-
 struct SeedShape {
   const char* directory;
   const char* name;
@@ -69,11 +66,6 @@ std::string takenPicturePath(int64_t seconds, uint32_t number) {
   return text;
 }
 
-void SdCard::setCameraId(int id) {
-  std::lock_guard lock(mutex_);
-  cameraId_ = id;
-}
-
 SdCard::State SdCard::state() {
   std::lock_guard lock(mutex_);
   settle();
@@ -119,7 +111,7 @@ size_t SdCard::formatCount() const {
 
 void SdCard::setFormatDuration(std::chrono::milliseconds duration) {
   std::lock_guard lock(mutex_);
-  formatDuration_ = std::chrono::milliseconds(std::clamp<int64_t>(duration.count(), 0, kMaxFormatMs));
+  formatDuration_ = clampedDelay(duration);
 }
 
 void SdCard::setPresent(bool present) {
@@ -292,7 +284,7 @@ void SdCard::eraseAll() {
 
 std::optional<std::vector<uint8_t>> sdJpeg(int cameraId, uint32_t number, int width, int height, size_t minSize,
                                            std::string* error) {
-  const auto jpeg = testPatternJpeg(width, height, cameraId, number, kQuality, {}, error);
+  const auto jpeg = testPatternJpeg({width, height, 85}, cameraId, number, {}, error);
   if (!jpeg) return std::nullopt;
   // The encoder leaves the JFIF header to us, as for pushed pictures.
   const auto body = wire::jpegBody(*jpeg);

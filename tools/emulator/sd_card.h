@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "command_wire.h"
+#include "emulator.h"
 
 namespace vktemu {
 
@@ -46,8 +47,8 @@ class SdCard {
     std::vector<wire::SdEntry> entries;
   };
 
-  // The id the seed pictures are drawn with; set before the card's first use.
-  void setCameraId(int id);
+  // The seed pictures are drawn with the camera's id.
+  explicit SdCard(int cameraId) : cameraId_(cameraId) {}
 
   State state();
   // Starts a format: 0, kStatusBusy while one runs, kStatusRefused without
@@ -103,7 +104,7 @@ class SdCard {
   void eraseAll();
 
   mutable std::mutex mutex_;
-  int cameraId_ = 0;
+  const int cameraId_;
   bool seeded_ = false;
   bool present_ = true;
   std::optional<Clock::time_point> formatEnd_;

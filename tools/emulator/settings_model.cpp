@@ -9,19 +9,19 @@ auto* entry(Map& map, int32_t key) {
   return found == map.end() ? nullptr : &found->second;
 }
 
+template <typename Map>
+std::optional<typename Map::mapped_type> copyOf(const Map& map, int32_t key) {
+  const auto* found = entry(map, key);
+  return found ? std::optional(*found) : std::nullopt;
+}
+
 }  // namespace
 
 SettingsModel::SettingsModel(SettingValues factory) : factory_(std::move(factory)), current_(factory_), saved_(factory_) {}
 
-std::optional<int32_t> SettingsModel::value(int32_t key) const {
-  const auto* found = entry(current_.values, key);
-  return found ? std::optional(*found) : std::nullopt;
-}
+std::optional<int32_t> SettingsModel::value(int32_t key) const { return copyOf(current_.values, key); }
 
-std::optional<int32_t> SettingsModel::factoryValue(int32_t key) const {
-  const auto* found = entry(factory_.values, key);
-  return found ? std::optional(*found) : std::nullopt;
-}
+std::optional<int32_t> SettingsModel::factoryValue(int32_t key) const { return copyOf(factory_.values, key); }
 
 const std::vector<uint8_t>* SettingsModel::record(int32_t key) const { return entry(current_.records, key); }
 
@@ -49,10 +49,7 @@ void SettingsModel::setShortReply(int32_t key, std::optional<uint32_t> bytes) {
   }
 }
 
-std::optional<uint32_t> SettingsModel::shortReply(int32_t key) const {
-  const auto* found = entry(shortReplies_, key);
-  return found ? std::optional(*found) : std::nullopt;
-}
+std::optional<uint32_t> SettingsModel::shortReply(int32_t key) const { return copyOf(shortReplies_, key); }
 
 void SettingsModel::save() {
   saved_ = current_;
@@ -69,24 +66,14 @@ void SettingsModel::resetToFactory() {
   ++resets_;
 }
 
-int32_t SettingsStore::value(int32_t command) const {
-  const auto found = values_.find(command);
-  return found == values_.end() ? 0 : found->second;
-}
+int32_t SettingsStore::value(int32_t command) const { return copyOf(values_, command).value_or(0); }
 
 std::vector<uint8_t> SettingsStore::payload(int32_t command) const {
-  const auto found = payloads_.find(command);
-  return found == payloads_.end() ? std::vector<uint8_t>{} : found->second;
-}
-
-std::optional<int32_t> SettingsStore::getCommandFor(int32_t setCommand) const {
-  const auto found = getFor_.find(setCommand);
-  if (found == getFor_.end()) return std::nullopt;
-  return found->second;
+  return copyOf(payloads_, command).value_or(std::vector<uint8_t>{});
 }
 
 bool SettingsStore::applySet(int32_t command, int32_t value, std::span<const uint8_t> payload) {
-  const auto get = getCommandFor(command);
+  const auto get = copyOf(getFor_, command);
   if (!get) return false;
   if (payload.empty()) {
     values_[*get] = value;

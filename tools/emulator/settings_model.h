@@ -78,7 +78,6 @@ class SettingsStore {
   bool hasPayload(int32_t command) const { return payloads_.contains(command); }
 
   void pair(int32_t getCommand, int32_t setCommand) { getFor_[setCommand] = getCommand; }
-  std::optional<int32_t> getCommandFor(int32_t setCommand) const;
 
   // A Set request: stores its payload, or its value when it has none, as
   // the paired Get's reply. False when `command` is no registered Set.

@@ -7,12 +7,6 @@
 #include <cstring>
 
 namespace vktemu {
-namespace {
-
-// Largest UDP payload over IPv4.
-constexpr size_t kMaxDatagram = 65507;
-
-}  // namespace
 
 sockaddr_in socketAddress(const wire::Ipv4& address, uint16_t port) {
   sockaddr_in out{};
@@ -31,21 +25,34 @@ std::string dotted(uint32_t networkOrder) {
 
 std::string callFailed(std::string_view what) { return std::string(what) + ": " + std::strerror(errno); }
 
-UniqueFd listenTcp(const sockaddr_in& local, int backlog, std::string_view& failed) {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  auto fail = [&](std::string_view call) {
-    failed = call;
-    const int code = errno;  // closing must not change why it failed
-    fd.reset();
-    errno = code;
-    return UniqueFd{};
-  };
+namespace {
+
+// A non-blocking socket bound to `local` (SO_REUSEADDR first when `shared`),
+// listening when a backlog is given; invalid on failure, as for listenTcp().
+UniqueFd openSocket(int type, const sockaddr_in& local, bool shared, std::optional<int> backlog,
+                    std::string_view& failed) {
+  UniqueFd fd(::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   const int on = 1;
-  if (!fd.valid()) return fail("socket");
-  if (::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return fail("SO_REUSEADDR");
-  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return fail("bind");
-  if (::listen(fd.get(), backlog) != 0) return fail("listen");
+  if (!fd.valid())
+    failed = "socket";
+  else if (shared && ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+    failed = "SO_REUSEADDR";
+  else if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    failed = "bind";
+  else if (backlog && ::listen(fd.get(), *backlog) != 0)
+    failed = "listen";
+  else
+    return fd;
+  const int code = errno;  // closing must not change why it failed
+  fd.reset();
+  errno = code;
   return fd;
+}
+
+}  // namespace
+
+UniqueFd listenTcp(const sockaddr_in& local, int backlog, std::string_view& failed) {
+  return openSocket(SOCK_STREAM, local, true, backlog, failed);
 }
 
 UniqueFd acceptTcp(int listener, sockaddr_in& peer) {
@@ -63,35 +70,14 @@ void closeGently(UniqueFd& connection) {
   connection.reset();
 }
 
-bool UdpSocket::bindAny(uint16_t port, std::string* error) {
-  auto fail = [&](const std::string& what) {
-    if (error) *error = callFailed(what);
-    fd_.reset();
-    return false;
-  };
-  fd_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!fd_.valid()) return fail("socket");
-  const int on = 1;
-  if (::setsockopt(fd_.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return fail("SO_REUSEADDR");
-  const sockaddr_in local = socketAddress(wire::Ipv4{}, port);
-  if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-    return fail("bind 0.0.0.0:" + std::to_string(port));
-  return true;
-}
-
-bool UdpSocket::bindTo(const wire::Ipv4& address, uint16_t port, std::string* error) {
-  fd_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!fd_.valid()) {
-    if (error) *error = callFailed("socket");
-    return false;
-  }
-  const sockaddr_in local = socketAddress(address, port);
-  if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    if (error) *error = callFailed("bind " + wire::formatIpv4(address) + ":" + std::to_string(port));
-    fd_.reset();
-    return false;
-  }
-  return true;
+bool UdpSocket::bind(const wire::Ipv4& address, uint16_t port, bool shared, std::string* error) {
+  std::string_view failed;
+  fd_.reset();
+  fd_ = openSocket(SOCK_DGRAM, socketAddress(address, port), shared, std::nullopt, failed);
+  if (!fd_.valid() && error)
+    *error = callFailed(failed == "bind" ? "bind " + wire::formatIpv4(address) + ":" + std::to_string(port)
+                                         : std::string(failed));
+  return fd_.valid();
 }
 
 bool UdpSocket::sendTo(const sockaddr_in& to, std::span<const uint8_t> bytes, const std::optional<wire::Ipv4>& source) {

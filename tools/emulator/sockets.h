@@ -20,6 +20,9 @@
 
 namespace vktemu {
 
+// Largest UDP payload over IPv4.
+inline constexpr size_t kMaxDatagram = 65507;
+
 // Owns a file descriptor and closes it once.
 class UniqueFd {
  public:
@@ -66,12 +69,11 @@ void closeGently(UniqueFd& connection);
 
 class UdpSocket {
  public:
-  // 0.0.0.0:port with SO_REUSEADDR, non-blocking. A socket bound to a single
-  // 127.0.0.X address would not see broadcasts.
-  bool bindAny(uint16_t port, std::string* error);
-  // address:port (0: any port), non-blocking: a sending socket with a
-  // source address of its own.
-  bool bindTo(const wire::Ipv4& address, uint16_t port, std::string* error);
+  // address:port (port 0: any), non-blocking; `shared` sets SO_REUSEADDR
+  // first. The discovery socket shares its port on 0.0.0.0 (a socket bound
+  // to a single 127.0.0.X address would not see broadcasts); a sending
+  // socket binds an address of its own as its source.
+  bool bind(const wire::Ipv4& address, uint16_t port, bool shared, std::string* error);
   void close() { fd_.reset(); }
   int fd() const { return fd_.get(); }
   bool valid() const { return fd_.valid(); }

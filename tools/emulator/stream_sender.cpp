@@ -12,16 +12,13 @@ namespace {
 // Every change to the settings wakes the sender; its waits are bounded all
 // the same.
 constexpr std::chrono::seconds kMaxWait{1};
-// A schedule this far behind (a host that stalled, frames too big for the
-// rate) starts again from now instead of sending a burst.
-constexpr std::chrono::seconds kMaxLag{1};
 
 uint32_t tagged(uint32_t tag, uint32_t number) { return tag | (number & 0xFFFFFF); }
 
 }  // namespace
 
-StreamSender::StreamSender(std::shared_ptr<Camera> camera, int cameraId)
-    : camera_(std::move(camera)), cameraId_(cameraId), start_(streamStartOf(camera_->config().model)) {}
+StreamSender::StreamSender(std::shared_ptr<Camera> camera)
+    : camera_(std::move(camera)), start_(streamStartOf(camera_->config().model)) {}
 
 bool StreamSender::start(std::string* error) {
   return worker_.start(error, {}, [this](std::stop_token stop) { run(stop); });
@@ -52,7 +49,7 @@ bool StreamSender::sendRaw(const std::vector<std::vector<uint8_t>>& datagrams) {
   bool all = true;
   for (const auto& datagram : datagrams) {
     const bool sent = sockets_.send(StreamRoute::kCamera, *to, datagram, -1);
-    if (sent) camera_->streamLog.countDatagrams(1);
+    if (sent) camera_->streamLog.change([](StreamHistory& log) { ++log.datagrams; });
     all = all && sent;
   }
   return all;
@@ -78,7 +75,7 @@ void StreamSender::run(std::stop_token stop) {
       // the last frame.
       const auto last = next - period;
       rate = settings.framesPerSecond;
-      period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+      period = periodOf(rate);
       next = on ? last + period : now;
       on = true;
     }
@@ -87,8 +84,7 @@ void StreamSender::run(std::stop_token stop) {
       continue;
     }
     sendFrame(settings, *to, stop);
-    next += period;
-    if (Clock::now() - next > kMaxLag) next = Clock::now() + period;
+    next = nextDue(next, period);
   }
 }
 
@@ -104,7 +100,7 @@ void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& 
 
   std::lock_guard sockets(socketMutex_);
   if (!sockets_.follow(camera_->address(), nullptr)) return;
-  camera_->streamLog.keepFrame(frame);
+  keep(camera_->streamLog, frame);
   std::array<uint8_t, wire::kStreamDatagramSize> packet{};
   size_t sent = 0;
   bool whole = true;
@@ -120,30 +116,28 @@ void StreamSender::sendFrame(const StreamSettings& settings, const sockaddr_in& 
     // is whole without it.
     else if (datagram.route != StreamRoute::kForeign) whole = false;
   }
-  camera_->streamLog.countDatagrams(sent);
   // A frame cut short by a stop or a failed send is kept but not counted.
-  if (whole && !stop.stop_requested()) camera_->streamLog.countFrame();
+  const bool counted = whole && !stop.stop_requested();
+  camera_->streamLog.change([&](StreamHistory& log) {
+    log.datagrams += sent;
+    if (counted) ++log.frames;
+  });
 }
 
 std::optional<std::vector<uint8_t>> StreamSender::takeFrame(const StreamSettings& settings, std::stop_token stop) {
   const uint32_t number = ++frameNumber_;
   const auto [seconds, microseconds] = camera_->clock.now();
-  const StreamFormat& format = settings.format;
   std::string error;
-  const auto jpeg = testPatternJpeg(format.width, format.height, cameraId_, number, format.quality, stop, &error);
+  const auto jpeg = testPatternJpeg(settings.format, camera_->id, number, stop, &error);
   // Padding a large frame is the one step a stop cannot cut short.
   if (!jpeg || stop.stop_requested()) return std::nullopt;
 
-  wire::StreamRecord record;
-  record.word0 = tagged(0x10000000, number);
-  record.word8 = number;
-  // The camera's word is 32 bits: past 2038 it wraps, as the camera's does.
-  record.seconds = static_cast<int32_t>(seconds);
-  record.microseconds = microseconds;
-  record.word20 = tagged(0x20000000, number);
-  record.word24 = tagged(0x24000000, number);
-  record.word28 = tagged(0x28000000, number);
-  return wire::assembleFrame(wire::jpegBody(*jpeg), record, settings.faults.totalLength, format.padTo);
+  // A tag, the size, the number, the camera's clock (its word is 32 bits:
+  // past 2038 it wraps, as the camera's does), then three more tags.
+  const wire::StreamRecord record{tagged(0x10000000, number),     0, number, static_cast<uint32_t>(seconds),
+                                  static_cast<uint32_t>(microseconds), tagged(0x20000000, number),
+                                  tagged(0x24000000, number),     tagged(0x28000000, number)};
+  return wire::assembleFrame(wire::jpegBody(*jpeg), record, settings.faults.totalLength, settings.padTo);
 }
 
 }  // namespace vktemu

@@ -24,10 +24,8 @@ namespace vktemu {
 
 class StreamSender {
  public:
-  StreamSender(std::shared_ptr<Camera> camera, int cameraId);
+  explicit StreamSender(std::shared_ptr<Camera> camera);
   ~StreamSender() { stop(); }
-  StreamSender(const StreamSender&) = delete;
-  StreamSender& operator=(const StreamSender&) = delete;
 
   bool start(std::string* error);
   // Tells the thread to stop and returns at once: the frame under way is
@@ -46,15 +44,12 @@ class StreamSender {
   bool sendRaw(const std::vector<std::vector<uint8_t>>& datagrams);
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   void run(std::stop_token stop);
   std::optional<sockaddr_in> destination(const StreamSettings& settings) const;
   void sendFrame(const StreamSettings& settings, const sockaddr_in& to, std::stop_token stop);
   std::optional<std::vector<uint8_t>> takeFrame(const StreamSettings& settings, std::stop_token stop);
 
   const std::shared_ptr<Camera> camera_;
-  const int cameraId_;
   const StreamStart start_;
 
   Worker worker_;

@@ -15,7 +15,7 @@ constexpr int kSendBuffer = 4 << 20;
 
 // The camera's address, or any address when the host does not own it.
 bool bindCameraSocket(UdpSocket& socket, const wire::Ipv4& address, std::string* error) {
-  if (!socket.bindTo(address, 0, error) && !socket.bindTo(wire::Ipv4{}, 0, error)) return false;
+  if (!socket.bind(address, 0, false, error) && !socket.bind(wire::Ipv4{}, 0, false, error)) return false;
   const int size = kSendBuffer;
   // Best effort: the default buffer works too, only with more waiting.
   (void)::setsockopt(socket.fd(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
@@ -46,7 +46,7 @@ UdpSocket* StreamSockets::socketFor(StreamRoute route) {
     case StreamRoute::kForeign:
       if (!foreignTried_) {
         foreignTried_ = true;
-        foreign_.bindTo(kForeignHost, 0, nullptr);
+        foreign_.bind(kForeignHost, 0, false, nullptr);
       }
       return &foreign_;
   }

@@ -43,22 +43,15 @@ void StreamState::setTarget(const PushTarget& target) {
 }
 
 void StreamState::setRate(double framesPerSecond) {
-  change([&](StreamSettings& s) {
-    s.framesPerSecond =
-        std::isnan(framesPerSecond) || framesPerSecond <= 0 ? 0 : std::min(framesPerSecond, kMaxFramesPerSecond);
-  });
+  change([&](StreamSettings& s) { s.framesPerSecond = clampedRate(framesPerSecond, kMaxPerSecond); });
 }
 
 void StreamState::setFrameSize(int width, int height, int quality) {
-  change([&](StreamSettings& s) {
-    s.format.width = std::clamp(width, 8, 4096);
-    s.format.height = std::clamp(height, 8, 4096);
-    s.format.quality = std::clamp(quality, 1, 100);
-  });
+  change([&](StreamSettings& s) { s.format = clampedFormat(width, height, quality); });
 }
 
 void StreamState::setPad(size_t bytes) {
-  change([&](StreamSettings& s) { s.format.padTo = std::min(bytes, kMaxPad); });
+  change([&](StreamSettings& s) { s.padTo = std::min(bytes, kMaxPadBytes); });
 }
 
 void StreamState::setFaults(const StreamFaults& faults) {

@@ -13,21 +13,16 @@
 #include <string_view>
 
 #include "emulator.h"
+#include "test_pattern.h"
 #include "worker.h"
 
 namespace vktemu {
 
-struct StreamFormat {
-  int width = 320;
-  int height = 240;
-  int quality = 85;
-  size_t padTo = 0;
-};
-
 struct StreamSettings {
   PushTarget target;  // the last 1081
   double framesPerSecond = 10;
-  StreamFormat format;
+  JpegFormat format{320, 240, 85};
+  size_t padTo = 0;  // frames have at least this many bytes
   StreamFaults faults;
   uint64_t faultsVersion = 0;  // changes each time faults are set (the generator starts again)
   bool modeStarted = false;    // the last 501 said start
@@ -48,10 +43,6 @@ bool streamGoesOut(StreamStart start, const StreamSettings& settings);
 
 class StreamState {
  public:
-  using Clock = std::chrono::steady_clock;
-  static constexpr double kMaxFramesPerSecond = 1000;
-  static constexpr size_t kMaxPad = size_t{64} << 20;
-
   StreamSettings settings() const { return settings_.get(); }
 
   void setTarget(const PushTarget& target);

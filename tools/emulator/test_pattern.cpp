@@ -146,9 +146,13 @@ Outcome compress(const RgbImage& image, int quality, const std::stop_token& stop
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> testPatternJpeg(int width, int height, int cameraId, uint32_t number, int quality,
+JpegFormat clampedFormat(int width, int height, int quality) {
+  return {std::clamp(width, 8, 4096), std::clamp(height, 8, 4096), std::clamp(quality, 1, 100)};
+}
+
+std::optional<std::vector<uint8_t>> testPatternJpeg(const JpegFormat& format, int cameraId, uint32_t number,
                                                     std::stop_token stop, std::string* error) {
-  const RgbImage image = drawTestPattern(width, height, cameraId, number);
+  const RgbImage image = drawTestPattern(format.width, format.height, cameraId, number);
   // The memory destination reports its buffer only when compression
   // finishes: a cancelled or failed run that had grown it leaves a pointer
   // it freed itself. Room for more than any JPEG of the image means it never
@@ -161,7 +165,7 @@ std::optional<std::vector<uint8_t>> testPatternJpeg(int width, int height, int c
   }
   unsigned char* buffer = ours;
   ErrorTrap trap{};
-  const Outcome outcome = compress(image, quality, stop, &buffer, &size, &trap);
+  const Outcome outcome = compress(image, format.quality, stop, &buffer, &size, &trap);
   std::optional<std::vector<uint8_t>> jpeg;
   if (outcome == Outcome::kDone && buffer) jpeg.emplace(buffer, buffer + size);
   if (outcome == Outcome::kDone && buffer != ours) std::free(buffer);

@@ -1,22 +1,10 @@
 #include "trigger_timer.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace vktemu {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// A schedule this far behind (a host that stalled) starts again from now
-// instead of firing a burst.
-constexpr std::chrono::seconds kMaxLag{1};
-
-}  // namespace
 
 void TriggerTimer::setRate(double perSecond) {
   rate_.change([&](Rate& rate) {
-    rate.perSecond = std::isnan(perSecond) || perSecond <= 0 ? 0 : std::min(perSecond, kMaxPerSecond);
+    rate.perSecond = clampedRate(perSecond, kMaxPerSecond);
     ++rate.changes;
   });
 }
@@ -40,14 +28,12 @@ void TriggerTimer::run(std::stop_token stop) {
       rate_.wait(stop, changed);
       continue;
     }
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate.perSecond));
+    const auto period = periodOf(rate.perSecond);
     auto next = Clock::now() + period;
     while (!rate_.waitUntil(stop, next, changed) && !stop.stop_requested()) {
       if (Clock::now() < next) continue;
       camera_->pictureQueue.post({PictureSource::kTrigger, static_cast<int32_t>(++number_)});
-      next += period;
-      if (Clock::now() - next > kMaxLag) next = Clock::now() + period;
+      next = nextDue(next, period);
     }
   }
 }

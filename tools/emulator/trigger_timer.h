@@ -15,12 +15,8 @@ namespace vktemu {
 
 class TriggerTimer {
  public:
-  static constexpr double kMaxPerSecond = 1000;
-
   explicit TriggerTimer(std::shared_ptr<Camera> camera) : camera_(std::move(camera)) {}
   ~TriggerTimer() { stop(); }
-  TriggerTimer(const TriggerTimer&) = delete;
-  TriggerTimer& operator=(const TriggerTimer&) = delete;
 
   // 0 or less (or not a number) stops; the first trigger comes one period
   // after the call. Kept across stop()/start().

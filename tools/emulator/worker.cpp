@@ -2,7 +2,28 @@
 
 #include <sys/eventfd.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace vktemu {
+
+int pollTimeoutMs(Clock::time_point due) {
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+  return static_cast<int>(std::clamp<decltype(wait)>(wait, 0, kMaxPollMs));
+}
+
+double clampedRate(double perSecond, double max) {
+  return std::isnan(perSecond) || perSecond <= 0 ? 0 : std::min(perSecond, max);
+}
+
+Clock::duration periodOf(double perSecond) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / perSecond));
+}
+
+Clock::time_point nextDue(Clock::time_point due, Clock::duration period) {
+  const auto next = due + period;
+  return Clock::now() - next > kMaxLag ? Clock::now() + period : next;
+}
 
 bool Worker::start(std::string* error, const Open& open, Loop loop) {
   std::lock_guard lifecycle(lifecycleMutex_);

@@ -8,6 +8,8 @@
 //
 // Shared<T>: a value read and changed under its own lock; every change wakes
 // whoever waits for a condition on it.
+//
+// And the time-outs and schedules of the servers' loops.
 #pragma once
 
 #include <atomic>
@@ -25,6 +27,25 @@
 #include "sockets.h"
 
 namespace vktemu {
+
+using Clock = std::chrono::steady_clock;
+
+// Upper bound on one poll() in a server's loop: the loop looks at its stop
+// token at least this often even if a wake-up were lost.
+inline constexpr int kMaxPollMs = 1000;
+// poll()'s time-out for a wait until `due`: 0 once it passed, at most
+// kMaxPollMs.
+int pollTimeoutMs(Clock::time_point due);
+
+// A rate of events per second as a schedule takes it: 0 for one that is 0
+// or less or not a number (none), at most `max`.
+double clampedRate(double perSecond, double max);
+Clock::duration periodOf(double perSecond);  // a rate above 0
+// The time of the event after the one due at `due`. A schedule that fell
+// this far behind (a host that stalled, events too slow for the rate)
+// starts again from now instead of catching up with a burst.
+inline constexpr std::chrono::seconds kMaxLag{1};
+Clock::time_point nextDue(Clock::time_point due, Clock::duration period);
 
 class Worker {
  public:
@@ -79,8 +100,6 @@ class Worker {
 template <typename T>
 class Shared {
  public:
-  using Clock = std::chrono::steady_clock;
-
   Shared() = default;
   explicit Shared(T value) : value_(std::move(value)) {}
 
