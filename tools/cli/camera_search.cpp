@@ -1,5 +1,7 @@
 #include "camera_search.h"
 
+#include "error_names.h"
+
 namespace vktcli {
 
 namespace {
@@ -61,6 +63,13 @@ SearchOutcome CountThenFetch(unsigned timeoutMs) {
 }  // namespace
 
 SearchOutcome SearchCameras(unsigned timeoutMs) { return CountThenFetch(timeoutMs); }
+
+std::optional<std::vector<DeviceRecord>> SearchReporting(unsigned timeoutMs, std::string_view what, std::ostream& err) {
+  SearchOutcome found = SearchCameras(timeoutMs);
+  if (found.ok) return std::move(found.cameras);
+  err << "vktcli: " << what << " failed: " << vkttools::DescribeError(found.error) << "\n";
+  return std::nullopt;
+}
 
 SearchOutcome FetchStoredCameras() { return CountThenFetch(0); }
 

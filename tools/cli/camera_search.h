@@ -1,8 +1,11 @@
 // Runs a discovery search and returns every camera found.
 #pragma once
 
+#include <optional>
+#include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "VKTNetSDK11.h"
@@ -18,6 +21,9 @@ struct SearchOutcome {
 // Needs a started library. timeoutMs must be above 0: 0 would only copy the
 // previous search of this process.
 SearchOutcome SearchCameras(unsigned timeoutMs);
+
+// SearchCameras, telling `err` "vktcli: WHAT failed: <why>" when it fails.
+std::optional<std::vector<DeviceRecord>> SearchReporting(unsigned timeoutMs, std::string_view what, std::ostream& err);
 
 // The result of the last search of this process, without searching again.
 SearchOutcome FetchStoredCameras();

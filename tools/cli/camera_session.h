@@ -1,5 +1,6 @@
-// One camera for the life of one subcommand: the library started, the
-// camera at --ip added (a search first), and both undone at the end.
+// The library and one camera for the life of one subcommand: the library
+// started, the camera at --ip added (a search first), and both undone at the
+// end.
 #pragma once
 
 #include <cstdint>
@@ -9,15 +10,27 @@
 #include <string_view>
 
 #include "VKTNetSDK11.h"
-#include "library_session.h"
-
-namespace CLI {
-class App;
-}
+#include "command_line.h"
 
 namespace vktcli {
 
-// --ip and --timeout, the options every camera subcommand takes.
+class LibrarySession {
+ public:
+  // Calls VKT_Init; when it does not start, tells `err` why and ok() is false.
+  explicit LibrarySession(std::ostream& err);
+  ~LibrarySession();  // VKT_Close, if started
+
+  LibrarySession(const LibrarySession&) = delete;
+  LibrarySession& operator=(const LibrarySession&) = delete;
+
+  bool ok() const { return started_; }
+
+ private:
+  bool started_ = false;
+};
+
+// --ip and --timeout, the options every camera subcommand takes; the
+// options of such a command derive from it.
 struct CameraOptions {
   std::optional<std::string> ip;
   std::optional<std::string> timeout;
@@ -27,10 +40,16 @@ inline constexpr std::string_view kCameraTimeoutHelp =
     "how long the search lasts, and the time-out of each camera\n"
     "call (default 1000)";
 
-// Adds --ip and --timeout to `command`, with their help. --ip is required
-// by ReadCameraTarget rather than by CLI11, so that a command's own words
-// (a missing NAME, say) are reported first, as they always were.
-void AddCameraOptions(CLI::App& command, CameraOptions& options, std::string_view timeoutHelp = kCameraTimeoutHelp);
+// The rows of --ip and --timeout. --ip is required by ReadCameraTarget
+// rather than by CLI11, so that a command's own words (a missing NAME, say)
+// are reported first, as they always were.
+template <class Options>
+constexpr OptionRow<Options> kIpOption{"--ip", &Options::ip, "ADDRESS",
+                                       "the camera's IPv4 address (it is found by a search first)"};
+template <class Options>
+constexpr OptionRow<Options> TimeoutOption(std::string_view help = kCameraTimeoutHelp) {
+  return {"--timeout", &Options::timeout, "MS", help};
+}
 
 struct CameraTarget {
   std::uint32_t ip = 0;      // network byte order
@@ -61,6 +80,11 @@ class CameraSession {
   int failure_ = 0;
   unsigned timeoutMs_;
 };
+
+// Adds the camera at `address` and returns its handle; -1 when that fails,
+// with "vktcli: adding ADDRESS failed: <the last error>" told to `err`.
+int AddCameraReporting(const std::string& address, const DeviceRecord* record, PictureCallback callback,
+                       unsigned timeoutMs, std::ostream& err);
 
 // Writes "vktcli: CALL failed: <the last error>" and returns the exit code of
 // a failed camera call.

@@ -1,19 +1,18 @@
 // vktcli change-ip: find one camera by MAC or current address and give it a
 // new address (and optionally new netmask/gateway words).
 #include <algorithm>
-#include <memory>
-#include <optional>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "camera_search.h"
+#include "camera_session.h"
 #include "commands.h"
 #include "error_names.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "library_session.h"
 #include "option_values.h"
 
 namespace vktcli {
@@ -83,13 +82,10 @@ int RunChangeIp(const ChangeIpOptions& options, std::ostream& out, std::ostream&
   LibrarySession library(err);
   if (!library.ok()) return kExitLibraryStart;
 
-  const SearchOutcome found = SearchCameras(request.searchTimeoutMs);
-  if (!found.ok) {
-    err << "vktcli: search failed: " << vkttools::DescribeError(found.error) << "\n";
-    return kExitCameraFailed;
-  }
+  const std::optional<std::vector<DeviceRecord>> found = SearchReporting(request.searchTimeoutMs, "search", err);
+  if (!found) return kExitCameraFailed;
   std::vector<const DeviceRecord*> matches;
-  for (const DeviceRecord& camera : found.cameras) {
+  for (const DeviceRecord& camera : *found) {
     if (Matches(camera, request)) matches.push_back(&camera);
   }
   if (matches.empty()) {
@@ -128,38 +124,35 @@ int RunChangeIp(const ChangeIpOptions& options, std::ostream& out, std::ostream&
   return kExitOk;
 }
 
+constexpr CommandHelp kChangeIpHelp{
+    "change-ip", "give a camera a new IP address",
+    "Usage: vktcli change-ip (--mac MAC | --from CURRENT_IP) --ip NEW_IP\n"
+    "                        [--netmask A.B.C.D] [--gateway A.B.C.D]\n"
+    "                        [--timeout MS] [--search-timeout MS]\n",
+    "Gives a camera a new IPv4 address. The camera is first found by a search,\n"
+    "by its MAC address or by the address it has now; the camera need not be\n"
+    "reachable on its current address, since the change goes out by broadcast.\n",
+    "On success prints \"changed MAC: OLD_IP -> NEW_IP\".\n"};
+
+using O = ChangeIpOptions;
+constexpr OptionRow<O> kChangeIpOptions[] = {
+    {"--mac", &O::mac, "MAC", "the camera's MAC, e.g. 00:1c:27:00:00:10"},
+    {"--from", &O::from, "CURRENT_IP", "the camera's current address"},
+    {"--ip", &O::ip, "NEW_IP", "the new address"},
+    {"--netmask", &O::netmask, "A.B.C.D",
+     "new first address word (the netmask on most\n"
+     "cameras); default: keep the camera's value"},
+    {"--gateway", &O::gateway, "A.B.C.D",
+     "new second address word (the gateway on most\n"
+     "cameras); default: keep the camera's value"},
+    {"--timeout", &O::timeout, "MS",
+     "how long to wait for the camera's confirmation\n"
+     "(default 3000; 0 checks once)"},
+    {"--search-timeout", &O::searchTimeout, "MS", "how long the search lasts (default 1000)"},
+};
+
 }  // namespace
 
-void AddChangeIpCommand(CommandLine& cli) {
-  auto options = std::make_shared<ChangeIpOptions>();
-  CLI::App& command = cli.AddCommand(
-      {.name = "change-ip",
-       .summary = "give a camera a new IP address",
-       .usage = "Usage: vktcli change-ip (--mac MAC | --from CURRENT_IP) --ip NEW_IP\n"
-                "                        [--netmask A.B.C.D] [--gateway A.B.C.D]\n"
-                "                        [--timeout MS] [--search-timeout MS]\n",
-       .intro = "Gives a camera a new IPv4 address. The camera is first found by a search,\n"
-                "by its MAC address or by the address it has now; the camera need not be\n"
-                "reachable on its current address, since the change goes out by broadcast.\n",
-       .outro = "On success prints \"changed MAC: OLD_IP -> NEW_IP\".\n"},
-      [options](std::ostream& out, std::ostream& err) { return RunChangeIp(*options, out, err); });
-  command.add_option("--mac", options->mac, "the camera's MAC, e.g. 00:1c:27:00:00:10")->type_name("MAC");
-  command.add_option("--from", options->from, "the camera's current address")->type_name("CURRENT_IP");
-  command.add_option("--ip", options->ip, "the new address")->type_name("NEW_IP");
-  command.add_option("--netmask", options->netmask,
-                     "new first address word (the netmask on most\n"
-                     "cameras); default: keep the camera's value")
-      ->type_name("A.B.C.D");
-  command.add_option("--gateway", options->gateway,
-                     "new second address word (the gateway on most\n"
-                     "cameras); default: keep the camera's value")
-      ->type_name("A.B.C.D");
-  command.add_option("--timeout", options->timeout,
-                     "how long to wait for the camera's confirmation\n"
-                     "(default 3000; 0 checks once)")
-      ->type_name("MS");
-  command.add_option("--search-timeout", options->searchTimeout, "how long the search lasts (default 1000)")
-      ->type_name("MS");
-}
+void AddChangeIpCommand(CommandLine& cli) { cli.AddCommand(kChangeIpHelp, kChangeIpOptions, RunChangeIp); }
 
 }  // namespace vktcli

@@ -3,7 +3,6 @@
 #include <array>
 #include <filesystem>
 #include <memory>
-#include <utility>
 #include <string>
 #include <system_error>
 
@@ -70,50 +69,49 @@ int Import(int camera, unsigned timeoutMs, const std::string& path, std::ostream
   return kExitCameraFailed;
 }
 
-struct ConfigOptions {
-  CameraOptions camera;
+struct ConfigOptions : CameraOptions {
   std::string file;
 };
 
 // Export or Import, once the command line is read.
-int RunConfig(const ConfigOptions& options, int (*transfer)(int, unsigned, const std::string&, std::ostream&),
-              std::ostream& err) {
+template <int (*transfer)(int, unsigned, const std::string&, std::ostream&)>
+int RunConfig(const ConfigOptions& options, std::ostream&, std::ostream& err) {
   if (options.file.empty()) throw UsageError("missing FILE");
-  CameraSession camera(ReadCameraTarget(options.camera), err);
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   return transfer(camera.handle(), camera.timeoutMs(), options.file, err);
 }
+
+constexpr CommandHelp kConfigHelp{
+    "config", "export a camera's settings to a file, or import them",
+    "Usage: vktcli config export FILE --ip ADDRESS [--timeout MS]\n"
+    "       vktcli config import FILE --ip ADDRESS [--timeout MS]\n",
+    "export writes nine settings of the camera into FILE (652 bytes): ftp,\n"
+    "device-info, its, night-control, sntp, pic-file-name, osd, awb and\n"
+    "awb-param. import applies such a file, in the same order; awb-param only\n"
+    "when the file's awb is 0. Both print nothing on success.\n"
+    "\n"
+    "A FILE that cannot be read, or is shorter than 652 bytes, is refused before\n"
+    "anything is sent. When a camera call fails part way, an exported FILE holds\n"
+    "only what was read before, and an import has applied the settings before.\n",
+    "Example:\n"
+    "  vktcli config export camera10.cfg --ip 192.168.1.10\n"
+    "  vktcli config import camera10.cfg --ip 192.168.1.11\n"};
+
+constexpr OptionRow<ConfigOptions> kConfigOptions[] = {
+    kIpOption<ConfigOptions>,
+    TimeoutOption<ConfigOptions>("how long the search lasts, and the time-out of each camera\n"
+                                 "call (default 1000)\n"
+                                 "(each of the nine calls has the whole time-out)"),
+};
 
 }  // namespace
 
 void AddConfigCommand(CommandLine& cli) {
   auto options = std::make_shared<ConfigOptions>();
-  CLI::App& config = cli.AddCommand(
-      {.name = "config",
-       .summary = "export a camera's settings to a file, or import them",
-       .usage = "Usage: vktcli config export FILE --ip ADDRESS [--timeout MS]\n"
-                "       vktcli config import FILE --ip ADDRESS [--timeout MS]\n",
-       .intro = "export writes nine settings of the camera into FILE (652 bytes): ftp,\n"
-                "device-info, its, night-control, sntp, pic-file-name, osd, awb and\n"
-                "awb-param. import applies such a file, in the same order; awb-param only\n"
-                "when the file's awb is 0. Both print nothing on success.\n"
-                "\n"
-                "A FILE that cannot be read, or is shorter than 652 bytes, is refused before\n"
-                "anything is sent. When a camera call fails part way, an exported FILE holds\n"
-                "only what was read before, and an import has applied the settings before.\n",
-       .outro = "Example:\n"
-                "  vktcli config export camera10.cfg --ip 192.168.1.10\n"
-                "  vktcli config import camera10.cfg --ip 192.168.1.11\n"});
-  AddCameraOptions(config, options->camera,
-                   std::string(kCameraTimeoutHelp) + "\n(each of the nine calls has the whole time-out)");
-  for (const auto& each : {std::pair{"export", &Export}, std::pair{"import", &Import}}) {
-    // A plain copy: a structured binding cannot be captured by every compiler.
-    const auto transfer = each.second;
-    CLI::App& action = cli.AddAction(config, each.first, {}, [options, transfer](std::ostream&, std::ostream& err) {
-      return RunConfig(*options, transfer, err);
-    });
-    action.add_option("FILE", options->file);
-  }
+  CLI::App& config = cli.AddCommand(kConfigHelp, options, kConfigOptions);
+  cli.AddAction(config, "export", {}, options, RunConfig<Export>).add_option("FILE", options->file);
+  cli.AddAction(config, "import", {}, options, RunConfig<Import>).add_option("FILE", options->file);
 }
 
 }  // namespace vktcli

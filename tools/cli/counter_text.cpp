@@ -107,6 +107,21 @@ void AddGroupJson(Json& json, const Group<Record>& group, const Record& stats) {
 
 }  // namespace
 
+std::optional<CameraStatistics> ReadCameraStatistics(int camera, unsigned timeoutMs) {
+  CameraStatistics stats{};
+  stats.size = sizeof stats;
+  if (VKT_GetCameraStatistics(camera, &stats, timeoutMs) != 0) return std::nullopt;
+  return stats;
+}
+
+LibraryStatistics ReadLibraryStatistics() {
+  LibraryStatistics stats{};
+  stats.size = sizeof stats;
+  // It fails only on a record too small to hold its size, which this is not.
+  if (VKT_GetLibraryStatistics(&stats) != 0) return LibraryStatistics{};
+  return stats;
+}
+
 std::string CounterGroupText(CameraCounterGroup group, const CameraStatistics& stats) {
   return GroupText(CameraGroup(group), stats);
 }

@@ -1,7 +1,8 @@
-// The library's diagnostic counters as text and JSON, in named groups:
-// one text line "picture drops: bad marker 3, short APP1 0, ..." and one
-// JSON object {"badMarker": 3, "shortApp1": 0, ...} per group, so "stats",
-// "listen" and "stream" show the same counters under the same names.
+// The library's diagnostic counters, read with the record's size set as the
+// library asks, and shown as text and JSON in named groups: one text line
+// "picture drops: bad marker 3, short APP1 0, ..." and one JSON object
+// {"badMarker": 3, "shortApp1": 0, ...} per group, so "stats", "listen" and
+// "stream" show the same counters under the same names.
 #pragma once
 
 #include <optional>
@@ -12,6 +13,13 @@
 #include "json_text.h"
 
 namespace vktcli {
+
+// The counters of `camera` (a handle of this process); nullopt with the
+// library's last error set when the call fails.
+std::optional<CameraStatistics> ReadCameraStatistics(int camera, unsigned timeoutMs);
+
+// The library-wide counters; zero when the call fails.
+LibraryStatistics ReadLibraryStatistics();
 
 enum class CameraCounterGroup { kCommands, kPictures, kPictureDrops, kStream, kStreamDrops, kIgnoredDatagrams };
 

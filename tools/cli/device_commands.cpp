@@ -2,7 +2,6 @@
 // rather than on one setting.
 #include <array>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -31,20 +30,19 @@ constexpr std::array<StateItem, 5> kStateItems{{{"temperature", "temperature"},
                                                 {"electricity", "electricity"},
                                                 {"flash-lamp", "flashLamp"}}};
 
-int RunSave(const CameraOptions& options, std::ostream& err) {
+int RunSave(const CameraOptions& options, std::ostream&, std::ostream& err) {
   CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   if (VKT_SaveConfig(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_SaveConfig");
   return kExitOk;
 }
 
-struct ResetOptions {
-  CameraOptions camera;
+struct ResetOptions : CameraOptions {
   std::optional<std::string> mode;
 };
 
-int RunReset(const ResetOptions& options, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+int RunReset(const ResetOptions& options, std::ostream&, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options);
   // No default: a reset restarts the camera, so the mode must be chosen.
   if (!options.mode) throw UsageError("--mode is required");
   // Any number goes to the camera call, which decides which modes exist.
@@ -55,13 +53,12 @@ int RunReset(const ResetOptions& options, std::ostream& err) {
   return kExitOk;
 }
 
-struct StateOptions {
-  CameraOptions camera;
+struct StateOptions : CameraOptions {
   bool json = false;
 };
 
 int RunState(const StateOptions& options, std::ostream& out, std::ostream& err) {
-  CameraSession camera(ReadCameraTarget(options.camera), err);
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
 
   // A camera that does not answer would make every further call wait out
@@ -92,63 +89,69 @@ int RunState(const StateOptions& options, std::ostream& out, std::ostream& err) 
 }
 
 int RunParamState(const StateOptions& options, std::ostream& out, std::ostream& err) {
-  CameraSession camera(ReadCameraTarget(options.camera), err);
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   if (VKT_GetParamState(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_GetParamState");
   out << (options.json ? JsonLine({{"state", "ready"}}) + "\n" : std::string("ready\n"));
   return kExitOk;
 }
 
+constexpr CommandHelp kSaveHelp{
+    "save", "make a camera store its settings permanently",
+    "Usage: vktcli save --ip ADDRESS [--timeout MS]\n",
+    "Makes the camera store its settings permanently. Prints nothing on\n"
+    "success; fails with VKT_ERR_SAVE_PENDING when the camera has not confirmed\n"
+    "the save within the time-out.\n"};
+
+constexpr OptionRow<CameraOptions> kCameraOptions[] = {kIpOption<CameraOptions>, TimeoutOption<CameraOptions>()};
+
+constexpr CommandHelp kResetHelp{
+    "reset", "reset (restart) a camera",
+    "Usage: vktcli reset --ip ADDRESS --mode 0|1 [--timeout MS]\n",
+    "Resets the camera, which then restarts. Prints nothing on success.\n"};
+
+constexpr OptionRow<ResetOptions> kResetOptions[] = {
+    {"--mode", &ResetOptions::mode, "M", "the reset mode, 0 or 1 (required)"},
+    kIpOption<ResetOptions>,
+    TimeoutOption<ResetOptions>(),
+};
+
+constexpr CommandHelp kStateHelp{
+    "state", "show whether a camera answers, and its temperature and modes",
+    "Usage: vktcli state --ip ADDRESS [--timeout MS] [--json]\n",
+    "Shows whether the camera answers (state: 0) and its temperature, work mode,\n"
+    "camera mode, electricity and flash lamp state, one \"name: value\" line each.\n"
+    "A value whose call fails is left out (null in JSON), the failure is\n"
+    "reported and the exit code is 1.\n"};
+
+constexpr OptionRow<StateOptions> kStateOptions[] = {
+    kIpOption<StateOptions>,
+    TimeoutOption<StateOptions>(),
+    {"--json", &StateOptions::json, "",
+     "print one JSON object: state, temperature, workMode,\n"
+     "cameraMode, electricity, flashLamp"},
+};
+
+constexpr CommandHelp kParamStateHelp{
+    "param-state", "show whether a camera is ready for commands",
+    "Usage: vktcli param-state --ip ADDRESS [--timeout MS] [--json]\n",
+    "Prints \"ready\" when the camera takes commands (no configuration save\n"
+    "pending in this connection), else fails with the reason. Since every\n"
+    "vktcli run adds the camera afresh, this mostly shows the camera is reachable.\n"};
+
+constexpr OptionRow<StateOptions> kParamStateOptions[] = {
+    kIpOption<StateOptions>,
+    TimeoutOption<StateOptions>(),
+    {"--json", &StateOptions::json, "", "print {\"state\": \"ready\"}"},
+};
+
 }  // namespace
 
 void AddDeviceCommands(CommandLine& cli) {
-  auto save = std::make_shared<CameraOptions>();
-  CLI::App& saveCommand =
-      cli.AddCommand({.name = "save",
-                      .summary = "make a camera store its settings permanently",
-                      .usage = "Usage: vktcli save --ip ADDRESS [--timeout MS]\n",
-                      .intro = "Makes the camera store its settings permanently. Prints nothing on\n"
-                               "success; fails with VKT_ERR_SAVE_PENDING when the camera has not confirmed\n"
-                               "the save within the time-out.\n"},
-                     [save](std::ostream&, std::ostream& err) { return RunSave(*save, err); });
-  AddCameraOptions(saveCommand, *save);
-
-  auto reset = std::make_shared<ResetOptions>();
-  CLI::App& resetCommand =
-      cli.AddCommand({.name = "reset",
-                      .summary = "reset (restart) a camera",
-                      .usage = "Usage: vktcli reset --ip ADDRESS --mode 0|1 [--timeout MS]\n",
-                      .intro = "Resets the camera, which then restarts. Prints nothing on success.\n"},
-                     [reset](std::ostream&, std::ostream& err) { return RunReset(*reset, err); });
-  resetCommand.add_option("--mode", reset->mode, "the reset mode, 0 or 1 (required)")->type_name("M");
-  AddCameraOptions(resetCommand, reset->camera);
-
-  auto state = std::make_shared<StateOptions>();
-  CLI::App& stateCommand = cli.AddCommand(
-      {.name = "state",
-       .summary = "show whether a camera answers, and its temperature and modes",
-       .usage = "Usage: vktcli state --ip ADDRESS [--timeout MS] [--json]\n",
-       .intro = "Shows whether the camera answers (state: 0) and its temperature, work mode,\n"
-                "camera mode, electricity and flash lamp state, one \"name: value\" line each.\n"
-                "A value whose call fails is left out (null in JSON), the failure is\n"
-                "reported and the exit code is 1.\n"},
-      [state](std::ostream& out, std::ostream& err) { return RunState(*state, out, err); });
-  AddCameraOptions(stateCommand, state->camera);
-  stateCommand.add_flag("--json", state->json,
-                        "print one JSON object: state, temperature, workMode,\n"
-                        "cameraMode, electricity, flashLamp");
-
-  auto paramState = std::make_shared<StateOptions>();
-  CLI::App& paramStateCommand = cli.AddCommand(
-      {.name = "param-state",
-       .summary = "show whether a camera is ready for commands",
-       .usage = "Usage: vktcli param-state --ip ADDRESS [--timeout MS] [--json]\n",
-       .intro = "Prints \"ready\" when the camera takes commands (no configuration save\n"
-                "pending in this connection), else fails with the reason. Since every\n"
-                "vktcli run adds the camera afresh, this mostly shows the camera is reachable.\n"},
-      [paramState](std::ostream& out, std::ostream& err) { return RunParamState(*paramState, out, err); });
-  AddCameraOptions(paramStateCommand, paramState->camera);
-  paramStateCommand.add_flag("--json", paramState->json, "print {\"state\": \"ready\"}");
+  cli.AddCommand(kSaveHelp, kCameraOptions, RunSave);
+  cli.AddCommand(kResetHelp, kResetOptions, RunReset);
+  cli.AddCommand(kStateHelp, kStateOptions, RunState);
+  cli.AddCommand(kParamStateHelp, kParamStateOptions, RunParamState);
 }
 
 }  // namespace vktcli

@@ -76,23 +76,13 @@ std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
 
 std::string Printable(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u > 0x7E) c = '?';
-  }
+  std::ranges::replace_if(out, [](unsigned char u) { return u < 0x20 || u > 0x7E; }, '?');
   return out;
 }
 
-std::string Quoted(std::string_view text) {
-  // Appended rather than joined with +: GCC 12 warns falsely (-Wrestrict) on "'" + std::string&&.
-  std::string quoted = "'";
-  quoted += Printable(text);
-  quoted += '\'';
-  return quoted;
-}
+std::string Quoted(std::string_view text) { return std::string(1, '\'').append(Printable(text)).append(1, '\''); }
 
 namespace {
-
 
 // The interface column sits with the address columns, before the free texts.
 constexpr std::size_t kInterfaceColumn = 6;

@@ -32,13 +32,7 @@ std::string JsonEscape(std::string_view text) {
   return out;
 }
 
-std::string JsonQuote(std::string_view text) {
-  // Appended rather than joined with +: GCC 12 warns falsely (-Wrestrict) on "\"" + std::string&&.
-  std::string quoted = "\"";
-  quoted += JsonEscape(text);
-  quoted += '"';
-  return quoted;
-}
+std::string JsonQuote(std::string_view text) { return std::string(1, '"').append(JsonEscape(text)).append(1, '"'); }
 
 namespace {
 

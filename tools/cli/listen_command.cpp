@@ -3,26 +3,25 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <memory>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "VKTNetSDK11.h"
 #include "camera_search.h"
+#include "camera_session.h"
 #include "commands.h"
+#include "counter_text.h"
 #include "error_names.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "library_session.h"
 #include "listen_stats.h"
 #include "option_values.h"
 #include "picture_file.h"
 #include "picture_listener.h"
 #include "picture_route.h"
-#include "progress_ticker.h"
-#include "statistics_calls.h"
 #include "status_line.h"
 #include "stop_request.h"
 
@@ -84,47 +83,23 @@ class AddedCameras {
 
 // One search for all of them, rather than one per camera.
 int AddCameras(const ListenRequest& request, AddedCameras& added, std::ostream& err) {
-  const SearchOutcome found = SearchCameras(request.timeoutMs);
-  if (!found.ok) {
-    err << "vktcli: the search failed: " << vkttools::DescribeError(found.error) << "\n";
-    return kExitCameraFailed;
-  }
+  const std::optional<std::vector<DeviceRecord>> found = SearchReporting(request.timeoutMs, "the search", err);
+  if (!found) return kExitCameraFailed;
   for (std::uint32_t ip : request.ips) {
     const std::string address = FormatIPv4(ip);
-    const auto record = std::find_if(found.cameras.begin(), found.cameras.end(),
-                                     [ip](const DeviceRecord& camera) { return camera.ipAddress == ip; });
-    if (record == found.cameras.end()) {
+    const auto record = std::ranges::find(*found, ip, &DeviceRecord::ipAddress);
+    if (record == found->end()) {
       err << "vktcli: adding " << address << " failed: " << vkttools::DescribeError(VKT_ERR_CAMERA_NOT_FOUND) << "\n";
       return kExitCameraFailed;
     }
-    const int handle = VKT_AddCamera(&*record, RoutePicture, request.timeoutMs);
-    if (handle == -1 || handle == 1) {
-      err << "vktcli: adding " << address << " failed: " << vkttools::DescribeError(VKT_GetLastError()) << "\n";
-      return kExitCameraFailed;
-    }
+    const int handle = AddCameraReporting(address, &*record, RoutePicture, request.timeoutMs, err);
+    if (handle == -1) return kExitCameraFailed;
     added.Add(handle, address);
   }
   return kExitOk;
 }
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
-
-// Shows the progress once a second until the duration ends or a stop is
-// requested; returns how long it listened.
-Clock::duration ShowProgress(const ListenRequest& request, const std::vector<ListenCamera>& cameras,
-                             const PictureListener& listener, StopRequest& stop, std::ostream& err) {
-  StatusLine status(err, IsTerminalStream(err));
-  ListenTotals last = listener.counters().Totals();
-  std::optional<Clock::duration> limit;
-  if (request.durationSeconds) limit = std::chrono::seconds(*request.durationSeconds);
-  const Clock::duration listened = WaitWithProgress(stop, Clock::now(), limit, [&](double interval, double elapsed) {
-    const ListenTotals totals = listener.counters().Totals();
-    status.Show(FormatProgressLine(cameras, totals, last, interval, elapsed));
-    last = totals;
-  });
-  status.Finish();
-  return listened;
-}
 
 // The library's counters of each camera, by handle; a camera whose counters
 // cannot be read is reported and left out.
@@ -154,7 +129,11 @@ int ListenToCameras(const ListenRequest& request, PictureListener& listener, Sto
   if (const int code = AddCameras(request, added, err); code != kExitOk) return code;
   cameras = added.list();
   listener.StartWriting(cameras);
-  listened = ShowProgress(request, cameras, listener, stop, err);
+  ListenTotals last = listener.counters().Totals();
+  listened = ShowProgress(stop, Clock::now(), request.durationSeconds, err, [&](double interval, double elapsed) {
+    const ListenTotals totals = listener.counters().Totals();
+    return FormatProgressLine(cameras, totals, std::exchange(last, totals), interval, elapsed);
+  });
   listener.Finish();
   counters = ReadDrops(cameras, request.timeoutMs, err);
   added.DeleteAll();
@@ -190,65 +169,57 @@ int RunListen(const ListenOptions& options, std::ostream& out, std::ostream& err
   return kExitOk;
 }
 
+constexpr CommandHelp kListenHelp{
+    "listen", "save the pictures cameras push, with running counts",
+    "Usage: vktcli listen --ip ADDRESS [--ip ADDRESS]... [--dir DIR]\n"
+    "                     [--duration SECONDS] [--timeout MS]\n",
+    "Receives the pictures the cameras push (triggered pictures, and snapshots\n"
+    "anyone requests) and writes each to a file of its own in DIR:\n"
+    "  ADDRESS-YYYYMMDD-HHMMSS-mmm-N.jpg\n"
+    "after the camera, the picture's time stamp (the host's local time of\n"
+    "arrival when the camera's is not a valid time) and a running number N from\n"
+    "1, so names never collide.\n"
+    "\n"
+    "Once a second a line on standard error shows the pictures received per\n"
+    "camera and in total, pictures/s and MB/s (10^6 bytes) over that second, and\n"
+    "how many were dropped; on a terminal the line is rewritten in place. At the\n"
+    "end one summary line goes to standard output, then a line per camera with\n"
+    "the pictures the library dropped before they reached vktcli, by reason (the\n"
+    "reasons are explained under \"vktcli help stats\"):\n"
+    "  127.0.0.10 picture drops: bad marker 0, short APP1 0, oversize 0, time\n"
+    "  window 0, closed early 0, camera deleted 0, no callback 0, over share 0,\n"
+    "  buffer cap 0\n"
+    "(on one line).\n"
+    "\n"
+    "Files are written by a thread of their own. When the disk falls behind by\n"
+    "256 pictures or 64 MiB, further pictures are dropped and counted rather\n"
+    "than the cameras held up.\n"
+    "\n"
+    "Stops after --duration, or on SIGINT (Ctrl-C) or SIGTERM: the pictures\n"
+    "still queued are written, the cameras deleted, the summary printed, and the\n"
+    "exit code is 0.\n",
+    "Fails also when a picture could not be written; the first reason is shown.\n"
+    "\n"
+    "Example:\n"
+    "  vktcli listen --ip 192.168.1.10 --ip 192.168.1.11 --dir pictures --duration 60\n"};
+
+constexpr OptionRow<ListenOptions> kListenOptions[] = {
+    {"--ip", &ListenOptions::ips, "ADDRESS",
+     "a camera's IPv4 address; repeat it for more cameras\n"
+     "(one search finds them all)"},
+    {"--dir", &ListenOptions::dir, "DIR",
+     "where the files go (default: the current directory;\n"
+     "made if missing)"},
+    {"--duration", &ListenOptions::duration, "SECONDS",
+     "stop after this many whole seconds (default: run until\n"
+     "SIGINT or SIGTERM)"},
+    {"--timeout", &ListenOptions::timeout, "MS",
+     "how long the search lasts, and the time-out for telling\n"
+     "each camera where to push (default 1000)"},
+};
+
 }  // namespace
 
-void AddListenCommand(CommandLine& cli) {
-  auto options = std::make_shared<ListenOptions>();
-  CLI::App& listen = cli.AddCommand(
-      {.name = "listen",
-       .summary = "save the pictures cameras push, with running counts",
-       .usage = "Usage: vktcli listen --ip ADDRESS [--ip ADDRESS]... [--dir DIR]\n"
-                "                     [--duration SECONDS] [--timeout MS]\n",
-       .intro = "Receives the pictures the cameras push (triggered pictures, and snapshots\n"
-                "anyone requests) and writes each to a file of its own in DIR:\n"
-                "  ADDRESS-YYYYMMDD-HHMMSS-mmm-N.jpg\n"
-                "after the camera, the picture's time stamp (the host's local time of\n"
-                "arrival when the camera's is not a valid time) and a running number N from\n"
-                "1, so names never collide.\n"
-                "\n"
-                "Once a second a line on standard error shows the pictures received per\n"
-                "camera and in total, pictures/s and MB/s (10^6 bytes) over that second, and\n"
-                "how many were dropped; on a terminal the line is rewritten in place. At the\n"
-                "end one summary line goes to standard output, then a line per camera with\n"
-                "the pictures the library dropped before they reached vktcli, by reason (the\n"
-                "reasons are explained under \"vktcli help stats\"):\n"
-                "  127.0.0.10 picture drops: bad marker 0, short APP1 0, oversize 0, time\n"
-                "  window 0, closed early 0, camera deleted 0, no callback 0, over share 0,\n"
-                "  buffer cap 0\n"
-                "(on one line).\n"
-                "\n"
-                "Files are written by a thread of their own. When the disk falls behind by\n"
-                "256 pictures or 64 MiB, further pictures are dropped and counted rather\n"
-                "than the cameras held up.\n"
-                "\n"
-                "Stops after --duration, or on SIGINT (Ctrl-C) or SIGTERM: the pictures\n"
-                "still queued are written, the cameras deleted, the summary printed, and the\n"
-                "exit code is 0.\n",
-       .outro = "Fails also when a picture could not be written; the first reason is shown.\n"
-                "\n"
-                "Example:\n"
-                "  vktcli listen --ip 192.168.1.10 --ip 192.168.1.11 --dir pictures --duration 60\n"},
-      [options](std::ostream& out, std::ostream& err) { return RunListen(*options, out, err); });
-  listen
-      .add_option("--ip", options->ips,
-                  "a camera's IPv4 address; repeat it for more cameras\n"
-                  "(one search finds them all)")
-      ->type_name("ADDRESS")
-      ->expected(1)
-      ->allow_extra_args(false)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  listen.add_option("--dir", options->dir,
-                    "where the files go (default: the current directory;\n"
-                    "made if missing)")
-      ->type_name("DIR");
-  listen.add_option("--duration", options->duration,
-                    "stop after this many whole seconds (default: run until\n"
-                    "SIGINT or SIGTERM)")
-      ->type_name("SECONDS");
-  listen.add_option("--timeout", options->timeout,
-                    "how long the search lasts, and the time-out for telling\n"
-                    "each camera where to push (default 1000)")
-      ->type_name("MS");
-}
+void AddListenCommand(CommandLine& cli) { cli.AddCommand(kListenHelp, kListenOptions, RunListen); }
 
 }  // namespace vktcli

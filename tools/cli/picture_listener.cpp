@@ -1,6 +1,5 @@
 #include "picture_listener.h"
 
-#include "picture_file.h"
 #include "picture_text.h"
 
 namespace vktcli {
@@ -40,16 +39,10 @@ std::string PictureListener::IpOf(int handle) const {
 
 void PictureListener::WriteAll() {
   std::uint64_t counter = 0;
-  while (std::optional<ReceivedPicture> picture = queue_.Pop()) {
-    const std::string name =
-        ListenFileName(IpOf(picture->info.camera), PictureNameTime(picture->info.time, picture->arrival), ++counter);
-    std::string error;
-    if (WritePictureFile((directory_ / name).string(), picture->jpeg, error)) {
-      counters_.Written();
-    } else {
-      counters_.WriteFailed(error);
-    }
-  }
+  WriteQueued(queue_, counters_, [&](const ReceivedPicture& picture) {
+    const CameraTime time = PictureNameTime(picture.info.time, picture.arrival);
+    return (directory_ / ListenFileName(IpOf(picture.info.camera), time, ++counter)).string();
+  });
 }
 
 }  // namespace vktcli

@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "picture_file.h"
 #include "picture_route.h"
 
 namespace vktcli {
@@ -112,5 +113,19 @@ class BoundedPictureQueue {
 };
 
 using PictureQueue = BoundedPictureQueue<ReceivedPicture>;
+
+// The writer's loop: each item the queue hands out goes to the file
+// `path(item)` names and is counted in `tally`, until the queue is closed
+// and empty.
+template <class Item, class Totals, class PathOf>
+void WriteQueued(BoundedPictureQueue<Item>& queue, WriteTally<Totals>& tally, PathOf path) {
+  while (std::optional<Item> item = queue.Pop()) {
+    if (std::string error; WritePictureFile(path(*item), item->jpeg, error)) {
+      tally.Written();
+    } else {
+      tally.WriteFailed(error);
+    }
+  }
+}
 
 }  // namespace vktcli

@@ -1,5 +1,6 @@
 #include "picture_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -58,25 +59,15 @@ bool IsValidCameraTime(const CameraTime& time) {
 }
 
 CameraTime LocalCameraTime(std::chrono::system_clock::time_point instant) {
-  const auto sinceEpoch = instant.time_since_epoch();
-  const std::time_t seconds = static_cast<std::time_t>(std::chrono::floor<std::chrono::seconds>(sinceEpoch).count());
-  // Both floored, so the milliseconds lie in 0..999 before 1970 too.
-  const auto milliseconds = (std::chrono::floor<std::chrono::milliseconds>(sinceEpoch) -
-                             std::chrono::floor<std::chrono::seconds>(sinceEpoch))
-                                .count();
+  // Floored, so the milliseconds lie in 0..999 before 1970 too.
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(instant);
+  const std::time_t since1970 = std::chrono::system_clock::to_time_t(seconds);
   std::tm local{};
-  localtime_r(&seconds, &local);
-  CameraTime time{};
-  time.year = static_cast<std::uint16_t>(local.tm_year + 1900);
-  time.month = static_cast<std::uint16_t>(local.tm_mon + 1);
-  time.dayOfWeek = static_cast<std::uint16_t>(local.tm_wday);
-  time.day = static_cast<std::uint16_t>(local.tm_mday);
-  time.hour = static_cast<std::uint16_t>(local.tm_hour);
-  time.minute = static_cast<std::uint16_t>(local.tm_min);
+  localtime_r(&since1970, &local);
+  const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(instant - seconds).count();
   // tm_sec reads 60 in a leap second; a camera's time stamp never does.
-  time.second = static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec);
-  time.milliseconds = static_cast<std::uint16_t>(milliseconds);
-  return time;
+  return MakeSystemTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                        std::min(local.tm_sec, 59), static_cast<int>(milliseconds));
 }
 
 CameraTime PictureNameTime(const CameraTime& stamp, std::chrono::system_clock::time_point arrival) {

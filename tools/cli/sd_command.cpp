@@ -24,8 +24,7 @@ namespace {
 
 constexpr unsigned kDefaultFormatWaitSeconds = 120;
 
-struct SdOptions {
-  CameraOptions camera;
+struct SdOptions : CameraOptions {
   std::optional<std::string> wait;
   std::optional<std::string> out;
   bool json = false;
@@ -50,7 +49,7 @@ std::string PicturePath(const SdOptions& options) {
 }
 
 int RunCardState(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  CameraSession camera(ReadCameraTarget(options.camera), err);
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   SDCardState state{};
   if (VKT_GetSDCardState(camera.handle(), &state, camera.timeoutMs()) != 0) {
@@ -61,14 +60,14 @@ int RunCardState(const SdOptions& options, std::ostream& out, std::ostream& err)
 }
 
 int RunCardFormatAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  FormatRequest request{ReadCameraTarget(options.camera), std::chrono::seconds(kDefaultFormatWaitSeconds),
+  FormatRequest request{ReadCameraTarget(options), std::chrono::seconds(kDefaultFormatWaitSeconds),
                         options.json};
   if (options.wait) request.wait = std::chrono::seconds(PositiveOption(*options.wait, "wait", "seconds"));
   return RunCardFormat(request, out, err);
 }
 
 int RunCardList(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+  const CameraTarget target = ReadCameraTarget(options);
   const std::string path = CardPath(options);
   CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
@@ -81,7 +80,7 @@ int RunCardList(const SdOptions& options, std::ostream& out, std::ostream& err) 
 }
 
 int RunCardGet(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+  const CameraTarget target = ReadCameraTarget(options);
   const std::string path = PicturePath(options);
   const std::string file = options.out.value_or(std::string(BareName(path)));
   if (options.out && file.empty()) throw UsageError("--out needs a file name");
@@ -109,7 +108,7 @@ int RunCardGet(const SdOptions& options, std::ostream& out, std::ostream& err) {
 }
 
 int RunCardDelete(const SdOptions& options, std::ostream&, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+  const CameraTarget target = ReadCameraTarget(options);
   const std::string path = PicturePath(options);
   CameraSession camera(target, err);
   if (!camera.ok()) return camera.failureExitCode();
@@ -118,73 +117,75 @@ int RunCardDelete(const SdOptions& options, std::ostream&, std::ostream& err) {
 }
 
 int RunCardPullAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  PullRequest request{ReadCameraTarget(options.camera), CardPath(options), options.directory, options.json};
+  PullRequest request{ReadCameraTarget(options), CardPath(options), options.directory, options.json};
   if (request.directory.empty()) throw UsageError("DIR must not be empty");
   return RunCardPull(request, out, err);
 }
 
-using SdAction = int (*)(const SdOptions& options, std::ostream& out, std::ostream& err);
+constexpr CommandHelp kSdHelp{
+    "sd", "a camera's SD card: state, format, and the pictures stored on it",
+    "Usage: vktcli sd state --ip ADDRESS [--timeout MS] [--json]\n"
+    "       vktcli sd format --ip ADDRESS [--wait SECONDS] [--timeout MS] [--json]\n"
+    "       vktcli sd ls [PATH] --ip ADDRESS [--timeout MS] [--json]\n"
+    "       vktcli sd get NAME [-o FILE] --ip ADDRESS [--timeout MS] [--json]\n"
+    "       vktcli sd rm NAME --ip ADDRESS [--timeout MS]\n"
+    "       vktcli sd pull PATH DIR --ip ADDRESS [--timeout MS] [--json]\n",
+    "The SD card of the camera at ADDRESS and the pictures stored on it. Paths\n"
+    "on the card start with '/' and have at most 255 bytes; the root \"/\" holds\n"
+    "directories, a directory such as /20261209 holds pictures, and NAME is a\n"
+    "picture's full path, e.g. /20261209/103015_001.jpg.\n"
+    "\n"
+    "  state   prints the three words the camera reports for its card, \"word0: 1\",\n"
+    "          \"word1: ...\", \"word2: ...\". Their meaning is the camera's; the\n"
+    "          emulator, for one, reports whether a card is there (0 none, 1\n"
+    "          ready, 2 formatting), its capacity and its free space in MiB.\n"
+    "  format  ERASES THE CARD: starts formatting it, then asks for the\n"
+    "          progress every 200 ms and shows it (a bar rewritten in place on\n"
+    "          a terminal, a line per change elsewhere, on standard error) until\n"
+    "          it reaches 100 or --wait is over; then prints \"progress: 100\" and\n"
+    "          the card's state as \"sd state\" does.\n"
+    "  ls      lists the directory PATH (default \"/\"), one line per entry: its\n"
+    "          name and \"directory\" or the picture's size (\"123456 bytes\"); a\n"
+    "          value the camera gives that is neither shows as \"value N\".\n"
+    "  get     fetches the picture NAME and writes it to FILE (default: the\n"
+    "          picture's own name in the current directory). An existing FILE is\n"
+    "          replaced. Prints \"file: FILE\" and \"size: N bytes\".\n"
+    "  rm      deletes the picture NAME. Prints nothing on success.\n"
+    "  pull    lists PATH and writes every picture in it to a file of the same\n"
+    "          name in DIR (made if missing; existing files of those names are\n"
+    "          replaced), with progress on standard error, then prints how many\n"
+    "          files and bytes came. Entries that are not pictures are skipped;\n"
+    "          a picture that cannot be fetched or written, or whose name could\n"
+    "          not stay inside DIR, is reported, the rest are still pulled, and\n"
+    "          the exit code is 1.\n",
+    "Examples:\n"
+    "  vktcli sd ls /20261209 --ip 192.168.1.10\n"
+    "  vktcli sd get /20261209/103015_001.jpg -o gate.jpg --ip 192.168.1.10\n"
+    "  vktcli sd pull /20261209 pictures-20261209 --ip 192.168.1.10\n"};
+
+constexpr OptionRow<SdOptions> kSdOptions[] = {
+    kIpOption<SdOptions>,
+    TimeoutOption<SdOptions>(),
+    {"--wait", &SdOptions::wait, "SECONDS",
+     "format: how long the format may take in all (default 120);\n"
+     "when it is over the command fails, though the camera may\n"
+     "still be formatting"},
+    {"-o,--out", &SdOptions::out, "FILE", "get: where to write the picture"},
+    {"--json", &SdOptions::json, "",
+     "state: {\"word0\", \"word1\", \"word2\"}; format: the same\n"
+     "with \"progress\" first; ls: {\"path\", \"entries\": [{\"name\",\n"
+     "\"value\"}, ...]} with value -1 for a directory, else the\n"
+     "size; get: {\"file\", \"size\"}; pull: {\"path\", \"dir\",\n"
+     "\"files\", \"bytes\", \"failed\", \"skipped\"}"},
+};
 
 }  // namespace
 
 void AddSdCommand(CommandLine& cli) {
   auto options = std::make_shared<SdOptions>();
-  CLI::App& sd = cli.AddCommand(
-      {.name = "sd",
-       .summary = "a camera's SD card: state, format, and the pictures stored on it",
-       .usage = "Usage: vktcli sd state --ip ADDRESS [--timeout MS] [--json]\n"
-                "       vktcli sd format --ip ADDRESS [--wait SECONDS] [--timeout MS] [--json]\n"
-                "       vktcli sd ls [PATH] --ip ADDRESS [--timeout MS] [--json]\n"
-                "       vktcli sd get NAME [-o FILE] --ip ADDRESS [--timeout MS] [--json]\n"
-                "       vktcli sd rm NAME --ip ADDRESS [--timeout MS]\n"
-                "       vktcli sd pull PATH DIR --ip ADDRESS [--timeout MS] [--json]\n",
-       .intro = "The SD card of the camera at ADDRESS and the pictures stored on it. Paths\n"
-                "on the card start with '/' and have at most 255 bytes; the root \"/\" holds\n"
-                "directories, a directory such as /20261209 holds pictures, and NAME is a\n"
-                "picture's full path, e.g. /20261209/103015_001.jpg.\n"
-                "\n"
-                "  state   prints the three words the camera reports for its card, \"word0: 1\",\n"
-                "          \"word1: ...\", \"word2: ...\". Their meaning is the camera's; the\n"
-                "          emulator, for one, reports whether a card is there (0 none, 1\n"
-                "          ready, 2 formatting), its capacity and its free space in MiB.\n"
-                "  format  ERASES THE CARD: starts formatting it, then asks for the\n"
-                "          progress every 200 ms and shows it (a bar rewritten in place on\n"
-                "          a terminal, a line per change elsewhere, on standard error) until\n"
-                "          it reaches 100 or --wait is over; then prints \"progress: 100\" and\n"
-                "          the card's state as \"sd state\" does.\n"
-                "  ls      lists the directory PATH (default \"/\"), one line per entry: its\n"
-                "          name and \"directory\" or the picture's size (\"123456 bytes\"); a\n"
-                "          value the camera gives that is neither shows as \"value N\".\n"
-                "  get     fetches the picture NAME and writes it to FILE (default: the\n"
-                "          picture's own name in the current directory). An existing FILE is\n"
-                "          replaced. Prints \"file: FILE\" and \"size: N bytes\".\n"
-                "  rm      deletes the picture NAME. Prints nothing on success.\n"
-                "  pull    lists PATH and writes every picture in it to a file of the same\n"
-                "          name in DIR (made if missing; existing files of those names are\n"
-                "          replaced), with progress on standard error, then prints how many\n"
-                "          files and bytes came. Entries that are not pictures are skipped;\n"
-                "          a picture that cannot be fetched or written, or whose name could\n"
-                "          not stay inside DIR, is reported, the rest are still pulled, and\n"
-                "          the exit code is 1.\n",
-       .outro = "Examples:\n"
-                "  vktcli sd ls /20261209 --ip 192.168.1.10\n"
-                "  vktcli sd get /20261209/103015_001.jpg -o gate.jpg --ip 192.168.1.10\n"
-                "  vktcli sd pull /20261209 pictures-20261209 --ip 192.168.1.10\n"});
-  AddCameraOptions(sd, options->camera);
-  sd.add_option("--wait", options->wait,
-                "format: how long the format may take in all (default 120);\n"
-                "when it is over the command fails, though the camera may\n"
-                "still be formatting")
-      ->type_name("SECONDS");
-  sd.add_option("-o,--out", options->out, "get: where to write the picture")->type_name("FILE");
-  sd.add_flag("--json", options->json,
-              "state: {\"word0\", \"word1\", \"word2\"}; format: the same\n"
-              "with \"progress\" first; ls: {\"path\", \"entries\": [{\"name\",\n"
-              "\"value\"}, ...]} with value -1 for a directory, else the\n"
-              "size; get: {\"file\", \"size\"}; pull: {\"path\", \"dir\",\n"
-              "\"files\", \"bytes\", \"failed\", \"skipped\"}");
-
-  const auto add = [&](const std::string& name, std::initializer_list<std::string> takes, SdAction run) -> CLI::App& {
+  CLI::App& sd = cli.AddCommand(kSdHelp, options, kSdOptions);
+  const auto add = [&](const std::string& name, std::initializer_list<std::string> takes,
+                       OptionsRun<SdOptions> run) -> CLI::App& {
     return cli.AddAction(sd, name, takes, [options, name, run](std::ostream& out, std::ostream& err) {
       if (!options->surplus.empty()) throw UsageError("too many arguments for \"sd " + name + "\"");
       return run(*options, out, err);

@@ -1,7 +1,6 @@
 // vktcli snap: ask a camera for a picture, wait for it to be pushed, save it
 // and show what came with it.
 #include <chrono>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,8 +19,7 @@ namespace vktcli {
 
 namespace {
 
-struct SnapOptions {
-  CameraOptions camera;
+struct SnapOptions : CameraOptions {
   std::optional<std::string> out;
   std::optional<std::string> value;
   bool json = false;
@@ -50,7 +48,7 @@ int TakeSnapshot(const CameraTarget& target, std::int32_t value, std::optional<S
 }
 
 int RunSnap(const SnapOptions& options, std::ostream& out, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+  const CameraTarget target = ReadCameraTarget(options);
   const std::int32_t value = options.value ? Int32Option(*options.value, "value") : 0;
   if (options.out && options.out->empty()) throw UsageError("--out needs a file name");
   std::optional<SnapshotWaiter::Result> result;
@@ -73,51 +71,50 @@ int RunSnap(const SnapOptions& options, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
+constexpr CommandHelp kSnapHelp{
+    "snap", "take a picture with a camera and save it",
+    "Usage: vktcli snap --ip ADDRESS [--out FILE] [--value N] [--timeout MS] [--json]\n",
+    "Asks the camera at ADDRESS for a picture, waits for the camera to push it,\n"
+    "writes it to FILE and shows what came with it.\n"
+    "\n"
+    "The request carries the number N, and cameras put it into the record of the\n"
+    "picture they push (its \"value\"). snap waits for the picture with value N;\n"
+    "when none comes within the time-out it takes the first picture that arrived\n"
+    "after the request (from a camera that does not echo the value, or a\n"
+    "triggered one) and says so on standard error. A distinct N for each snap\n"
+    "tells its picture apart from triggered ones.\n",
+    "Output:\n"
+    "  file          where the picture went\n"
+    "  size          its length in bytes\n"
+    "  camera        the handle the library gave the camera for this run\n"
+    "  time          the camera's time stamp, YYYY-MM-DD HH:MM:SS.mmm\n"
+    "  recordWord8, recordWord24, recordWord28, recordWord32, recordWord36,\n"
+    "  recordWord40  words of the picture's record as the camera sent them;\n"
+    "                36 and 40 read \"absent\" (null in JSON) when the record is\n"
+    "                too short to hold them\n"
+    "  value         the value the picture carried\n"
+    "\n"
+    "Fails when the camera refuses the request, or with \"no picture arrived\n"
+    "within MS ms\" when none came.\n"
+    "\n"
+    "Example:\n"
+    "  vktcli snap --ip 192.168.1.10 --out gate.jpg --value 17\n"};
+
+constexpr OptionRow<SnapOptions> kSnapOptions[] = {
+    kIpOption<SnapOptions>,
+    TimeoutOption<SnapOptions>("how long the search lasts, the time-out of each camera call,\n"
+                               "and how long to wait for the picture once the camera has\n"
+                               "accepted the request (default 1000)"),
+    {"--out", &SnapOptions::out, "FILE",
+     "where to write the picture (default:\n"
+     "snapshot-ADDRESS-YYYYMMDD-HHMMSS-mmm.jpg in the current\n"
+     "directory, after the picture's time stamp)"},
+    {"--value", &SnapOptions::value, "N", "the number the request carries (default 0)"},
+    {"--json", &SnapOptions::json, "", "print one JSON object instead of the lines below"},
+};
+
 }  // namespace
 
-void AddSnapCommand(CommandLine& cli) {
-  auto options = std::make_shared<SnapOptions>();
-  CLI::App& snap = cli.AddCommand(
-      {.name = "snap",
-       .summary = "take a picture with a camera and save it",
-       .usage = "Usage: vktcli snap --ip ADDRESS [--out FILE] [--value N] [--timeout MS] [--json]\n",
-       .intro = "Asks the camera at ADDRESS for a picture, waits for the camera to push it,\n"
-                "writes it to FILE and shows what came with it.\n"
-                "\n"
-                "The request carries the number N, and cameras put it into the record of the\n"
-                "picture they push (its \"value\"). snap waits for the picture with value N;\n"
-                "when none comes within the time-out it takes the first picture that arrived\n"
-                "after the request (from a camera that does not echo the value, or a\n"
-                "triggered one) and says so on standard error. A distinct N for each snap\n"
-                "tells its picture apart from triggered ones.\n",
-       .outro = "Output:\n"
-                "  file          where the picture went\n"
-                "  size          its length in bytes\n"
-                "  camera        the handle the library gave the camera for this run\n"
-                "  time          the camera's time stamp, YYYY-MM-DD HH:MM:SS.mmm\n"
-                "  recordWord8, recordWord24, recordWord28, recordWord32, recordWord36,\n"
-                "  recordWord40  words of the picture's record as the camera sent them;\n"
-                "                36 and 40 read \"absent\" (null in JSON) when the record is\n"
-                "                too short to hold them\n"
-                "  value         the value the picture carried\n"
-                "\n"
-                "Fails when the camera refuses the request, or with \"no picture arrived\n"
-                "within MS ms\" when none came.\n"
-                "\n"
-                "Example:\n"
-                "  vktcli snap --ip 192.168.1.10 --out gate.jpg --value 17\n"},
-      [options](std::ostream& out, std::ostream& err) { return RunSnap(*options, out, err); });
-  AddCameraOptions(snap, options->camera,
-                   "how long the search lasts, the time-out of each camera call,\n"
-                   "and how long to wait for the picture once the camera has\n"
-                   "accepted the request (default 1000)");
-  snap.add_option("--out", options->out,
-                  "where to write the picture (default:\n"
-                  "snapshot-ADDRESS-YYYYMMDD-HHMMSS-mmm.jpg in the current\n"
-                  "directory, after the picture's time stamp)")
-      ->type_name("FILE");
-  snap.add_option("--value", options->value, "the number the request carries (default 0)")->type_name("N");
-  snap.add_flag("--json", options->json, "print one JSON object instead of the lines below");
-}
+void AddSnapCommand(CommandLine& cli) { cli.AddCommand(kSnapHelp, kSnapOptions, RunSnap); }
 
 }  // namespace vktcli

@@ -1,7 +1,6 @@
 // vktcli stats: the library's counters for one camera and for the whole
 // library, once or once a second until stopped.
 #include <chrono>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,7 +11,6 @@
 #include "exit_codes.h"
 #include "format.h"
 #include "option_values.h"
-#include "statistics_calls.h"
 #include "stop_request.h"
 
 namespace vktcli {
@@ -21,8 +19,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct StatsOptions {
-  CameraOptions camera;
+struct StatsOptions : CameraOptions {
   bool json = false;
   bool watch = false;
   std::optional<std::string> count;
@@ -37,7 +34,7 @@ void ProbeCamera(const CameraSession& camera, std::ostream& err) {
 }
 
 int RunStats(const StatsOptions& options, std::ostream& out, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+  const CameraTarget target = ReadCameraTarget(options);
   std::optional<unsigned> count;  // reports with --watch; none: until stopped
   if (options.count) {
     if (!options.watch) throw UsageError("--count needs --watch");
@@ -78,76 +75,77 @@ int RunStats(const StatsOptions& options, std::ostream& out, std::ostream& err) 
   return kExitOk;
 }
 
+constexpr CommandHelp kStatsHelp{
+    "stats", "show the library's diagnostic counters for a camera",
+    "Usage: vktcli stats --ip ADDRESS [--timeout MS] [--json] [--watch [--count N]]\n",
+    "Adds the camera at ADDRESS, asks it for its state once (one command, so the\n"
+    "command counters show how its command channel fares) and prints the\n"
+    "library's counters for the camera and for the library as a whole, one line\n"
+    "per group:\n"
+    "  commands           requests sent; failed exchanges (their sum) by class:\n"
+    "                     time-outs, network errors, refusals (a negative reply),\n"
+    "                     mismatches (a reply to another request, or malformed);\n"
+    "                     reconnects: connections made again after a failure\n"
+    "  pictures           pushed pictures handed on, their bytes, the push\n"
+    "                     connections the camera opened, and those open now\n"
+    "  picture drops      pushed pictures dropped, by reason: bad marker (no APP1\n"
+    "                     marker where the record belongs), short APP1 (too short\n"
+    "                     for the record), oversize (over 4 MiB), time window (not\n"
+    "                     complete within one second), closed early (the camera\n"
+    "                     closed before the end), camera deleted (meanwhile), no\n"
+    "                     callback (the camera was added without one), over\n"
+    "                     share (the camera already had 8 connections open:\n"
+    "                     closed unread), buffer cap (no room under the 256 MiB\n"
+    "                     of pictures arriving, for the whole second)\n"
+    "  stream             stream frames handed on, and their bytes\n"
+    "  stream drops       frames dropped: gap (a packet lost or repeated), past\n"
+    "                     last (a packet index past the frame's last), oversize\n"
+    "                     (announced over 4 MiB)\n"
+    "  ignored datagrams  stream datagrams of the wrong size (not 1024 bytes) or\n"
+    "                     from a wrong sender (not the camera's address)\n"
+    "  library            what belongs to no camera: picture connections from no\n"
+    "                     added camera (closed unread), and datagrams a search\n"
+    "                     received that were no camera's answer; picture\n"
+    "                     connections open now and at most, and the bytes they\n"
+    "                     hold now and at most\n"
+    "\n"
+    "The counters are this vktcli process's own: they start at zero when the\n"
+    "camera is added here, and what another application (or another vktcli run)\n"
+    "sees of the same camera is not in them. stats receives no pictures and no\n"
+    "stream, so it shows the command channel; \"vktcli listen\" and \"vktcli\n"
+    "stream\" print their drops by reason when they end.\n"
+    "\n"
+    "With --watch another report follows once a second, each after one more\n"
+    "state request and with \"seconds: S\" since the first, until SIGINT\n"
+    "(Ctrl-C), SIGTERM or N reports. Text reports are separated by an empty line;\n"
+    "with --json each report is one line. A failed state request is shown on\n"
+    "standard error and counted, and the command goes on.\n",
+    "Examples:\n"
+    "  vktcli stats --ip 192.168.1.10\n"
+    "  vktcli stats --ip 192.168.1.10 --watch --json > counters.jsonl\n"};
+
+constexpr OptionRow<StatsOptions> kStatsOptions[] = {
+    kIpOption<StatsOptions>,
+    TimeoutOption<StatsOptions>(),
+    {"--watch", &StatsOptions::watch, "", "report once a second until stopped"},
+    {"--count", &StatsOptions::count, "N", "with --watch: stop after N reports"},
+    {"--json", &StatsOptions::json, "",
+     "print each report as one JSON object: \"camera\", \"seconds\"\n"
+     "(with --watch), then one object per group: \"commands\"\n"
+     "{sent, failed, timeouts, networkErrors, refusals,\n"
+     "mismatches, reconnects}, \"pictures\" {delivered, bytes,\n"
+     "connections, open}, \"pictureDrops\" {badMarker,\n"
+     "shortApp1, oversize, timeWindow, closedEarly, cameraDeleted,\n"
+     "noCallback, overShare, bufferCap}, \"stream\" {frames,\n"
+     "bytes}, \"streamDrops\" {gap, pastLast, oversize},\n"
+     "\"ignoredDatagrams\" {size, sender}, \"library\"\n"
+     "{unknownSenderConnections, discoveryDatagramsSkipped,\n"
+     "pictureConnectionsOpen, pictureConnectionsPeak,\n"
+     "pictureBytesBuffered, pictureBytesBufferedPeak}"},
+};
+
 }  // namespace
 
-void AddStatsCommand(CommandLine& cli) {
-  auto options = std::make_shared<StatsOptions>();
-  CLI::App& stats = cli.AddCommand(
-      {.name = "stats",
-       .summary = "show the library's diagnostic counters for a camera",
-       .usage = "Usage: vktcli stats --ip ADDRESS [--timeout MS] [--json] [--watch [--count N]]\n",
-       .intro = "Adds the camera at ADDRESS, asks it for its state once (one command, so the\n"
-                "command counters show how its command channel fares) and prints the\n"
-                "library's counters for the camera and for the library as a whole, one line\n"
-                "per group:\n"
-                "  commands           requests sent; failed exchanges (their sum) by class:\n"
-                "                     time-outs, network errors, refusals (a negative reply),\n"
-                "                     mismatches (a reply to another request, or malformed);\n"
-                "                     reconnects: connections made again after a failure\n"
-                "  pictures           pushed pictures handed on, their bytes, the push\n"
-                "                     connections the camera opened, and those open now\n"
-                "  picture drops      pushed pictures dropped, by reason: bad marker (no APP1\n"
-                "                     marker where the record belongs), short APP1 (too short\n"
-                "                     for the record), oversize (over 4 MiB), time window (not\n"
-                "                     complete within one second), closed early (the camera\n"
-                "                     closed before the end), camera deleted (meanwhile), no\n"
-                "                     callback (the camera was added without one), over\n"
-                "                     share (the camera already had 8 connections open:\n"
-                "                     closed unread), buffer cap (no room under the 256 MiB\n"
-                "                     of pictures arriving, for the whole second)\n"
-                "  stream             stream frames handed on, and their bytes\n"
-                "  stream drops       frames dropped: gap (a packet lost or repeated), past\n"
-                "                     last (a packet index past the frame's last), oversize\n"
-                "                     (announced over 4 MiB)\n"
-                "  ignored datagrams  stream datagrams of the wrong size (not 1024 bytes) or\n"
-                "                     from a wrong sender (not the camera's address)\n"
-                "  library            what belongs to no camera: picture connections from no\n"
-                "                     added camera (closed unread), and datagrams a search\n"
-                "                     received that were no camera's answer; picture\n"
-                "                     connections open now and at most, and the bytes they\n"
-                "                     hold now and at most\n"
-                "\n"
-                "The counters are this vktcli process's own: they start at zero when the\n"
-                "camera is added here, and what another application (or another vktcli run)\n"
-                "sees of the same camera is not in them. stats receives no pictures and no\n"
-                "stream, so it shows the command channel; \"vktcli listen\" and \"vktcli\n"
-                "stream\" print their drops by reason when they end.\n"
-                "\n"
-                "With --watch another report follows once a second, each after one more\n"
-                "state request and with \"seconds: S\" since the first, until SIGINT\n"
-                "(Ctrl-C), SIGTERM or N reports. Text reports are separated by an empty line;\n"
-                "with --json each report is one line. A failed state request is shown on\n"
-                "standard error and counted, and the command goes on.\n",
-       .outro = "Examples:\n"
-                "  vktcli stats --ip 192.168.1.10\n"
-                "  vktcli stats --ip 192.168.1.10 --watch --json > counters.jsonl\n"},
-      [options](std::ostream& out, std::ostream& err) { return RunStats(*options, out, err); });
-  AddCameraOptions(stats, options->camera);
-  stats.add_flag("--watch", options->watch, "report once a second until stopped");
-  stats.add_option("--count", options->count, "with --watch: stop after N reports")->type_name("N");
-  stats.add_flag("--json", options->json,
-                 "print each report as one JSON object: \"camera\", \"seconds\"\n"
-                 "(with --watch), then one object per group: \"commands\"\n"
-                 "{sent, failed, timeouts, networkErrors, refusals,\n"
-                 "mismatches, reconnects}, \"pictures\" {delivered, bytes,\n"
-                 "connections, open}, \"pictureDrops\" {badMarker,\n"
-                 "shortApp1, oversize, timeWindow, closedEarly, cameraDeleted,\n"
-                 "noCallback, overShare, bufferCap}, \"stream\" {frames,\n"
-                 "bytes}, \"streamDrops\" {gap, pastLast, oversize},\n"
-                 "\"ignoredDatagrams\" {size, sender}, \"library\"\n"
-                 "{unknownSenderConnections, discoveryDatagramsSkipped,\n"
-                 "pictureConnectionsOpen, pictureConnectionsPeak,\n"
-                 "pictureBytesBuffered, pictureBytesBufferedPeak}");
-}
+void AddStatsCommand(CommandLine& cli) { cli.AddCommand(kStatsHelp, kStatsOptions, RunStats); }
 
 }  // namespace vktcli

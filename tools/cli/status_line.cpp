@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 namespace vktcli {
@@ -27,6 +28,32 @@ void StatusLine::Show(const std::string& line) {
 void StatusLine::Finish() {
   if (terminal_ && shownLength_ > 0) out_ << "\n" << std::flush;
   shownLength_ = 0;
+}
+
+std::chrono::steady_clock::duration ShowProgress(StopRequest& stop, std::chrono::steady_clock::time_point start,
+                                                 std::optional<unsigned> seconds, std::ostream& err,
+                                                 const ProgressLine& line) {
+  using Clock = std::chrono::steady_clock;
+  const auto inSeconds = [](Clock::duration duration) { return std::chrono::duration<double>(duration).count(); };
+  StatusLine status(err, IsTerminalStream(err));
+  std::optional<Clock::time_point> end;
+  if (seconds) end = start + std::chrono::seconds(*seconds);
+  Clock::time_point nextTick = start + std::chrono::seconds(1);
+  Clock::time_point lastTick = start;
+  Clock::time_point now = start;
+  for (;;) {
+    const Clock::time_point wakeAt = end ? std::min(nextTick, *end) : nextTick;
+    const bool stopped = stop.WaitUntil(wakeAt);
+    now = Clock::now();
+    if (stopped || (end && now >= *end)) break;
+    if (now < nextTick) continue;
+    status.Show(line(inSeconds(now - lastTick), inSeconds(now - start)));
+    lastTick = now;
+    // A late wake-up skips ticks rather than showing several at once.
+    while (nextTick <= now) nextTick += std::chrono::seconds(1);
+  }
+  status.Finish();
+  return now - start;
 }
 
 }  // namespace vktcli

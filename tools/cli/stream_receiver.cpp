@@ -1,7 +1,5 @@
 #include "stream_receiver.h"
 
-#include "picture_file.h"
-
 namespace vktcli {
 
 std::string StreamFrameFileName(std::string_view ip, std::uint64_t number) {
@@ -34,15 +32,9 @@ void StreamReceiver::Finish() {
 }
 
 void StreamReceiver::WriteAll() {
-  while (std::optional<QueuedFrame> frame = queue_.Pop()) {
-    const std::filesystem::path path = *options_.directory / StreamFrameFileName(options_.ip, frame->number);
-    std::string error;
-    if (WritePictureFile(path.string(), frame->jpeg, error)) {
-      counters_.Written();
-    } else {
-      counters_.WriteFailed(error);
-    }
-  }
+  WriteQueued(queue_, counters_, [this](const QueuedFrame& frame) {
+    return (*options_.directory / StreamFrameFileName(options_.ip, frame.number)).string();
+  });
 }
 
 }  // namespace vktcli

@@ -15,8 +15,7 @@ namespace vktcli {
 
 namespace {
 
-struct TimeOptions {
-  CameraOptions camera;
+struct TimeOptions : CameraOptions {
   bool json = false;
   bool now = false;
   std::optional<std::string> at;
@@ -24,7 +23,7 @@ struct TimeOptions {
 };
 
 int RunTimeGet(const TimeOptions& options, std::ostream& out, std::ostream& err) {
-  CameraSession camera(ReadCameraTarget(options.camera), err);
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   SYSTEMTIME time{};
   int extra = 0;
@@ -35,8 +34,8 @@ int RunTimeGet(const TimeOptions& options, std::ostream& out, std::ostream& err)
   return kExitOk;
 }
 
-int RunTimeSet(const TimeOptions& options, std::ostream& err) {
-  const CameraTarget target = ReadCameraTarget(options.camera);
+int RunTimeSet(const TimeOptions& options, std::ostream&, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options);
   if (options.now == options.at.has_value()) throw UsageError("time set needs exactly one of --now and --at");
   std::optional<SYSTEMTIME> at;
   if (options.at) {
@@ -67,57 +66,56 @@ int RunTimeSet(const TimeOptions& options, std::ostream& err) {
   return kExitOk;
 }
 
-int RunTimeSync(const TimeOptions& options, std::ostream& err) {
-  CameraSession camera(ReadCameraTarget(options.camera), err);
+int RunTimeSync(const TimeOptions& options, std::ostream&, std::ostream& err) {
+  CameraSession camera(ReadCameraTarget(options), err);
   if (!camera.ok()) return camera.failureExitCode();
   if (VKT_NTPTiming(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_NTPTiming");
   return kExitOk;
 }
 
+constexpr CommandHelp kTimeHelp{
+    "time", "read or set a camera's clock, or make it synchronise",
+    "Usage: vktcli time get --ip ADDRESS [--timeout MS] [--json]\n"
+    "       vktcli time set (--now | --at \"YYYY-MM-DD HH:MM:SS[.mmm]\") [--extra N]\n"
+    "                       --ip ADDRESS [--timeout MS]\n"
+    "       vktcli time sync --ip ADDRESS [--timeout MS]\n",
+    "The camera's clock, as the camera keeps it: no time zone is applied either\n"
+    "way (the camera's own time zone is \"vktcli get time-zone\").\n"
+    "\n"
+    "  get   prints \"2026-12-08 22:30:00.000 extra=5\": the date and time, and\n"
+    "        a word the camera keeps with its clock (its meaning is the camera's)\n"
+    "  set   sets the clock; prints nothing on success\n"
+    "  sync  makes the camera synchronise its clock now (by its SNTP\n"
+    "        settings); prints nothing on success\n",
+    "Examples:\n"
+    "  vktcli time set --at \"2026-12-08 22:30:00\" --ip 192.168.1.10\n"
+    "  vktcli time get --json --ip 192.168.1.10\n"};
+
+constexpr OptionRow<TimeOptions> kTimeOptions[] = {
+    kIpOption<TimeOptions>,
+    TimeoutOption<TimeOptions>(),
+    {"--json", &TimeOptions::json, "",
+     "get: print {\"year\", \"month\", \"day\", \"hour\", \"minute\",\n"
+     "\"second\", \"milliseconds\", \"dayOfWeek\" (0 Sunday), \"extra\"}"},
+    {"--now", &TimeOptions::now, "", "set: the host's clock in UTC"},
+    {"--at", &TimeOptions::at, "TIME",
+     "set: this time, \"YYYY-MM-DD HH:MM:SS\" or with \".mmm\"\n"
+     "milliseconds; it must exist in the calendar (no February 30)\n"
+     "and lie within the camera's clock range, 1901-12-13 20:45:52\n"
+     "to 2038-01-19 03:14:07"},
+    {"--extra", &TimeOptions::extra, "N", "set: the extra word to store (default: keep the camera's)"},
+};
+
 }  // namespace
 
 void AddTimeCommand(CommandLine& cli) {
   auto options = std::make_shared<TimeOptions>();
-  CLI::App& time = cli.AddCommand(
-      {.name = "time",
-       .summary = "read or set a camera's clock, or make it synchronise",
-       .usage = "Usage: vktcli time get --ip ADDRESS [--timeout MS] [--json]\n"
-                "       vktcli time set (--now | --at \"YYYY-MM-DD HH:MM:SS[.mmm]\") [--extra N]\n"
-                "                       --ip ADDRESS [--timeout MS]\n"
-                "       vktcli time sync --ip ADDRESS [--timeout MS]\n",
-       .intro = "The camera's clock, as the camera keeps it: no time zone is applied either\n"
-                "way (the camera's own time zone is \"vktcli get time-zone\").\n"
-                "\n"
-                "  get   prints \"2026-12-08 22:30:00.000 extra=5\": the date and time, and\n"
-                "        a word the camera keeps with its clock (its meaning is the camera's)\n"
-                "  set   sets the clock; prints nothing on success\n"
-                "  sync  makes the camera synchronise its clock now (by its SNTP\n"
-                "        settings); prints nothing on success\n",
-       .outro = "Examples:\n"
-                "  vktcli time set --at \"2026-12-08 22:30:00\" --ip 192.168.1.10\n"
-                "  vktcli time get --json --ip 192.168.1.10\n"});
-  AddCameraOptions(time, options->camera);
-  time.add_flag("--json", options->json,
-                "get: print {\"year\", \"month\", \"day\", \"hour\", \"minute\",\n"
-                "\"second\", \"milliseconds\", \"dayOfWeek\" (0 Sunday), \"extra\"}");
-  time.add_flag("--now", options->now, "set: the host's clock in UTC");
-  time.add_option("--at", options->at,
-                  "set: this time, \"YYYY-MM-DD HH:MM:SS\" or with \".mmm\"\n"
-                  "milliseconds; it must exist in the calendar (no February 30)\n"
-                  "and lie within the camera's clock range, 1901-12-13 20:45:52\n"
-                  "to 2038-01-19 03:14:07")
-      ->type_name("TIME");
-  time.add_option("--extra", options->extra, "set: the extra word to store (default: keep the camera's)")
-      ->type_name("N");
-
+  CLI::App& time = cli.AddCommand(kTimeHelp, options, kTimeOptions);
   // An option of another action is a mistake worth naming, not something to
   // ignore: "time get --at ..." would otherwise look as if it had set the clock.
-  cli.AddAction(time, "get", {"json"}, [options](std::ostream& out, std::ostream& err) {
-    return RunTimeGet(*options, out, err);
-  });
-  cli.AddAction(time, "set", {"now", "at", "extra"},
-                [options](std::ostream&, std::ostream& err) { return RunTimeSet(*options, err); });
-  cli.AddAction(time, "sync", {}, [options](std::ostream&, std::ostream& err) { return RunTimeSync(*options, err); });
+  cli.AddAction(time, "get", {"json"}, options, RunTimeGet);
+  cli.AddAction(time, "set", {"now", "at", "extra"}, options, RunTimeSet);
+  cli.AddAction(time, "sync", {}, options, RunTimeSync);
 }
 
 }  // namespace vktcli

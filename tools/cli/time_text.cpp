@@ -104,16 +104,13 @@ std::optional<SYSTEMTIME> ParseSystemTime(std::string_view text, std::string& er
             " to " + std::string(kLatestCameraTime);
     return std::nullopt;
   }
-  SYSTEMTIME time{};
-  time.year = static_cast<std::uint16_t>(year);
-  time.month = static_cast<std::uint16_t>(month);
-  time.dayOfWeek = static_cast<std::uint16_t>(DayOfWeek(year, month, day));
-  time.day = static_cast<std::uint16_t>(day);
-  time.hour = static_cast<std::uint16_t>(hour);
-  time.minute = static_cast<std::uint16_t>(minute);
-  time.second = static_cast<std::uint16_t>(second);
-  time.milliseconds = static_cast<std::uint16_t>(milliseconds);
-  return time;
+  return MakeSystemTime(year, month, day, hour, minute, second, milliseconds);
+}
+
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour, int minute, int second, int milliseconds) {
+  const auto field = [](int value) { return static_cast<std::uint16_t>(value); };
+  return {field(year), field(month), field(DayOfWeek(year, month, day)), field(day),
+          field(hour), field(minute), field(second), field(milliseconds)};
 }
 
 SYSTEMTIME SystemTimeFromUnix(std::int64_t seconds, unsigned milliseconds) {
@@ -121,29 +118,18 @@ SYSTEMTIME SystemTimeFromUnix(std::int64_t seconds, unsigned milliseconds) {
   const chrono::sys_days day = chrono::floor<chrono::days>(instant);
   const chrono::year_month_day date{day};
   const chrono::hh_mm_ss<chrono::seconds> clock{instant - day};
-  SYSTEMTIME time{};
-  time.year = static_cast<std::uint16_t>(static_cast<int>(date.year()));
-  time.month = static_cast<std::uint16_t>(static_cast<unsigned>(date.month()));
-  time.dayOfWeek = static_cast<std::uint16_t>(chrono::weekday{day}.c_encoding());
-  time.day = static_cast<std::uint16_t>(static_cast<unsigned>(date.day()));
-  time.hour = static_cast<std::uint16_t>(clock.hours().count());
-  time.minute = static_cast<std::uint16_t>(clock.minutes().count());
-  time.second = static_cast<std::uint16_t>(clock.seconds().count());
-  time.milliseconds = static_cast<std::uint16_t>(milliseconds % 1000);
-  return time;
+  return MakeSystemTime(static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+                        static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(clock.hours().count()),
+                        static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+                        static_cast<int>(milliseconds % 1000));
 }
 
 SYSTEMTIME HostUtcNow() {
-  const auto now = chrono::time_point_cast<chrono::milliseconds>(chrono::system_clock::now());
-  const std::int64_t milliseconds = now.time_since_epoch().count();
-  // Floor division, so a clock before 1970 still gives 0..999 milliseconds.
-  std::int64_t seconds = milliseconds / 1000;
-  std::int64_t rest = milliseconds % 1000;
-  if (rest < 0) {
-    rest += 1000;
-    --seconds;
-  }
-  return SystemTimeFromUnix(seconds, static_cast<unsigned>(rest));
+  const auto now = chrono::system_clock::now();
+  // Floored, so a clock before 1970 still gives 0..999 milliseconds.
+  const auto seconds = chrono::floor<chrono::seconds>(now);
+  return SystemTimeFromUnix(seconds.time_since_epoch().count(),
+                            static_cast<unsigned>(chrono::duration_cast<chrono::milliseconds>(now - seconds).count()));
 }
 
 }  // namespace vktcli

@@ -40,6 +40,9 @@ int DayOfWeek(int year, int month, int day);
 // and sets `error`.
 std::optional<SYSTEMTIME> ParseSystemTime(std::string_view text, std::string& error);
 
+// The time of a valid date and time of day, dayOfWeek filled in.
+SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour, int minute, int second, int milliseconds);
+
 // Seconds since 1970-01-01 00:00:00 UTC (and the milliseconds past them),
 // broken down in UTC.
 SYSTEMTIME SystemTimeFromUnix(std::int64_t seconds, unsigned milliseconds);

@@ -25,7 +25,6 @@
 #include "settings_catalog.h"
 #include "settings_groups.h"
 #include "settings_listing.h"
-#include "statistics_calls.h"
 #include "tar_writer.h"
 #include "time_text.h"
 #include "web_assets.h"
