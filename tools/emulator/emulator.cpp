@@ -11,7 +11,6 @@
 #include "picture_pusher.h"
 #include "setting_table.h"
 #include "stream_sender.h"
-#include "trigger_timer.h"
 #include "wire.h"
 
 namespace vktemu {
@@ -32,10 +31,9 @@ struct Emulator::Impl {
   // One camera's servers.
   struct Servers {
     Servers(const std::shared_ptr<Camera>& camera, const CommandTable& table)
-        : commands(camera, table), pusher(camera), triggers(camera), stream(camera) {}
+        : commands(camera, table), pusher(camera), stream(camera) {}
     CommandServer commands;
     PicturePusher pusher;
-    TriggerTimer triggers;
     StreamSender stream;
   };
 
@@ -85,9 +83,6 @@ struct Emulator::Impl {
   bool startPictures(std::string* error) {
     const auto everything = all();
     for (const auto& each : everything) {
-      if (!each->triggers.start(error)) return false;
-    }
-    for (const auto& each : everything) {
       if (!each->pusher.start(error)) return false;
     }
     for (const auto& each : everything) {
@@ -103,7 +98,6 @@ struct Emulator::Impl {
     for (const auto& each : everything) each->stream.requestStop();
     discovery.stop();
     for (const auto& each : everything) each->commands.stop();
-    for (const auto& each : everything) each->triggers.stop();
     for (const auto& each : everything) each->pusher.stop();
     for (const auto& each : everything) each->stream.stop();
     started = false;
@@ -126,7 +120,6 @@ int Emulator::addCamera(const CameraConfig& config) {
   if (impl_->started) {
     // Only an eventfd can fail here; the camera then pushes and streams nothing.
     servers->pusher.start(nullptr);
-    servers->triggers.start(nullptr);
     servers->stream.start(nullptr);
     if (!servers->commands.start(nullptr)) {
       // Its port is taken: the camera runs unreachable until listening is
@@ -336,9 +329,9 @@ void Emulator::trigger(int cameraId, int32_t value) {
   impl_->camera(cameraId)->pictureQueue.post({PictureSource::kTrigger, value});
 }
 
-void Emulator::startTriggers(int cameraId, double perSecond) { impl_->of(cameraId).triggers.setRate(perSecond); }
+void Emulator::startTriggers(int cameraId, double perSecond) { impl_->of(cameraId).pusher.setTriggerRate(perSecond); }
 
-void Emulator::stopTriggers(int cameraId) { impl_->of(cameraId).triggers.setRate(0); }
+void Emulator::stopTriggers(int cameraId) { impl_->of(cameraId).pusher.setTriggerRate(0); }
 
 void Emulator::setPushFaults(int cameraId, const PushFaults& faults) {
   impl_->camera(cameraId)->pushFaults.set(faults);

@@ -17,18 +17,23 @@ constexpr std::array<uint32_t, 5> kTailTags = {0x24000000, 0x28000000, 0x3200000
 }  // namespace
 
 bool PicturePusher::start(std::string* error) {
-  return worker_.start(
-      error,
-      [this](std::string*) {
-        camera_->pictureQueue.open();
-        return true;
-      },
-      [this](std::stop_token stop) {
-        while (const auto request = camera_->pictureQueue.next(stop)) push(*request, stop);
-      });
+  auto open = [this](std::string*) {
+    camera_->pictureQueue.open();
+    return true;
+  };
+  auto newSchedule = [this](std::string*) {
+    triggerRate_.change([](Rate& rate) { ++rate.changes; });
+    return true;
+  };
+  return worker_.start(error, open,
+                       [this](std::stop_token stop) {
+                         while (const auto request = camera_->pictureQueue.next(stop)) push(*request, stop);
+                       }) &&
+         triggers_.start(error, newSchedule, [this](std::stop_token stop) { trigger(stop); });
 }
 
 void PicturePusher::stop() {
+  triggers_.stop();
   worker_.stop([this] {
     camera_->pictureQueue.close();
     held_.clear();
@@ -93,6 +98,32 @@ std::optional<std::vector<uint8_t>> PicturePusher::takePicture(const PictureRequ
   // The camera records what it takes, whether or not anyone receives it.
   camera_->sdCard.storeTaken(seconds, number, picture);
   return picture;
+}
+
+void PicturePusher::setTriggerRate(double perSecond) {
+  triggerRate_.change([&](Rate& rate) {
+    rate.perSecond = clampedRate(perSecond, kMaxPerSecond);
+    ++rate.changes;
+  });
+}
+
+void PicturePusher::trigger(std::stop_token stop) {
+  while (!stop.stop_requested()) {
+    // A new schedule: the first trigger one period from now.
+    const Rate rate = triggerRate_.get();
+    auto changed = [seen = rate.changes](const Rate& now) { return now.changes != seen; };
+    if (rate.perSecond <= 0) {
+      triggerRate_.wait(stop, changed);
+      continue;
+    }
+    const auto period = periodOf(rate.perSecond);
+    auto next = Clock::now() + period;
+    while (!triggerRate_.waitUntil(stop, next, changed) && !stop.stop_requested()) {
+      if (Clock::now() < next) continue;
+      camera_->pictureQueue.post({PictureSource::kTrigger, static_cast<int32_t>(++triggerNumber_)});
+      next = nextDue(next, period);
+    }
+  }
 }
 
 // The registered address, or the peer that registered when it announced
