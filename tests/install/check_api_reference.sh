@@ -10,19 +10,16 @@
 #
 # Exits 0 when all is covered; otherwise lists what is missing and exits 1.
 set -eu
-if [ $# -ne 3 ]; then
-  echo "usage: check_api_reference.sh HEADER API_REFERENCE TROUBLESHOOTING" >&2
-  exit 2
-fi
-header=$1
-reference=$2
-troubleshooting=$3
+script_name=check_api_reference
+. "$(dirname "$0")/../script_support.sh"
+need_args 3 $# "check_api_reference.sh HEADER API_REFERENCE TROUBLESHOOTING"
+header=$1 reference=$2 troubleshooting=$3
 for file in "$header" "$reference" "$troubleshooting"; do
-  [ -r "$file" ] || { echo "check_api_reference: cannot read $file" >&2; exit 2; }
+  [ -r "$file" ] || { echo "$script_name: cannot read $file" >&2; exit 2; }
 done
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap remove_work EXIT
 
 # Declarations start "VKT_API <type> NAME(" on one line (arguments may go on).
 sed -n 's/^[[:space:]]*VKT_API[[:space:]].*[^A-Za-z0-9_]\([A-Za-z_][A-Za-z0-9_]*\)[[:space:]]*(.*/\1/p' "$header" \

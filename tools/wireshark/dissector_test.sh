@@ -11,29 +11,24 @@
 # is not installed (skipped).
 set -u
 
-if [ $# -ne 2 ]; then
-  echo "usage: dissector_test.sh VKTCLI VKT_EMULATOR" >&2
-  exit 2
-fi
+script_name=dissector_test
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../tests/script_support.sh"
+need_args 2 $# "dissector_test.sh VKTCLI VKT_EMULATOR"
 cli=$1
 emulator=$2
-here=$(cd "$(dirname "$0")" && pwd)
 lua="$here/vktnet.lua"
 
 if ! command -v tshark >/dev/null 2>&1; then
   echo "tshark is not installed: skipped"
   exit 77
 fi
-for tool in dumpcap text2pcap bash timeout; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "dissector_test: $tool is missing" >&2; exit 1; }
-done
-# Searches broadcast: refuse to run where any interface but loopback exists.
-if ip -o link show | grep -v ': lo:' | grep -q .; then
-  echo "dissector_test: run me inside tools/netns-run (this namespace has more than loopback)" >&2
-  exit 1
-fi
+need_tools dumpcap text2pcap bash timeout
+# Searches broadcast.
+need_private_namespace
 
 work=$(mktemp -d)
+failure_logs="dumpcap.err emulator.out cli.log"
 capture="$work/capture.pcapng"
 control_port=34999
 camera_ip=127.0.0.10
@@ -48,53 +43,14 @@ dumpcap_pid=
 emulator_pid=
 listen_pid=
 
-# Stops one of our own processes: politely, then for sure, within 5 s.
-stop_process() {
-  [ -n "$1" ] || return 0
-  kill -INT "$1" 2>/dev/null || return 0
-  i=0
-  while kill -0 "$1" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
-  kill -KILL "$1" 2>/dev/null
-  wait "$1" 2>/dev/null
-  return 0
-}
 cleanup() {
   stop_process "$listen_pid"
   stop_process "$emulator_pid"
   stop_process "$dumpcap_pid"
-  [ -n "${KEEP_WORK-}" ] && echo "kept $work" || rm -rf "$work"
+  remove_work
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
-
-die() {
-  echo "dissector_test: $*" >&2
-  for log in dumpcap.err emulator.out cli.log; do
-    [ -s "$work/$log" ] && { echo "--- $log" >&2; tail -n 20 "$work/$log" >&2; }
-  done
-  exit 1
-}
-
-# Polls CONDITION (a shell command) every 50 ms for at most SECONDS.
-wait_for() {
-  seconds=$1
-  shift
-  i=0
-  while ! eval "$@"; do
-    i=$((i + 1))
-    [ $i -gt $((seconds * 20)) ] && return 1
-    sleep 0.05
-  done
-  return 0
-}
-
-# One line to the emulator's control channel; prints its first reply line.
-control() {
-  timeout 10 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
-    printf "%s\n" "$2" >&3
-    IFS= read -r -t 5 line <&3 || exit 1
-    printf "%s\n" "$line"' control "$control_port" "$*"
-}
 
 run_cli() {
   echo "\$ vktcli $*" >>"$work/cli.log"

@@ -9,23 +9,18 @@
 #   tools/netns-run sh gst_pipelines_test.sh BUILD_DIR VKT_EMULATOR INSTANCE_PROBE
 set -u
 
-if [ $# -ne 3 ]; then
-  echo "usage: gst_pipelines_test.sh BUILD_DIR VKT_EMULATOR INSTANCE_PROBE" >&2
-  exit 2
-fi
+script_name=gst_pipelines_test
+. "$(dirname "$0")/../../../tests/script_support.sh"
+need_args 3 $# "gst_pipelines_test.sh BUILD_DIR VKT_EMULATOR INSTANCE_PROBE"
 build=$1
 emulator=$2
 probe=$3
 plugin_dir=$build/gstreamer-1.0
-for tool in gst-inspect-1.0 gst-launch-1.0 gst-discoverer-1.0 timeout; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "gst_pipelines_test: $tool is missing" >&2; exit 1; }
-done
-if ip -o link show | grep -v ': lo:' | grep -q .; then
-  echo "gst_pipelines_test: run me inside tools/netns-run (this namespace has more than loopback)" >&2
-  exit 1
-fi
+need_tools gst-inspect-1.0 gst-launch-1.0 gst-discoverer-1.0 timeout bash
+need_private_namespace
 
 work=$(mktemp -d)
+failure_logs="emulator.out launch.out"
 control_port=34998
 emulator_pid=
 holder_pid=
@@ -33,45 +28,15 @@ holder_pid=
 export GST_REGISTRY="$work/registry.bin"
 export GST_PLUGIN_PATH="$plugin_dir"
 
-stop_process() {
-  [ -n "$1" ] || return 0
-  kill -INT "$1" 2>/dev/null || return 0
-  i=0
-  while kill -0 "$1" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
-  kill -KILL "$1" 2>/dev/null
-  wait "$1" 2>/dev/null
-  return 0
-}
 cleanup() {
   stop_process "$holder_pid"
   stop_process "$emulator_pid"
-  [ -n "${KEEP_WORK-}" ] && echo "kept $work" || rm -rf "$work"
+  remove_work
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-die() {
-  echo "gst_pipelines_test: $*" >&2
-  for log in emulator.out launch.out; do
-    [ -s "$work/$log" ] && { echo "--- $log" >&2; tail -n 20 "$work/$log" >&2; }
-  done
-  exit 1
-}
 pass() { echo "ok: $*"; }
-
-# Polls CONDITION (a shell command) every 50 ms for at most SECONDS.
-wait_for() {
-  seconds=$1
-  shift
-  i=0
-  while ! sh -c "$*" >/dev/null 2>&1; do
-    [ $i -ge $((seconds * 20)) ] && return 1
-    sleep 0.05
-    i=$((i + 1))
-  done
-  return 0
-}
-control() { printf '%s\n' "$1" | timeout 5 bash -c "exec 3<>/dev/tcp/127.0.0.1/$control_port; cat >&3; head -n 1 <&3"; }
 
 # ------------------------------------------------------------ inspection
 timeout 60 gst-inspect-1.0 vktsrc >"$work/inspect.out" 2>&1 || die "gst-inspect-1.0 vktsrc failed: $(cat "$work/inspect.out")"
