@@ -26,6 +26,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using vktbench::Median;
 constexpr uint16_t kPort = 30500;
 constexpr auto kRound = std::chrono::milliseconds(1500);
 constexpr int kRounds = 5;
@@ -39,7 +40,10 @@ long RawClient(int camera, const std::atomic<bool>& stop) {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(kPort);
   inet_pton(AF_INET, CameraAddress(camera).c_str(), &addr.sin_addr);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
   int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   int32_t header[7] = {257, 0, 704, 0, 0, 0, 0};
@@ -96,33 +100,18 @@ double RunRound(int threads, Client client) {
   return static_cast<double>(total) / seconds;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main() {
-  std::vector<std::unique_ptr<vktbench::FakeCamera>> cameras;
-  for (int i = 0; i < 4; ++i) {
-    cameras.push_back(std::make_unique<vktbench::FakeCamera>(CameraAddress(i), kPort));
-    if (!cameras.back()->Listening()) {
-      std::fprintf(stderr, "cannot listen on %s:%u\n", CameraAddress(i).c_str(), kPort);
-      return 1;
-    }
-  }
+  const auto cameras = vktbench::StartFakeCameras(4, CameraAddress, kPort);
+  if (cameras.empty()) return 1;
   if (VKT_Init(VKT_SDK_VERSION, nullptr) != 0) {
     std::fprintf(stderr, "VKT_Init failed\n");
     return 1;
   }
   std::vector<int> handles;
   for (int i = 0; i < 4; ++i) {
-    DeviceRecord record{};
-    inet_pton(AF_INET, CameraAddress(i).c_str(), &record.ipAddress);
-    record.macAddress[5] = static_cast<uint8_t>(i + 1);
-    record.commandPort = kPort;
-    std::strcpy(record.modelName, "VKT-N2F0Kq");
+    const DeviceRecord record = vktbench::FakeCameraRecord(CameraAddress(i), kPort, i, "VKT-N2F0Kq");
     int handle = VKT_AddCamera(&record, nullptr, 1000);
     if (handle == -1) {
       std::fprintf(stderr, "VKT_AddCamera failed: 0x%08x\n", static_cast<unsigned>(VKT_GetLastError()));

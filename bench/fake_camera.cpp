@@ -7,19 +7,57 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace vktbench {
 
-FakeCamera::FakeCamera(const std::string& address, uint16_t port) {
-  listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  int on = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+int BoundSocket(int type, const std::string& address, uint16_t port, bool reuse) {
+  const int fd = socket(AF_INET, type, 0);
+  if (fd < 0) return -1;
+  const int on = 1;
+  if (reuse) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
-  inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener_, 16) != 0) {
+  if (!address.empty()) inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::vector<std::unique_ptr<FakeCamera>> StartFakeCameras(int count, std::string (*address)(int), uint16_t port) {
+  std::vector<std::unique_ptr<FakeCamera>> cameras;
+  for (int i = 0; i < count; ++i) {
+    cameras.push_back(std::make_unique<FakeCamera>(address(i), port));
+    if (!cameras.back()->Listening()) {
+      std::fprintf(stderr, "cannot listen on %s:%u\n", address(i).c_str(), port);
+      return {};
+    }
+  }
+  return cameras;
+}
+
+DeviceRecord FakeCameraRecord(const std::string& address, uint16_t port, int i, const char* model) {
+  DeviceRecord record{};
+  inet_pton(AF_INET, address.c_str(), &record.ipAddress);
+  record.macAddress[5] = static_cast<uint8_t>(i + 1);
+  record.commandPort = port;
+  std::snprintf(record.modelName, sizeof record.modelName, "%s", model);
+  return record;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+FakeCamera::FakeCamera(const std::string& address, uint16_t port) {
+  listener_ = BoundSocket(SOCK_STREAM, address, port, true);
+  if (listener_ < 0) return;
+  if (listen(listener_, 16) != 0) {
     close(listener_);
     listener_ = -1;
     return;

@@ -5,9 +5,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "VKTNetSDK11.h"
 
 namespace vktbench {
 
@@ -31,5 +34,17 @@ class FakeCamera {
   std::vector<std::thread> connections_;
   std::vector<int> fds_;
 };
+
+// What the benchmarks beside fake cameras share.
+
+// A socket of `type` bound to `address` ("" for any) and `port` (0 for
+// any), SO_REUSEADDR set first when `reuse`; -1 when it cannot be bound.
+int BoundSocket(int type, const std::string& address, uint16_t port, bool reuse = false);
+// `count` fake cameras at address(i):`port`; none when one cannot listen
+// (it is named on standard error).
+std::vector<std::unique_ptr<FakeCamera>> StartFakeCameras(int count, std::string (*address)(int), uint16_t port);
+// The record a search would return for fake camera `i` at `address`.
+DeviceRecord FakeCameraRecord(const std::string& address, uint16_t port, int i, const char* model);
+double Median(std::vector<double> values);
 
 }  // namespace vktbench

@@ -30,18 +30,6 @@ constexpr uint16_t kUnusedPort = 39999;
 constexpr long kConnectMicros = 20;  // the library's attempt at creation
 constexpr int kWarmUp = 16;
 
-long ResidentKiB() {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
-  char line[256];
-  long kib = -1;
-  while (std::fgets(line, sizeof line, status) != nullptr) {
-    if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
-  }
-  std::fclose(status);
-  return kib;
-}
-
 // Free heap pages go back to the system, so what one run freed is not
 // reused for free by the next.
 void ReleaseFreedMemory() { malloc_trim(0); }
@@ -200,6 +188,18 @@ IdleCameraCost MeasureIdleCameraCost(int cameras) {
   }
   ReleaseFreedMemory();
   return result;
+}
+
+long ResidentKiB() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long kib = -1;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
+  }
+  std::fclose(status);
+  return kib;
 }
 
 }  // namespace vktbench

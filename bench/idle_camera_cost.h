@@ -25,4 +25,7 @@ struct IdleCameraCost {
 // (tools/netns-run), where nothing listens on the port it uses.
 IdleCameraCost MeasureIdleCameraCost(int cameras = 1000);
 
+// This process's resident memory (VmRSS) in KiB; -1 when it cannot be read.
+long ResidentKiB();
+
 }  // namespace vktbench

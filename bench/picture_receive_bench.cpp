@@ -24,10 +24,12 @@
 #include "VKTNetSDK11.h"
 #include "api/library.h"
 #include "fake_camera.h"
+#include "picture_sender.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using vktbench::Median;
 constexpr int kCameras = 4;
 constexpr uint16_t kCommandPort = 30600;
 constexpr uint16_t kRawPort = 34700;
@@ -57,27 +59,14 @@ std::vector<uint8_t> Picture(size_t size) {
 // One camera pushing pictures back to back, one connection each.
 void Sender(int camera, uint16_t port, const std::vector<uint8_t>& picture, const std::atomic<bool>& stop) {
   while (!stop.load(std::memory_order_relaxed)) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, CameraAddress(camera).c_str(), &local.sin_addr);
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-      size_t sent = 0;
-      while (sent < picture.size()) {
-        ssize_t n = send(fd, picture.data() + sent, picture.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<size_t>(n);
-      }
+    const int fd = vkttest::ConnectFrom(CameraAddress(camera), port);
+    if (fd >= 0) {
+      vkttest::SendAll(fd, picture.data(), picture.size());
       // Wait for the receiver to close, so a picture is counted once read.
       char c;
       (void)recv(fd, &c, 1, 0);
+      close(fd);
     }
-    close(fd);
   }
 }
 
@@ -85,13 +74,7 @@ void Sender(int camera, uint16_t port, const std::vector<uint8_t>& picture, cons
 class RawReceiver {
  public:
   RawReceiver() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    int on = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(kRawPort);
-    bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listener_ = vktbench::BoundSocket(SOCK_STREAM, "", kRawPort, true);
     listen(listener_, SOMAXCONN);
     for (int i = 0; i < 8; ++i) threads_.emplace_back([this] { Run(); });
   }
@@ -144,26 +127,14 @@ Rate RunRound(uint16_t port, const std::vector<uint8_t>& picture) {
   return {pictures / seconds, bytes / seconds / 1e6};
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::unique_ptr<vktbench::FakeCamera>> cameras;
-  for (int i = 0; i < kCameras; ++i) {
-    cameras.push_back(std::make_unique<vktbench::FakeCamera>(CameraAddress(i), kCommandPort));
-    if (!cameras.back()->Listening()) return 1;
-  }
+  const auto cameras = vktbench::StartFakeCameras(kCameras, CameraAddress, kCommandPort);
+  if (cameras.empty()) return 1;
   if (VKT_Init(VKT_SDK_VERSION, nullptr) != 0) return 1;
   for (int i = 0; i < kCameras; ++i) {
-    DeviceRecord record{};
-    inet_pton(AF_INET, CameraAddress(i).c_str(), &record.ipAddress);
-    record.macAddress[5] = static_cast<uint8_t>(i + 1);
-    record.commandPort = kCommandPort;
-    std::strcpy(record.modelName, "VKT-N2F0Kq");
+    const DeviceRecord record = vktbench::FakeCameraRecord(CameraAddress(i), kCommandPort, i, "VKT-N2F0Kq");
     if (VKT_AddCamera(&record, CountPicture, 1000) == -1) return 1;
   }
   const uint16_t libraryPort = vkt::Library::Instance().PictureListenPort();

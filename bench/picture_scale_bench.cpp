@@ -161,6 +161,30 @@ void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// A non-blocking listener on any address at `port`; -1 when it cannot listen.
+int Listener(uint16_t port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, SOMAXCONN) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Wakes `thread` through the eventfd `stop` it watches and waits for it to end.
+void StopThread(std::thread& thread, int stop) {
+  if (!thread.joinable()) return;
+  const uint64_t one = 1;
+  (void)!write(stop, &one, sizeof one);
+  thread.join();
+}
+
 // ------------------------------------------------------ the raw receiver
 
 // What a plain program would write: one thread, one epoll set over the
@@ -171,25 +195,14 @@ void PutLe32(uint8_t* p, uint32_t v) {
 class RawEpollReceiver {
  public:
   RawEpollReceiver(uint16_t port, Tally& tally) : tally_(tally) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
+    listener_ = Listener(port);
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     stop_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    ok_ = listener_ >= 0 && bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-          listen(listener_, SOMAXCONN) == 0 && epoll_ >= 0 && stop_ >= 0 && Watch(listener_, kListenerId) &&
-          Watch(stop_, kStopId);
+    ok_ = listener_ >= 0 && epoll_ >= 0 && stop_ >= 0 && Watch(listener_, kListenerId) && Watch(stop_, kStopId);
     if (ok_) thread_ = std::thread([this] { Run(); });
   }
   ~RawEpollReceiver() {
-    if (thread_.joinable()) {
-      const uint64_t one = 1;
-      (void)!write(stop_, &one, sizeof one);
-      thread_.join();
-    }
+    StopThread(thread_, stop_);
     for (auto& [id, c] : open_) close(c.fd);
     for (int fd : {listener_, epoll_, stop_}) {
       if (fd >= 0) close(fd);
@@ -353,23 +366,13 @@ class RawEpollReceiver {
 class DrainListener {
  public:
   explicit DrainListener(uint16_t port) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
+    listener_ = Listener(port);
     stop_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    ok_ = listener_ >= 0 && stop_ >= 0 && bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-          listen(listener_, SOMAXCONN) == 0;
+    ok_ = listener_ >= 0 && stop_ >= 0;
     if (ok_) thread_ = std::thread([this] { Run(); });
   }
   ~DrainListener() {
-    if (thread_.joinable()) {
-      const uint64_t one = 1;
-      (void)!write(stop_, &one, sizeof one);
-      thread_.join();
-    }
+    StopThread(thread_, stop_);
     for (int fd : {listener_, stop_}) {
       if (fd >= 0) close(fd);
     }

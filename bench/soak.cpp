@@ -36,12 +36,15 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "VKTNetSDK11.h"
+#include "camera_record.h"
 #include "emulator.h"
 #include "error_names.h"
+#include "idle_camera_cost.h"
 #include "soak_checks.h"
 
 namespace {
@@ -276,17 +279,6 @@ vktemu::CameraConfig CameraConfigOf(int id) {
   return config;
 }
 
-DeviceRecord RecordOf(const vktemu::CameraConfig& camera) {
-  DeviceRecord record{};
-  inet_pton(AF_INET, camera.address.c_str(), &record.ipAddress);
-  record.addressWord1 = camera.addressWord1;
-  record.addressWord2 = camera.addressWord2;
-  std::memcpy(record.macAddress, camera.mac.data(), 6);
-  record.commandPort = camera.commandPort;
-  std::strncpy(record.modelName, camera.model.c_str(), sizeof record.modelName - 1);
-  return record;
-}
-
 // ------------------------------------------------------------ settings
 
 template <typename Record>
@@ -302,98 +294,86 @@ void ReadBack(const char* setting, int camera, const Record& written, const Reco
   }
 }
 
+// Writes a record filled for `round` to camera `c` (handle `h`), reads it
+// back and reports any difference. Some setters take the record by value.
+template <typename Record, auto Set, auto Get>
+void WriteAndReadBack(const char* what, const char* setName, const char* getName, int h, int c, uint32_t round) {
+  Record written, read;
+  FillRecord(written, round);
+  int result;
+  if constexpr (std::is_invocable_v<decltype(Set), int, const Record*, unsigned>) {
+    result = Set(h, &written, kTimeoutMs);
+  } else {
+    result = Set(h, written, kTimeoutMs);
+  }
+  if (Call(setName, result, c) && Call(getName, Get(h, &read, kTimeoutMs), c)) ReadBack(what, c, written, read);
+}
+
+// Runs `work(h, c, round)` over the cameras again and again until `stop`;
+// `round` counts every call, so each writes values of its own.
+template <typename Work>
+void RoundsOverCameras(const StopSignal& stop, Work work) {
+  uint32_t round = 0;
+  while (!stop.Raised()) {
+    for (int c = 0; c < kCameras && !stop.Raised(); ++c) work(g_handles[c].load(), c, ++round);
+  }
+}
+
 // Values and records the first settings thread owns; each is written and
 // read back.
 void SettingsWorkerA(const StopSignal& stop) {
-  uint32_t round = 0;
-  while (!stop.Raised()) {
-    for (int c = 0; c < kCameras && !stop.Raised(); ++c) {
-      const int h = g_handles[c].load();
-      ++round;
-      const int rotation = 90 * static_cast<int>(round % 4);
-      if (Call("VKT_SetImageRotation", VKT_SetImageRotation(h, rotation, kTimeoutMs), c)) {
-        int got = -1;
-        if (Call("VKT_GetImageRotation", VKT_GetImageRotation(h, &got, kTimeoutMs), c) && got != rotation) {
-          Problem("image rotation read back differs", "camera " + std::to_string(c));
-        }
+  RoundsOverCameras(stop, [&](int h, int c, uint32_t round) {
+    const int rotation = 90 * static_cast<int>(round % 4);
+    if (Call("VKT_SetImageRotation", VKT_SetImageRotation(h, rotation, kTimeoutMs), c)) {
+      int got = -1;
+      if (Call("VKT_GetImageRotation", VKT_GetImageRotation(h, &got, kTimeoutMs), c) && got != rotation) {
+        Problem("image rotation read back differs", "camera " + std::to_string(c));
       }
-      int rotationDefault = -1;
-      Call("VKT_GetDefaultImageRotation", VKT_GetDefaultImageRotation(h, &rotationDefault, kTimeoutMs), c);
-
-      OSDInfo osd, osdRead;
-      FillRecord(osd, round);
-      if (Call("VKT_SetOSDInfo", VKT_SetOSDInfo(h, &osd, kTimeoutMs), c) &&
-          Call("VKT_GetOSDInfo", VKT_GetOSDInfo(h, &osdRead, kTimeoutMs), c)) {
-        ReadBack("OSD record", c, osd, osdRead);
-      }
-
-      ITSParam its, itsRead, itsDefault;
-      FillRecord(its, round);
-      if (Call("VKT_SetITSParam", VKT_SetITSParam(h, &its, kTimeoutMs), c) &&
-          Call("VKT_GetITSParam", VKT_GetITSParam(h, &itsRead, kTimeoutMs), c)) {
-        ReadBack("ITS record", c, its, itsRead);
-      }
-      Call("VKT_GetDefaultITSParam", VKT_GetDefaultITSParam(h, &itsDefault, kTimeoutMs), c);
-
-      const int ae = static_cast<int>(round & 1);
-      int aeRead = -1;
-      if (Call("VKT_SetAE", VKT_SetAE(h, ae, kTimeoutMs), c) &&
-          Call("VKT_GetAE", VKT_GetAE(h, &aeRead, kTimeoutMs), c) && aeRead != ae) {
-        Problem("AE mode read back differs", "camera " + std::to_string(c));
-      }
-      stop.WaitFor(kSettingsPause);
     }
-  }
+    int rotationDefault = -1;
+    Call("VKT_GetDefaultImageRotation", VKT_GetDefaultImageRotation(h, &rotationDefault, kTimeoutMs), c);
+
+    WriteAndReadBack<OSDInfo, VKT_SetOSDInfo, VKT_GetOSDInfo>("OSD record", "VKT_SetOSDInfo", "VKT_GetOSDInfo", h,
+                                                              c, round);
+    WriteAndReadBack<ITSParam, VKT_SetITSParam, VKT_GetITSParam>("ITS record", "VKT_SetITSParam",
+                                                                 "VKT_GetITSParam", h, c, round);
+    ITSParam itsDefault;
+    Call("VKT_GetDefaultITSParam", VKT_GetDefaultITSParam(h, &itsDefault, kTimeoutMs), c);
+
+    const int ae = static_cast<int>(round & 1);
+    int aeRead = -1;
+    if (Call("VKT_SetAE", VKT_SetAE(h, ae, kTimeoutMs), c) &&
+        Call("VKT_GetAE", VKT_GetAE(h, &aeRead, kTimeoutMs), c) && aeRead != ae) {
+      Problem("AE mode read back differs", "camera " + std::to_string(c));
+    }
+    stop.WaitFor(kSettingsPause);
+  });
 }
 
 // The second settings thread's values and records, and a few records it
 // only reads.
 void SettingsWorkerB(const StopSignal& stop) {
-  uint32_t round = 0;
-  while (!stop.Raised()) {
-    for (int c = 0; c < kCameras && !stop.Raised(); ++c) {
-      const int h = g_handles[c].load();
-      ++round;
-      SNTPParam sntp, sntpRead;
-      FillRecord(sntp, round);
-      if (Call("VKT_SetSNTPParam", VKT_SetSNTPParam(h, &sntp, kTimeoutMs), c) &&
-          Call("VKT_GetSNTPParam", VKT_GetSNTPParam(h, &sntpRead, kTimeoutMs), c)) {
-        ReadBack("SNTP record", c, sntp, sntpRead);
-      }
+  RoundsOverCameras(stop, [&](int h, int c, uint32_t round) {
+    WriteAndReadBack<SNTPParam, VKT_SetSNTPParam, VKT_GetSNTPParam>("SNTP record", "VKT_SetSNTPParam",
+                                                                     "VKT_GetSNTPParam", h, c, round);
+    WriteAndReadBack<NightControlParam, VKT_SetNightControlParam, VKT_GetNightControlParam>(
+        "night control record", "VKT_SetNightControlParam", "VKT_GetNightControlParam", h, c, round);
+    WriteAndReadBack<AEParam, VKT_SetAEParam, VKT_GetAEParam>("AE record", "VKT_SetAEParam", "VKT_GetAEParam", h, c,
+                                                              round);
+    WriteAndReadBack<AWBParam, VKT_SetAWBParam, VKT_GetAWBParam>("AWB record", "VKT_SetAWBParam", "VKT_GetAWBParam",
+                                                                 h, c, round);
 
-      NightControlParam night, nightRead;
-      FillRecord(night, round);
-      if (Call("VKT_SetNightControlParam", VKT_SetNightControlParam(h, &night, kTimeoutMs), c) &&
-          Call("VKT_GetNightControlParam", VKT_GetNightControlParam(h, &nightRead, kTimeoutMs), c)) {
-        ReadBack("night control record", c, night, nightRead);
-      }
-
-      AEParam ae, aeRead;
-      FillRecord(ae, round);
-      if (Call("VKT_SetAEParam", VKT_SetAEParam(h, ae, kTimeoutMs), c) &&
-          Call("VKT_GetAEParam", VKT_GetAEParam(h, &aeRead, kTimeoutMs), c)) {
-        ReadBack("AE record", c, ae, aeRead);
-      }
-
-      AWBParam awb, awbRead;
-      FillRecord(awb, round);
-      if (Call("VKT_SetAWBParam", VKT_SetAWBParam(h, awb, kTimeoutMs), c) &&
-          Call("VKT_GetAWBParam", VKT_GetAWBParam(h, &awbRead, kTimeoutMs), c)) {
-        ReadBack("AWB record", c, awb, awbRead);
-      }
-
-      DeviceInfo info, infoDefault;
-      Call("VKT_GetDeviceInfo", VKT_GetDeviceInfo(h, &info, kTimeoutMs), c);
-      Call("VKT_GetDefaultDeviceInfo", VKT_GetDefaultDeviceInfo(h, &infoDefault, kTimeoutMs), c);
-      TriggInputSet triggers;
-      Call("VKT_GetTriggInputSet", VKT_GetTriggInputSet(h, &triggers, kTimeoutMs), c);
-      FlashLampParam lamp;
-      Call("VKT_GetFlashLamp", VKT_GetFlashLamp(h, &lamp, kTimeoutMs), c);
-      FTPParam ftp;
-      Call("VKT_GetFTPParam", VKT_GetFTPParam(h, &ftp, kTimeoutMs), c);
-      stop.WaitFor(kSettingsPause);
-    }
-  }
+    DeviceInfo info, infoDefault;
+    Call("VKT_GetDeviceInfo", VKT_GetDeviceInfo(h, &info, kTimeoutMs), c);
+    Call("VKT_GetDefaultDeviceInfo", VKT_GetDefaultDeviceInfo(h, &infoDefault, kTimeoutMs), c);
+    TriggInputSet triggers;
+    Call("VKT_GetTriggInputSet", VKT_GetTriggInputSet(h, &triggers, kTimeoutMs), c);
+    FlashLampParam lamp;
+    Call("VKT_GetFlashLamp", VKT_GetFlashLamp(h, &lamp, kTimeoutMs), c);
+    FTPParam ftp;
+    Call("VKT_GetFTPParam", VKT_GetFTPParam(h, &ftp, kTimeoutMs), c);
+    stop.WaitFor(kSettingsPause);
+  });
 }
 
 // State reads that always ask the camera.
@@ -798,7 +778,7 @@ int main(int argc, char** argv) {
       VKT_Close();
       return 3;
     }
-    records[id] = RecordOf(config);
+    records[id] = vkttest::RecordOf(config);
     // The fifth camera's pictures are tiny: the emulator keeps the last 64
     // pushes of each camera, and that camera takes one only every few
     // seconds, so its log would still be filling when memory is compared.
@@ -862,7 +842,7 @@ int main(int argc, char** argv) {
       EmulatorHousekeeping(emulator);
       std::this_thread::sleep_until(std::min(due, Clock::now() + seconds(1)));
     }
-    samples.push_back({at, vktsoak::ResidentKiB(), vktsoak::HeapInUseKiB()});
+    samples.push_back({at, vktbench::ResidentKiB(), vktsoak::HeapInUseKiB()});
     PrintRow(samples.back(), CurrentDrops());
     if (at >= runSeconds) break;
   }
@@ -870,7 +850,7 @@ int main(int argc, char** argv) {
   // gives its free pages back to the system here (after the last sample,
   // so the samples themselves are untouched).
   malloc_trim(0);
-  const long trimmedKiB = vktsoak::ResidentKiB();
+  const long trimmedKiB = vktbench::ResidentKiB();
 
   // The end: the load stops, every pushed picture is accounted for, the
   // streams stop.

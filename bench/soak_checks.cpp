@@ -140,18 +140,6 @@ std::string CheckStreamFrame(const uint8_t* bytes, size_t length, const StreamIn
   return {};
 }
 
-long ResidentKiB() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return -1;
-  char line[256];
-  long kib = -1;
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
-  }
-  std::fclose(f);
-  return kib;
-}
-
 long HeapInUseKiB() {
   const struct mallinfo2 m = mallinfo2();
   return static_cast<long>((m.uordblks + m.hblkhd) / 1024);

@@ -33,9 +33,6 @@ std::string CheckSeedPicture(const uint8_t* bytes, size_t length, int32_t listed
 // record word 8 (the camera's frame counter).
 std::string CheckStreamFrame(const uint8_t* bytes, size_t length, const StreamInfo& info, uint32_t& frameNumber);
 
-// VmRSS of this process in KiB, from /proc/self/status; -1 when unreadable.
-long ResidentKiB();
-
 // What the process's allocator has handed out and not taken back, in KiB
 // (every arena, mapped blocks included): tells growth of the data from
 // growth of the allocator's free lists.

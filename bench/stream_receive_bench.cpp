@@ -22,6 +22,7 @@
 #include "VKTNetSDK11.h"
 #include "fake_camera.h"
 #include "stream/frame_assembler.h"
+#include "stream_packets.h"
 
 namespace {
 
@@ -36,40 +37,17 @@ std::atomic<long> g_frames[4];
 
 void CountFrame(char*, int, StreamInfo*, int user) { g_frames[user].fetch_add(1, std::memory_order_relaxed); }
 
-std::vector<std::vector<uint8_t>> FramePackets() {
-  std::vector<uint8_t> frame(kFrameSize, 0x77);
-  std::memcpy(frame.data() + 36, &kFrameSize, 4);
-  std::vector<std::vector<uint8_t>> packets;
-  for (int32_t i = 0; static_cast<size_t>(i) * 1020 < kFrameSize; ++i) {
-    std::vector<uint8_t> p(1024, 0);
-    std::memcpy(p.data(), &i, 4);
-    std::memcpy(p.data() + 4, frame.data() + static_cast<size_t>(i) * 1020,
-                std::min<size_t>(1020, kFrameSize - static_cast<size_t>(i) * 1020));
-    packets.push_back(std::move(p));
-  }
-  return packets;
-}
-
 // Sends frames at `fps` from the camera's address for one trial; frames sent.
 long SendFrames(int stream, uint16_t port, double fps, const std::vector<std::vector<uint8_t>>& packets) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  inet_pton(AF_INET, CameraAddress(stream).c_str(), &local.sin_addr);
-  bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  vkttest::Sender sender(CameraAddress(stream), port);
   const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
   const auto end = Clock::now() + kTrial;
   long sent = 0;
   for (auto next = Clock::now(); next < end; next += period) {
     std::this_thread::sleep_until(next);
-    for (const auto& p : packets) sendto(fd, p.data(), p.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    sender.Send(packets);
     ++sent;
   }
-  close(fd);
   return sent;
 }
 
@@ -77,14 +55,12 @@ long SendFrames(int stream, uint16_t port, double fps, const std::vector<std::ve
 class RawStream {
  public:
   explicit RawStream(int index) : index_(index), buffer_(new uint8_t[vkt::stream::kMaxFrame]), assembler_(buffer_.get()) {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    fd_ = vktbench::BoundSocket(SOCK_DGRAM, "", 0);
     int size = 4 * 1024 * 1024;
     if (setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0) {
       setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     }
     sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     socklen_t len = sizeof addr;
     getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
@@ -148,20 +124,13 @@ double HighestRate(int streams, const std::vector<uint16_t>& ports, const std::v
 }  // namespace
 
 int main() {
-  const auto packets = FramePackets();
-  std::vector<std::unique_ptr<vktbench::FakeCamera>> cameras;
-  for (int i = 0; i < 4; ++i) {
-    cameras.push_back(std::make_unique<vktbench::FakeCamera>(CameraAddress(i), kCommandPort));
-    if (!cameras.back()->Listening()) return 1;
-  }
+  const auto packets = vkttest::FramePackets(kFrameSize, 1);
+  const auto cameras = vktbench::StartFakeCameras(4, CameraAddress, kCommandPort);
+  if (cameras.empty()) return 1;
   if (VKT_Init(VKT_SDK_VERSION, nullptr) != 0) return 1;
   std::vector<uint16_t> libraryPorts;
   for (int i = 0; i < 4; ++i) {
-    DeviceRecord record{};
-    inet_pton(AF_INET, CameraAddress(i).c_str(), &record.ipAddress);
-    record.macAddress[5] = static_cast<uint8_t>(i + 1);
-    record.commandPort = kCommandPort;
-    std::strcpy(record.modelName, "VKT-N2F0Kp");
+    const DeviceRecord record = vktbench::FakeCameraRecord(CameraAddress(i), kCommandPort, i, "VKT-N2F0Kp");
     int handle = VKT_AddCamera(&record, nullptr, 1000);
     if (handle == -1 || VKT_StartStream(handle, CountFrame, i, 1000) != 0) return 1;
     libraryPorts.push_back(cameras[static_cast<size_t>(i)]->StreamPort());
