@@ -111,3 +111,26 @@ class Emulator:
             self.process.wait(5)
         finally:
             self.process.stdout.close()
+
+
+class ModuleEmulator:
+    """One emulator for all the tests of a module: its start() and stop()
+    serve as the module's setUpModule and tearDownModule; in between, the
+    running emulator's methods are called through it."""
+
+    def __init__(self, cameras):
+        self._cameras = cameras
+        self._running = None
+
+    def start(self):
+        self._running = Emulator(self._cameras)
+
+    def stop(self):
+        if self._running:
+            self._running.stop()
+            self._running = None
+
+    def __getattr__(self, name):
+        if self._running is None:
+            raise AttributeError("the emulator is not running (asked for %r)" % name)
+        return getattr(self._running, name)

@@ -8,24 +8,15 @@ import tempfile
 import unittest
 
 import vktnet
-from emulator_process import Emulator
+from emulator_process import ModuleEmulator
 
 CAMERAS = [
     "ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010,mask=255.255.255.0,gateway=127.0.0.1,name=gate-7",
     "ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-N2F0Kp,port=30011",
     "ip=127.0.0.12,mac=00:1c:27:00:00:12,model=VKT-R6E0Kq,port=30012",
 ]
-emulator = None
-
-
-def setUpModule():
-    global emulator
-    emulator = Emulator(CAMERAS)
-
-
-def tearDownModule():
-    if emulator:
-        emulator.stop()
+emulator = ModuleEmulator(CAMERAS)
+setUpModule, tearDownModule = emulator.start, emulator.stop
 
 
 class CameraCalls(unittest.TestCase):

@@ -6,20 +6,11 @@ import threading
 import unittest
 
 import vktnet
-from emulator_process import Emulator, wait_until
+from emulator_process import ModuleEmulator, wait_until
 
-emulator = None
-
-
-def setUpModule():
-    global emulator
-    emulator = Emulator(["ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010",
-                         "ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-N2F0Kp,port=30011"])
-
-
-def tearDownModule():
-    if emulator:
-        emulator.stop()
+emulator = ModuleEmulator(["ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010",
+                           "ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-N2F0Kp,port=30011"])
+setUpModule, tearDownModule = emulator.start, emulator.stop
 
 
 class Callbacks(unittest.TestCase):

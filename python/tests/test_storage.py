@@ -4,22 +4,13 @@ pictures, against the emulator program (run under tools/netns-run)."""
 import unittest
 
 import vktnet
-from emulator_process import Emulator, wait_until
+from emulator_process import ModuleEmulator, wait_until
 
-emulator = None
+emulator = ModuleEmulator(["ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010",
+                           "ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-N2F0Kq,port=30011"])
 SD_CARD_FUNCTIONS = ("VKT_GetSDCardState", "VKT_FormatSDCard", "VKT_GetFormatSDCardProgress",
                      "VKT_GetDirectoryTree", "VKT_GetJPGPic", "VKT_DeleteJPGPic")
-
-
-def setUpModule():
-    global emulator
-    emulator = Emulator(["ip=127.0.0.10,mac=00:1c:27:00:00:10,model=VKT-N2F0Kq,port=30010",
-                         "ip=127.0.0.11,mac=00:1c:27:00:00:11,model=VKT-N2F0Kq,port=30011"])
-
-
-def tearDownModule():
-    if emulator:
-        emulator.stop()
+setUpModule, tearDownModule = emulator.start, emulator.stop
 
 
 class SdCard(unittest.TestCase):

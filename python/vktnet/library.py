@@ -250,33 +250,25 @@ class Library:
     def picture_thunk(self, callback: Callable[[r.Picture], None]):
         """A C picture callback calling `callback(Picture)`, kept alive
         until close()."""
-
-        def call(data, length, info, value):
-            _callback_state.depth = getattr(_callback_state, "depth", 0) + 1
-            try:
-                payload = ctypes.string_at(data, length) if data and length > 0 else b""
-                callback(r.Picture.from_c(payload, info.contents, value))
-            except BaseException as exc:  # never let an exception reach C
-                self.report_callback_error(exc, "a picture callback")
-            finally:
-                _callback_state.depth -= 1
-
-        thunk = _native.PictureCallback(call)
-        self.keep(thunk)
-        return thunk
+        return self._thunk(_native.PictureCallback, r.Picture, callback, "a picture callback")
 
     def stream_thunk(self, callback: Callable[[r.StreamFrame], None]):
-        def call(data, length, info, user):
+        """A C stream callback calling `callback(StreamFrame)`, kept alive
+        until close()."""
+        return self._thunk(_native.StreamCallback, r.StreamFrame, callback, "a stream callback")
+
+    def _thunk(self, c_type, record, callback, where):
+        def call(data, length, info, tag):
             _callback_state.depth = getattr(_callback_state, "depth", 0) + 1
             try:
                 payload = ctypes.string_at(data, length) if data and length > 0 else b""
-                callback(r.StreamFrame.from_c(payload, info.contents, user))
-            except BaseException as exc:
-                self.report_callback_error(exc, "a stream callback")
+                callback(record.from_c(payload, info.contents, tag))
+            except BaseException as exc:  # never let an exception reach C
+                self.report_callback_error(exc, where)
             finally:
                 _callback_state.depth -= 1
 
-        thunk = _native.StreamCallback(call)
+        thunk = c_type(call)
         self.keep(thunk)
         return thunk
 

@@ -184,13 +184,18 @@ CameraTime = SYSTEMTIME
 
 # ------------------------------------------------------------ discovery
 
+# The camera's address and MAC, as both discovery records begin.
+_ADDRESS_FIELDS = [
+    ("ipAddress", c_uint32),
+    ("addressWord1", c_uint32),
+    ("addressWord2", c_uint32),
+    ("macAddress", c_uint8 * 6),
+    ("filler", c_uint8 * 2),
+]
+
+
 class DeviceRecord(Record):
-    _fields_ = [
-        ("ipAddress", c_uint32),
-        ("addressWord1", c_uint32),
-        ("addressWord2", c_uint32),
-        ("macAddress", c_uint8 * 6),
-        ("filler", c_uint8 * 2),
+    _fields_ = _ADDRESS_FIELDS + [
         ("commandPort", c_int32),
         ("modelName", c_char * 32),
         ("infoText1", c_char * 32),
@@ -203,13 +208,7 @@ class DeviceRecord(Record):
 
 
 class ChangeIPParam(Record):
-    _fields_ = [
-        ("ipAddress", c_uint32),
-        ("addressWord1", c_uint32),
-        ("addressWord2", c_uint32),
-        ("macAddress", c_uint8 * 6),
-        ("filler", c_uint8 * 2),
-    ]
+    _fields_ = _ADDRESS_FIELDS
 
 
 @dataclass(frozen=True)
@@ -286,40 +285,42 @@ class StreamInfo(Record):
 
 
 @dataclass(frozen=True)
-class Picture:
-    """A picture a camera pushed, copied out of the library's buffer.
-    ``time`` is the camera's time stamp in the host's local time (None when
-    the stamp is not a valid date); ``words`` the record's words by offset."""
+class _Copied:
+    """What a callback hands over, copied out of the library's buffer; the
+    record's words at the offsets in ``_WORD_OFFSETS`` go into ``words``."""
 
     data: bytes
+
+    @classmethod
+    def from_c(cls, data: bytes, info, tag: int):
+        words = {offset: getattr(info, "recordWord%d" % offset) for offset in cls._WORD_OFFSETS}
+        return cls(data, tag, info.camera, info.time.to_datetime(), words, info.copy())
+
+
+@dataclass(frozen=True)
+class Picture(_Copied):
+    """A picture a camera pushed. ``time`` is the camera's time stamp in the
+    host's local time (None when the stamp is not a valid date); ``words``
+    the record's words by offset."""
+
+    _WORD_OFFSETS = (8, 24, 28, 32, 36, 40)
     value: int
     camera: int
     time: Optional[_dt.datetime]
     words: dict
     info: PictureInfo = field(repr=False, compare=False)
 
-    @classmethod
-    def from_c(cls, data: bytes, info: PictureInfo, value: int) -> "Picture":
-        words = {8: info.recordWord8, 24: info.recordWord24, 28: info.recordWord28,
-                 32: info.recordWord32, 36: info.recordWord36, 40: info.recordWord40}
-        return cls(data, value, info.camera, info.time.to_datetime(), words, info.copy())
-
 
 @dataclass(frozen=True)
-class StreamFrame:
-    """A complete video stream frame (a JPEG picture), copied out."""
+class StreamFrame(_Copied):
+    """A complete video stream frame (a JPEG picture)."""
 
-    data: bytes
+    _WORD_OFFSETS = (8, 28)
     user: int
     camera: int
     time: Optional[_dt.datetime]
     words: dict
     info: StreamInfo = field(repr=False, compare=False)
-
-    @classmethod
-    def from_c(cls, data: bytes, info: StreamInfo, user: int) -> "StreamFrame":
-        words = {8: info.recordWord8, 28: info.recordWord28}
-        return cls(data, user, info.camera, info.time.to_datetime(), words, info.copy())
 
 
 # ------------------------------------------------------------ settings records
