@@ -79,6 +79,18 @@ class VktSrcTest : public ::testing::Test {
     return ElementPtr(gst_bin_get_by_name(GST_BIN(pipeline), name));
   }
 
+  // The first camera's stream: vktsrc "src" into appsink "sink".
+  struct CameraStream {
+    ElementPtr pipeline, src, sink;
+  };
+  CameraStream LaunchCameraStream() {
+    CameraStream stream;
+    stream.pipeline = Launch("vktsrc name=src address=127.0.0.10 timeout=1000 ! appsink name=sink sync=false");
+    stream.src = ByName(stream.pipeline.get(), "src");
+    stream.sink = ByName(stream.pipeline.get(), "sink");
+    return stream;
+  }
+
   // The elements start (add their cameras, start streams) within the state
   // change; the sinks then complete it with their first buffer, which a
   // picture source may not have yet.
@@ -166,9 +178,7 @@ TEST_F(VktSrcTest, OnlyAStartedElementTakesTheLibrarysOneProcessClaim) {
 
 TEST_F(VktSrcTest, StreamFramesCarryCapsRunningTimeAndCameraTime) {
   AddCameras(1);
-  auto pipeline = Launch("vktsrc name=src address=127.0.0.10 timeout=1000 ! appsink name=sink sync=false");
-  auto src = ByName(pipeline.get(), "src");
-  auto sink = ByName(pipeline.get(), "sink");
+  auto [pipeline, src, sink] = LaunchCameraStream();
   ASSERT_TRUE(Play(pipeline.get()));
   int handle = -1;
   g_object_get(src.get(), "camera-handle", &handle, nullptr);
@@ -232,9 +242,7 @@ TEST_F(VktSrcTest, StreamFramesCarryCapsRunningTimeAndCameraTime) {
 
 TEST_F(VktSrcTest, NewFrameSizeRenegotiatesAndNonJpegFramesAreDroppedAndCounted) {
   AddCameras(1);
-  auto pipeline = Launch("vktsrc name=src address=127.0.0.10 timeout=1000 ! appsink name=sink sync=false");
-  auto src = ByName(pipeline.get(), "src");
-  auto sink = ByName(pipeline.get(), "sink");
+  auto [pipeline, src, sink] = LaunchCameraStream();
   ASSERT_TRUE(Play(pipeline.get()));
   ASSERT_TRUE(Pull(sink.get()));
 
