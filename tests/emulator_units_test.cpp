@@ -434,6 +434,14 @@ TEST(EmulatorUnitsFaultText, RangesAndNone) {
 
 // Every name lands in its own field, and nothing else changes: a table that
 // sent a name to a neighbour's field would pass the range checks above.
+TEST(EmulatorUnitsFaultText, HexBytes) {
+  const Bytes bytes = {0x00, 0x7f, 0xab, 0xff};
+  EXPECT_EQ(hex(bytes), "007fabff");
+  EXPECT_EQ(parseHex("007fABff"), bytes);
+  EXPECT_EQ(parseHex(""), Bytes{});
+  for (const char* bad : {"0", "0g", "g0", "+1", "-1", " 1", "0x", "abc"}) EXPECT_FALSE(parseHex(bad)) << bad;
+}
+
 TEST(EmulatorUnitsFaultText, EachNameSetsItsField) {
   std::string error;
   auto set = [&](auto faults, std::string_view name, std::string_view value) {

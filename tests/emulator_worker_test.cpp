@@ -1,12 +1,14 @@
 // The emulator's server skeleton: a Worker's loop starts once, ends at once
 // on a stop whether it blocks in poll() or waits on shared state, runs calls
 // on its own thread, and hands its state back only after the loop returned;
-// Shared wakes whoever waits on it at every change.
+// Shared wakes whoever waits on it at every change; the loops' time-outs and
+// schedules keep their bounds.
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -195,6 +197,30 @@ TEST(EmulatorShared, WaitersWakeOnChangeAndTimeOutOtherwise) {
   EXPECT_FALSE(counts.wait(stop.get_token(), [](const Counts& c) { return c.frames > 2; }));
   EXPECT_TRUE(counts.wait(stop.get_token(), [](const Counts& c) { return c.frames == 2; }))
       << "a condition that holds is reported even after a stop";
+}
+
+TEST(EmulatorSchedule, PollTimeOutsRatesAndNextTimes) {
+  EXPECT_EQ(pollTimeoutMs(Clock::now() - 5s), 0) << "a time that passed";
+  EXPECT_EQ(pollTimeoutMs(Clock::time_point::max()), kMaxPollMs) << "bounded, so a lost wake-up still ends the wait";
+  const int soon = pollTimeoutMs(Clock::now() + 200ms);
+  EXPECT_GE(soon, 100);
+  EXPECT_LE(soon, 200);
+
+  EXPECT_EQ(clampedRate(std::nan(""), 1000), 0);
+  EXPECT_EQ(clampedRate(-3, 1000), 0);
+  EXPECT_EQ(clampedRate(2.5, 1000), 2.5);
+  EXPECT_EQ(clampedRate(5000, 1000), 1000);
+  EXPECT_EQ(periodOf(4), std::chrono::milliseconds(250));
+  EXPECT_EQ(periodOf(1000), std::chrono::milliseconds(1));
+
+  // A schedule a little behind keeps its pace and catches up; one that
+  // fell further behind than kMaxLag starts again one period from now.
+  const auto before = Clock::now();
+  EXPECT_EQ(nextDue(before - 500ms, 100ms), before - 400ms);
+  EXPECT_EQ(nextDue(before + 1s, 100ms), before + 1100ms);
+  const auto restarted = nextDue(before - kMaxLag - 1s, 100ms);
+  EXPECT_GE(restarted, before + 100ms);
+  EXPECT_LE(restarted, Clock::now() + 100ms);
 }
 
 }  // namespace

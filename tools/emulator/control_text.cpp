@@ -144,13 +144,6 @@ bool setFrom(const FaultTable<Faults>& table, Faults& faults, std::string_view n
   return false;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 bool parseBool(std::string_view text, bool& out) {
@@ -172,12 +165,10 @@ std::string hex(std::span<const uint8_t> bytes) {
 
 std::optional<std::vector<uint8_t>> parseHex(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
-  std::vector<uint8_t> out;
-  out.reserve(text.size() / 2);
-  for (size_t i = 0; i < text.size(); i += 2) {
-    const int high = hexDigit(text[i]), low = hexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out.push_back(static_cast<uint8_t>(high << 4 | low));
+  std::vector<uint8_t> out(text.size() / 2);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const char* const at = text.data() + 2 * i;
+    if (std::from_chars(at, at + 2, out[i], 16).ptr != at + 2) return std::nullopt;
   }
   return out;
 }
