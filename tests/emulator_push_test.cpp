@@ -264,6 +264,41 @@ TEST_F(EmulatorPush, CameraHoldsAThousandStuckConnectionsAndDropsTheOldestPastTh
   for (size_t i = 1; i < kHeld; ++i) ASSERT_TRUE(HeldSilently(accepted[i].get())) << i;
 }
 
+// Triggers at a rate: each pushes a picture whose record names a trigger
+// (word 0) and carries the trigger's number (word 12). The rate and the
+// numbering go on across a stop and start of the emulator.
+TEST_F(EmulatorPush, TriggersCarryTheirNumbersAndKeepTheirRateAcrossARestart) {
+  auto nextTrigger = [&](int listenerFd) -> std::optional<std::pair<uint32_t, uint32_t>> {
+    auto connection = Accept(listenerFd, 5s);
+    if (!connection) return std::nullopt;
+    const Bytes head = ReadUpTo(connection->get(), 48, 5s);
+    if (head.size() < 48) return std::nullopt;
+    auto word = [&](size_t at) {
+      return static_cast<uint32_t>(head[at] | head[at + 1] << 8 | head[at + 2] << 16 | head[at + 3] << 24);
+    };
+    return std::pair{word(32), word(44)};
+  };
+  emulator.startTriggers(id, 100);
+  for (uint32_t number = 1; number <= 3; ++number) {
+    const auto picture = nextTrigger(listener.get());
+    ASSERT_TRUE(picture) << number;
+    EXPECT_EQ(picture->first, 2u) << "a trigger's picture";
+    EXPECT_EQ(picture->second, number);
+  }
+
+  emulator.stop();
+  std::string error;
+  ASSERT_TRUE(emulator.start(&error)) << error;
+  UniqueFd second = Listen();
+  ASSERT_TRUE(second.valid());
+  ASSERT_NO_FATAL_FAILURE(Register(LocalAddress(second.get())));
+  const auto after = nextTrigger(second.get());
+  ASSERT_TRUE(after) << "the rate set before the restart still holds";
+  EXPECT_EQ(after->first, 2u);
+  EXPECT_GT(after->second, 3u) << "the numbers go on";
+  emulator.stopTriggers(id);
+}
+
 TEST_F(EmulatorPush, SendBufferIsSetOnThePictureConnection) {
   vktemu::ControlCommands control(emulator, nullptr);
   ASSERT_EQ(control.handle("pfault 0 stuckAfter 10"), "ok\n");

@@ -1,8 +1,8 @@
 // What the cameras received and sent, for tests to inspect and wait on, and
 // the pictures a camera was asked for and has not pushed yet. Each log is a
 // Shared value, so the cameras' threads add to it while tests read it and
-// wait on its counts. A flood must not eat the host's memory: past the
-// limits in camera_logs.cpp a log only counts.
+// wait on its counts. A flood must not eat the host's memory: a log keeps a
+// bounded number of entries and bytes (camera_logs.cpp), its counts go on.
 #pragma once
 
 #include <cstddef>

@@ -17,19 +17,16 @@ constexpr std::array<uint32_t, 5> kTailTags = {0x24000000, 0x28000000, 0x3200000
 }  // namespace
 
 bool PicturePusher::start(std::string* error) {
-  auto open = [this](std::string*) {
-    camera_->pictureQueue.open();
-    return true;
-  };
-  auto newSchedule = [this](std::string*) {
-    triggerRate_.change([](Rate& rate) { ++rate.changes; });
-    return true;
-  };
-  return worker_.start(error, open,
-                       [this](std::stop_token stop) {
-                         while (const auto request = camera_->pictureQueue.next(stop)) push(*request, stop);
-                       }) &&
-         triggers_.start(error, newSchedule, [this](std::stop_token stop) { trigger(stop); });
+  const bool pushing = worker_.start(
+      error,
+      [this](std::string*) {
+        camera_->pictureQueue.open();
+        return true;
+      },
+      [this](std::stop_token stop) {
+        while (const auto request = camera_->pictureQueue.next(stop)) push(*request, stop);
+      });
+  return pushing && triggers_.start(error, {}, [this](std::stop_token stop) { trigger(stop); });
 }
 
 void PicturePusher::stop() {
