@@ -39,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -316,281 +317,179 @@ T Pattern(unsigned arg) {
   return value;
 }
 
-enum Call : unsigned {
-  kGetState,
-  kGetAE,
-  kGetImageRotation,
-  kSetImageRotation,
-  kGetTemperature,
-  kGetDeviceInfo,
-  kSetDeviceInfo,
-  kGetITSParam,
-  kGetDefaultITSParam,
-  kSetITSParam,
-  kGetNightControl,
-  kSetNightControl,
-  kGetFTPParam,
-  kGetSpeedInfo,
-  kGetHotRegion,
-  kGetTimeZone,
-  kSetTimeZone,
-  kGetNetWorkParam,
-  kGetAWBParam,
-  kSetAWBParam,
-  kGetFlashLamp,
-  kGetDefaultFlashLamp,
-  kSetFlashLamp,
-  kGetTriggInput,
-  kGetDefaultTriggInput,
-  kSetTriggInput,
-  kSaveConfig,
-  kGetParamState,
-  kNtpTiming,
-  kGetDateTime,
-  kSetDateTime,
-  kGetSDCardState,
-  kGetFormatProgress,
-  kFormatSDCard,
-  kGetDirectoryTree,
-  kGetJPGPic,
-  kDeleteJPGPic,
-  kResetCamera,
-  kCameraPushes,
-  kCallKinds
+// ---- the calls an input chooses from
+
+constexpr unsigned kT = kCallTimeoutMs;
+
+// A read into a record of the call's own: the sanitizers watch what is
+// written into it.
+template <typename T, int (*Get)(int, T*, unsigned)>
+int Read(int camera, unsigned) {
+  T value;
+  return Get(camera, &value, kT);
+}
+
+// The current record for even arguments, the factory one for odd.
+template <typename T, int (*Get)(int, T*, unsigned), int (*GetDefault)(int, T*, unsigned)>
+int ReadEither(int camera, unsigned arg) {
+  T value;
+  return (arg % 2 == 0 ? Get : GetDefault)(camera, &value, kT);
+}
+
+// A record filled with a pattern of the argument, written.
+template <typename T, int (*Set)(int, const T*, unsigned)>
+int Write(int camera, unsigned arg) {
+  const T value = Pattern<T>(arg);
+  return Set(camera, &value, kT);
+}
+
+template <int (*Act)(int, unsigned)>
+int Do(int camera, unsigned) {
+  return Act(camera, kT);
+}
+
+// The trigger inputs, checked as the current or the factory set.
+template <int (*Get)(int, TriggInputSet*, unsigned), bool kFactory>
+int ReadTriggers(int camera, unsigned) {
+  TriggInputSet set;
+  const int r = Get(camera, &set, kT);
+  if (r == 0) CheckTrigger(set, kFactory);
+  return r;
+}
+
+struct CallKind {
+  const char* name;
+  int (*run)(int camera, unsigned arg);
 };
 
-const char* const kCallNames[] = {
-    "GetState", "GetAE", "GetImageRotation", "SetImageRotation", "GetTemperature", "GetDeviceInfo",
-    "SetDeviceInfo", "GetITSParam", "GetDefaultITSParam", "SetITSParam", "GetNightControl", "SetNightControl",
-    "GetFTPParam", "GetSpeedInfo", "GetHotRegion", "GetTimeZone", "SetTimeZone", "GetNetWorkParam", "GetAWBParam",
-    "SetAWBParam", "GetFlashLamp", "GetDefaultFlashLamp", "SetFlashLamp", "GetTriggInput", "GetDefaultTriggInput",
-    "SetTriggInput", "SaveConfig", "GetParamState", "NtpTiming", "GetDateTime", "SetDateTime", "GetSDCardState",
-    "GetFormatProgress", "FormatSDCard", "GetDirectoryTree", "GetJPGPic", "DeleteJPGPic", "ResetCamera",
-    "CameraPushes"};
-static_assert(std::size(kCallNames) == kCallKinds);
+// In this order: a call's byte names its index (fuzz/make-corpus.py keeps
+// the same list).
+constexpr CallKind kCalls[] = {
+    {"GetState",
+     [](int camera, unsigned) {
+       int state = -1;
+       // 0 when the camera answered, 1 when it did not.
+       const int r = VKT_GetState(camera, &state, kT);
+       if ((r == 0 && state != 0) || (r != 0 && state == 0)) __builtin_trap();
+       return r;
+     }},
+    {"GetAE", Read<int, VKT_GetAE>},
+    {"GetImageRotation",
+     [](int camera, unsigned) {
+       int v = -1;
+       const int r = VKT_GetImageRotation(camera, &v, kT);
+       if (r == 0 && v != 0 && v != 90 && v != 180 && v != 270) __builtin_trap();
+       return r;
+     }},
+    {"SetImageRotation",
+     [](int camera, unsigned arg) {
+       static constexpr int kAngles[] = {0, 90, 180, 270, 45};
+       return VKT_SetImageRotation(camera, kAngles[arg % 5], kT);
+     }},
+    {"GetTemperature",
+     [](int camera, unsigned) {
+       int degrees = 0;
+       const int r = VKT_GetCameraTemperature(camera, &degrees, kT);
+       if (r == 0 && (degrees < -127 || degrees > 127)) __builtin_trap();
+       return r;
+     }},
+    {"GetDeviceInfo", ReadEither<DeviceInfo, VKT_GetDeviceInfo, VKT_GetDefaultDeviceInfo>},
+    {"SetDeviceInfo", Write<DeviceInfo, VKT_SetDeviceInfo>},
+    {"GetITSParam", Read<ITSParam, VKT_GetITSParam>},
+    {"GetDefaultITSParam", Read<ITSParam, VKT_GetDefaultITSParam>},
+    {"SetITSParam", Write<ITSParam, VKT_SetITSParam>},
+    {"GetNightControl", ReadEither<NightControlParam, VKT_GetNightControlParam, VKT_GetDefaultNightControlParam>},
+    {"SetNightControl", Write<NightControlParam, VKT_SetNightControlParam>},
+    {"GetFTPParam", Read<FTPParam, VKT_GetFTPParam>},
+    {"GetSpeedInfo", Read<SpeedInfo, VKT_GetSpeedInfo>},
+    {"GetHotRegion", Read<HotRegion, VKT_GetHotRegion>},
+    {"GetTimeZone", Read<int, VKT_GetTimeZone>},
+    {"SetTimeZone",
+     [](int camera, unsigned arg) { return VKT_SetTimeZone(camera, static_cast<int>(arg) - 3, kT); }},
+    {"GetNetWorkParam", Read<NetWorkParam, VKT_GetNetWorkParam>},
+    {"GetAWBParam", Read<AWBParam, VKT_GetAWBParam>},
+    {"SetAWBParam", [](int camera, unsigned arg) { return VKT_SetAWBParam(camera, Pattern<AWBParam>(arg), kT); }},
+    {"GetFlashLamp", Read<FlashLampParam, VKT_GetFlashLamp>},
+    {"GetDefaultFlashLamp", Read<FlashLampParam, VKT_GetDefaultFlashLamp>},
+    {"SetFlashLamp", Write<FlashLampParam, VKT_SetFlashLamp>},
+    {"GetTriggInput", ReadTriggers<VKT_GetTriggInputSet, false>},
+    {"GetDefaultTriggInput", ReadTriggers<VKT_GetDefaultTriggInputSet, true>},
+    {"SetTriggInput",
+     [](int camera, unsigned arg) {
+       TriggInputSet set{};
+       for (TriggInputEntry& e : set.entry) {
+         for (int i = 0; i < 15; ++i) e.value[i] = static_cast<int32_t>((arg + static_cast<unsigned>(i)) % 2);
+       }
+       return VKT_SetTriggInputSet(camera, &set, kT);
+     }},
+    {"SaveConfig", Do<VKT_SaveConfig>},
+    {"GetParamState", Do<VKT_GetParamState>},
+    {"NtpTiming", Do<VKT_NTPTiming>},
+    {"GetDateTime",
+     [](int camera, unsigned) {
+       SYSTEMTIME time;
+       int extra;
+       const int r = VKT_GetDateTime(camera, &time, &extra, kT);
+       if (r == 0) CheckTime(time);
+       return r;
+     }},
+    {"SetDateTime",
+     [](int camera, unsigned arg) {
+       SYSTEMTIME time{2026, 12, 0, 9, 10, 30, 15, static_cast<uint16_t>(arg * 100)};
+       return VKT_SetDateTime(camera, &time, static_cast<int>(arg), kT);
+     }},
+    {"GetSDCardState", Read<SDCardState, VKT_GetSDCardState>},
+    {"GetFormatProgress", Read<int, VKT_GetFormatSDCardProgress>},
+    {"FormatSDCard", Do<VKT_FormatSDCard>},
+    {"GetDirectoryTree",
+     [](int camera, unsigned arg) {
+       DirectoryTree tree{};
+       std::snprintf(tree.path, sizeof tree.path, "%s", arg % 2 == 0 ? "/" : "/20261209");
+       tree.count = static_cast<int32_t>(arg);
+       tree.entries = g_notListed;
+       const DirectoryTree before = tree;
+       const int r = VKT_GetDirectoryTree(camera, &tree, kT);
+       if (r == 0) CheckTree(tree, before);
+       if (r != 0 && !SameTree(tree, before)) __builtin_trap();  // left as it was
+       return r;
+     }},
+    {"GetJPGPic",
+     [](int camera, unsigned arg) {
+       DirectoryEntry name{};
+       std::snprintf(name.name, sizeof name.name, "/20261209/103015_%03u.jpg", arg);
+       char* picture = nullptr;
+       int length = -1;
+       const int r = VKT_GetJPGPic(camera, &name, &picture, &length, kT);
+       if (r == 0) {
+         CheckPicture(picture, length);
+       } else if (picture != nullptr || length != 0) {
+         __builtin_trap();  // a failed fetch lends nothing
+       }
+       return r;
+     }},
+    {"DeleteJPGPic",
+     [](int camera, unsigned arg) {
+       uint8_t name[264] = {};
+       std::snprintf(reinterpret_cast<char*>(name), sizeof name, "/20261209/103015_%03u.jpg", arg);
+       return VKT_DeleteJPGPic(camera, name, kT);
+     }},
+    {"ResetCamera", [](int camera, unsigned arg) { return VKT_ResetCamera(camera, static_cast<int>(arg % 3), kT); }},
+    {"CameraPushes",
+     [](int, unsigned) {
+       g_camera->PushNext();
+       return 0;
+     }},
+};
+constexpr unsigned kCallKinds = std::size(kCalls);
 
 // VKT_FUZZ_TRACE=1 prints each call with its result and last error, to
 // see what an input does.
 const bool g_trace = std::getenv("VKT_FUZZ_TRACE") != nullptr;
 
 void RunCall(int camera, unsigned call, unsigned arg) {
-  int result = 0;
-  const unsigned t = kCallTimeoutMs;
-  switch (static_cast<Call>(call)) {
-    case kGetState: {
-      int state = -1;
-      // 0 when the camera answered, 1 when it did not.
-      const int r = result = VKT_GetState(camera, &state, t);
-      if ((r == 0 && state != 0) || (r != 0 && state == 0)) __builtin_trap();
-      break;
-    }
-    case kGetAE: {
-      int v;
-      result = VKT_GetAE(camera, &v, t);
-      break;
-    }
-    case kGetImageRotation: {
-      int v = -1;
-      result = VKT_GetImageRotation(camera, &v, t);
-      if (result == 0 && v != 0 && v != 90 && v != 180 && v != 270) __builtin_trap();
-      break;
-    }
-    case kSetImageRotation: {
-      static constexpr int kAngles[] = {0, 90, 180, 270, 45};
-      result = VKT_SetImageRotation(camera, kAngles[arg % 5], t);
-      break;
-    }
-    case kGetTemperature: {
-      int degrees = 0;
-      result = VKT_GetCameraTemperature(camera, &degrees, t);
-      if (result == 0 && (degrees < -127 || degrees > 127)) __builtin_trap();
-      break;
-    }
-    case kGetDeviceInfo: {
-      DeviceInfo info;
-      if (arg % 2 == 0) {
-        result = VKT_GetDeviceInfo(camera, &info, t);
-      } else {
-        result = VKT_GetDefaultDeviceInfo(camera, &info, t);
-      }
-      break;
-    }
-    case kSetDeviceInfo: {
-      const DeviceInfo info = Pattern<DeviceInfo>(arg);
-      result = VKT_SetDeviceInfo(camera, &info, t);
-      break;
-    }
-    case kGetITSParam: {
-      ITSParam p;
-      result = VKT_GetITSParam(camera, &p, t);
-      break;
-    }
-    case kGetDefaultITSParam: {
-      ITSParam p;
-      result = VKT_GetDefaultITSParam(camera, &p, t);
-      break;
-    }
-    case kSetITSParam: {
-      const ITSParam p = Pattern<ITSParam>(arg);
-      result = VKT_SetITSParam(camera, &p, t);
-      break;
-    }
-    case kGetNightControl: {
-      NightControlParam p;
-      if (arg % 2 == 0) {
-        result = VKT_GetNightControlParam(camera, &p, t);
-      } else {
-        result = VKT_GetDefaultNightControlParam(camera, &p, t);
-      }
-      break;
-    }
-    case kSetNightControl: {
-      const NightControlParam p = Pattern<NightControlParam>(arg);
-      result = VKT_SetNightControlParam(camera, &p, t);
-      break;
-    }
-    case kGetFTPParam: {
-      FTPParam p;
-      result = VKT_GetFTPParam(camera, &p, t);
-      break;
-    }
-    case kGetSpeedInfo: {
-      SpeedInfo p;
-      result = VKT_GetSpeedInfo(camera, &p, t);
-      break;
-    }
-    case kGetHotRegion: {
-      HotRegion p;
-      result = VKT_GetHotRegion(camera, &p, t);
-      break;
-    }
-    case kGetTimeZone: {
-      int zone;
-      result = VKT_GetTimeZone(camera, &zone, t);
-      break;
-    }
-    case kSetTimeZone:
-      result = VKT_SetTimeZone(camera, static_cast<int>(arg) - 3, t);
-      break;
-    case kGetNetWorkParam: {
-      NetWorkParam p;
-      result = VKT_GetNetWorkParam(camera, &p, t);
-      break;
-    }
-    case kGetAWBParam: {
-      AWBParam p;
-      result = VKT_GetAWBParam(camera, &p, t);
-      break;
-    }
-    case kSetAWBParam:
-      result = VKT_SetAWBParam(camera, Pattern<AWBParam>(arg), t);
-      break;
-    case kGetFlashLamp: {
-      FlashLampParam p;
-      result = VKT_GetFlashLamp(camera, &p, t);
-      break;
-    }
-    case kGetDefaultFlashLamp: {
-      FlashLampParam p;
-      result = VKT_GetDefaultFlashLamp(camera, &p, t);
-      break;
-    }
-    case kSetFlashLamp: {
-      const FlashLampParam p = Pattern<FlashLampParam>(arg);
-      result = VKT_SetFlashLamp(camera, &p, t);
-      break;
-    }
-    case kGetTriggInput: {
-      TriggInputSet set;
-      if ((result = VKT_GetTriggInputSet(camera, &set, t)) == 0) CheckTrigger(set, false);
-      break;
-    }
-    case kGetDefaultTriggInput: {
-      TriggInputSet set;
-      if ((result = VKT_GetDefaultTriggInputSet(camera, &set, t)) == 0) CheckTrigger(set, true);
-      break;
-    }
-    case kSetTriggInput: {
-      TriggInputSet set{};
-      for (TriggInputEntry& e : set.entry) {
-        for (int i = 0; i < 15; ++i) e.value[i] = static_cast<int32_t>((arg + static_cast<unsigned>(i)) % 2);
-      }
-      result = VKT_SetTriggInputSet(camera, &set, t);
-      break;
-    }
-    case kSaveConfig:
-      result = VKT_SaveConfig(camera, t);
-      break;
-    case kGetParamState:
-      result = VKT_GetParamState(camera, t);
-      break;
-    case kNtpTiming:
-      result = VKT_NTPTiming(camera, t);
-      break;
-    case kGetDateTime: {
-      SYSTEMTIME time;
-      int extra;
-      if ((result = VKT_GetDateTime(camera, &time, &extra, t)) == 0) CheckTime(time);
-      break;
-    }
-    case kSetDateTime: {
-      SYSTEMTIME time{2026, 12, 0, 9, 10, 30, 15, static_cast<uint16_t>(arg * 100)};
-      result = VKT_SetDateTime(camera, &time, static_cast<int>(arg), t);
-      break;
-    }
-    case kGetSDCardState: {
-      SDCardState state;
-      result = VKT_GetSDCardState(camera, &state, t);
-      break;
-    }
-    case kGetFormatProgress: {
-      int progress;
-      result = VKT_GetFormatSDCardProgress(camera, &progress, t);
-      break;
-    }
-    case kFormatSDCard:
-      result = VKT_FormatSDCard(camera, t);
-      break;
-    case kGetDirectoryTree: {
-      DirectoryTree tree{};
-      std::snprintf(tree.path, sizeof tree.path, "%s", arg % 2 == 0 ? "/" : "/20261209");
-      tree.count = static_cast<int32_t>(arg);
-      tree.entries = g_notListed;
-      const DirectoryTree before = tree;
-      const int r = result = VKT_GetDirectoryTree(camera, &tree, t);
-      if (r == 0) CheckTree(tree, before);
-      if (r != 0 && !SameTree(tree, before)) __builtin_trap();  // left as it was
-      break;
-    }
-    case kGetJPGPic: {
-      DirectoryEntry name{};
-      std::snprintf(name.name, sizeof name.name, "/20261209/103015_%03u.jpg", arg);
-      char* picture = nullptr;
-      int length = -1;
-      if ((result = VKT_GetJPGPic(camera, &name, &picture, &length, t)) == 0) {
-        CheckPicture(picture, length);
-      } else if (picture != nullptr || length != 0) {
-        __builtin_trap();  // a failed fetch lends nothing
-      }
-      break;
-    }
-    case kDeleteJPGPic: {
-      uint8_t name[264] = {};
-      std::snprintf(reinterpret_cast<char*>(name), sizeof name, "/20261209/103015_%03u.jpg", arg);
-      result = VKT_DeleteJPGPic(camera, name, t);
-      break;
-    }
-    case kResetCamera:
-      result = VKT_ResetCamera(camera, static_cast<int>(arg % 3), t);
-      break;
-    case kCameraPushes:
-      g_camera->PushNext();
-      break;
-    case kCallKinds:
-      break;
-  }
+  const int result = kCalls[call].run(camera, arg);
   if (g_trace) {
-    std::fprintf(stderr, "  %s(%u) -> %d, last error 0x%08x\n", kCallNames[call], arg, result,
+    std::fprintf(stderr, "  %s(%u) -> %d, last error 0x%08x\n", kCalls[call].name, arg, result,
                  static_cast<unsigned>(VKT_GetLastError()));
   }
 }
