@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "VKTNetSDK11.h"
+#include "callback_routes.h"
 #include "camera_search.h"
 #include "camera_session.h"
 #include "commands.h"
@@ -21,7 +22,6 @@
 #include "option_values.h"
 #include "picture_file.h"
 #include "picture_listener.h"
-#include "picture_route.h"
 #include "status_line.h"
 #include "stop_request.h"
 
@@ -161,12 +161,7 @@ int RunListen(const ListenOptions& options, std::ostream& out, std::ostream& err
   const ListenTotals totals = listener.counters().Totals();
   out << FormatListenSummary(cameras, totals, Seconds(listened), request.directory.string()) << "\n"
       << FormatListenDrops(cameras, library);
-  if (totals.writeFailures > 0) {
-    err << "vktcli: " << totals.writeFailures << " pictures could not be written, the first: "
-        << listener.counters().FirstWriteFailure() << "\n";
-    return kExitCameraFailed;
-  }
-  return kExitOk;
+  return listener.counters().ReportWriteFailures(err, "pictures") ? kExitCameraFailed : kExitOk;
 }
 
 constexpr CommandHelp kListenHelp{

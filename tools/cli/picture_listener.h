@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "callback_routes.h"
 #include "listen_stats.h"
 #include "picture_queue.h"
-#include "picture_route.h"
 
 namespace vktcli {
 

@@ -7,14 +7,17 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include "callback_routes.h"
 #include "picture_file.h"
-#include "picture_route.h"
 
 namespace vktcli {
 
@@ -49,6 +52,16 @@ class WriteTally {
   std::string FirstWriteFailure() const {  // "" when none failed
     std::lock_guard lock(mutex_);
     return firstFailure_;
+  }
+  // Tells `err` how many `what` ("pictures") could not be written and why
+  // the first could not; false when none failed.
+  bool ReportWriteFailures(std::ostream& err, std::string_view what) const {
+    const std::uint64_t failures = Snapshot().writeFailures;
+    if (failures > 0) {
+      err << "vktcli: " << failures << " " << what << " could not be written, the first: " << FirstWriteFailure()
+          << "\n";
+    }
+    return failures > 0;
   }
 
  protected:

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "VKTNetSDK11.h"
+#include "callback_routes.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
 #include "option_values.h"
 #include "picture_file.h"
-#include "picture_route.h"
 #include "picture_text.h"
 #include "snapshot_waiter.h"
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <optional>
 
-#include "picture_route.h"
+#include "callback_routes.h"
 
 namespace vktcli {
 

@@ -34,9 +34,6 @@ class StopOnSignals {
   explicit StopOnSignals(StopRequest& stop);
   ~StopOnSignals();
 
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
-
  private:
   void Watch(StopRequest& stop);
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "VKTNetSDK11.h"
+#include "callback_routes.h"
 #include "camera_session.h"
 #include "commands.h"
 #include "counter_text.h"
@@ -18,7 +19,6 @@
 #include "status_line.h"
 #include "stop_request.h"
 #include "stream_receiver.h"
-#include "stream_route.h"
 #include "stream_stats.h"
 
 namespace vktcli {
@@ -120,12 +120,7 @@ int RunStream(const StreamOptions& options, std::ostream& out, std::ostream& err
     return kExitCameraFailed;
   }
   out << (request.json ? FormatStreamSummaryJson(summary) : FormatStreamSummaryText(summary));
-  if (summary.totals.writeFailures > 0) {
-    err << "vktcli: " << summary.totals.writeFailures << " frames could not be written, the first: "
-        << receiver.counters().FirstWriteFailure() << "\n";
-    return kExitCameraFailed;
-  }
-  return kExitOk;
+  return receiver.counters().ReportWriteFailures(err, "frames") ? kExitCameraFailed : kExitOk;
 }
 
 constexpr CommandHelp kStreamHelp{

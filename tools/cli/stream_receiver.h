@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "callback_routes.h"
 #include "picture_queue.h"
 #include "stop_request.h"
-#include "stream_route.h"
 #include "stream_stats.h"
 
 namespace vktcli {

@@ -13,10 +13,10 @@
 #include <system_error>
 
 #include "access_guard.h"
+#include "callback_routes.h"
 #include "counter_text.h"
 #include "format.h"
 #include "json_out.h"
-#include "picture_route.h"
 #include "picture_text.h"
 #include "record_text.h"
 #include "sd_card.h"

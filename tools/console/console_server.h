@@ -9,16 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "callback_routes.h"
 #include "camera_hub.h"
 #include "live_streams.h"
 #include "picture_wall.h"
 
 namespace httplib {
 class Server;
-}
-
-namespace vktcli {
-class PictureRoute;
 }
 
 namespace vktconsole {

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "stream_route.h"
+#include "callback_routes.h"
 #include "stream_stats.h"
 
 namespace vktconsole {

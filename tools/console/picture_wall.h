@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "picture_route.h"
+#include "callback_routes.h"
 
 namespace vktconsole {
 
