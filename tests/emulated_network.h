@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -18,9 +19,10 @@ namespace vkttest {
 inline ::testing::AssertionResult FailsWith(int result, int error) {
   const int last = VKT_GetLastError();
   if (result == 1 && last == error) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "returned " << result << " with last error 0x" << std::hex
-                                       << static_cast<unsigned>(last) << ", expected 1 with 0x"
-                                       << static_cast<unsigned>(error);
+  char text[96];
+  std::snprintf(text, sizeof text, "returned %d with last error 0x%08x, expected 1 with 0x%08x", result,
+                static_cast<unsigned>(last), static_cast<unsigned>(error));
+  return ::testing::AssertionFailure() << text;
 }
 
 inline std::string DottedAddress(uint32_t networkOrder) {
