@@ -63,6 +63,8 @@ struct Command {
 
   std::string_view name() const { return shape[0]; }
   bool namesCamera() const { return shape.size() > 1 && shape[1] == "<id>"; }
+  // As many words as the usage has, less those that may be left out (more
+  // for "..."), the plain ones as they stand.
   bool fits(Words w) const {
     const auto optional = std::count_if(shape.begin(), shape.end(), [](std::string_view s) { return s[0] == '['; });
     if (w.size() + static_cast<size_t>(optional) < shape.size()) return false;

@@ -1,6 +1,5 @@
 #include "emulator.h"
 
-#include <algorithm>
 #include <mutex>
 #include <stdexcept>
 
