@@ -24,7 +24,6 @@
 #include "counter_text.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "json_input.h"
 #include "json_text.h"
 #include "listen_stats.h"
 #include "option_values.h"

@@ -1,6 +1,8 @@
 #include "json_text.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <vector>
 
@@ -125,6 +127,44 @@ JsonParse ParseJson(std::string_view text) {
                    std::to_string(error.byte > 0 ? error.byte - 1 : 0);
   }
   return result;
+}
+
+std::optional<std::string> ReadBounded(std::istream& in, std::size_t limit, std::string& error) {
+  // One byte past the limit tells "too much" from "just enough".
+  std::string text(limit + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > limit) {
+    error = "more than " + std::to_string(limit) + " bytes of input";
+    return std::nullopt;
+  }
+  if (in.bad() || (in.fail() && !in.eof())) {
+    error = "cannot read the input";
+    return std::nullopt;
+  }
+  return text;
+}
+
+std::optional<std::string> ReadJsonFile(std::string_view path, std::istream& standardInput, std::string& error) {
+  if (path == "-") {
+    std::optional<std::string> text = ReadBounded(standardInput, kMaxJsonInput, error);
+    if (!text) error = "standard input: " + error;
+    return text;
+  }
+  // A directory opens as a stream on Linux and then reads as empty.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(std::filesystem::path(path), ignored)) {
+    error = Quoted(path) + " is a directory";
+    return std::nullopt;
+  }
+  std::ifstream file{std::string(path), std::ios::binary};
+  if (!file) {
+    error = "cannot open " + Quoted(path);
+    return std::nullopt;
+  }
+  std::optional<std::string> text = ReadBounded(file, kMaxJsonInput, error);
+  if (!text) error = Quoted(path) + ": " + error;
+  return text;
 }
 
 }  // namespace vktcli

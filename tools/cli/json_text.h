@@ -1,9 +1,12 @@
 // vktcli's JSON on nlohmann-json: documents are built as nlohmann values and
 // written in vktcli's one-line style ({"a": 1, "b": [1, 2]}), and what the
-// user gives is read strictly.
+// user gives is read strictly: from the argument itself, a file, or
+// standard input ("-").
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
+#include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,5 +51,16 @@ struct JsonParse {
 // One JSON value, surrounded by nothing but white space. Objects with a
 // repeated member name are refused, since which one counts is ambiguous.
 JsonParse ParseJson(std::string_view text);
+
+// Larger input is refused: nothing vktcli reads comes anywhere near it, and
+// reading without a bound from /dev/zero or a stray pipe would never end.
+inline constexpr std::size_t kMaxJsonInput = 1 << 20;
+
+// All of `in`, at most `limit` bytes. nullopt (with `error`) when there is
+// more or reading fails.
+std::optional<std::string> ReadBounded(std::istream& in, std::size_t limit, std::string& error);
+
+// `path` "-" reads `standardInput`, anything else names a file.
+std::optional<std::string> ReadJsonFile(std::string_view path, std::istream& standardInput, std::string& error);
 
 }  // namespace vktcli

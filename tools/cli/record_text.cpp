@@ -1,8 +1,10 @@
 #include "record_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "format.h"
 #include "json_text.h"
@@ -41,21 +43,18 @@ bool IsNumberField(const Field& field) {
 
 // Stores a number into a number field of `record` (a whole record, or one
 // entry of it); "" or why it does not fit.
-std::string StoreNumber(std::int64_t number, const Field& field, std::span<std::uint8_t> record) {
-  if (field.type == FieldType::UInt16) {
-    if (number < 0 || number > std::numeric_limits<std::uint16_t>::max()) {
-      return std::string(field.name) + " must be 0..65535";
-    }
-    const auto value = static_cast<std::uint16_t>(number);
-    std::memcpy(record.data() + field.offset, &value, sizeof value);
-    return {};
-  }
-  if (number < std::numeric_limits<std::int32_t>::min() || number > std::numeric_limits<std::int32_t>::max()) {
-    return std::string(field.name) + " is outside the 32-bit range";
-  }
-  const auto value = static_cast<std::int32_t>(number);
+template <typename Word>
+std::string StoreWord(std::int64_t number, const Field& field, std::span<std::uint8_t> record,
+                      std::string_view outOfRange) {
+  if (!std::in_range<Word>(number)) return std::string(field.name) + std::string(outOfRange);
+  const auto value = static_cast<Word>(number);
   std::memcpy(record.data() + field.offset, &value, sizeof value);
   return {};
+}
+
+std::string StoreNumber(std::int64_t number, const Field& field, std::span<std::uint8_t> record) {
+  if (field.type == FieldType::UInt16) return StoreWord<std::uint16_t>(number, field, record, " must be 0..65535");
+  return StoreWord<std::int32_t>(number, field, record, " is outside the 32-bit range");
 }
 
 // Stores text (a positional word, or a JSON string) into a non-number field.
@@ -95,14 +94,9 @@ std::string EntryText(std::span<const Field> fields, std::span<const std::uint8_
 Json FieldsJson(std::span<const Field> fields, std::span<const std::uint8_t> record) {
   Json json = Json::object();
   for (const Field& field : fields) {
-    Json& member = json[std::string(field.name)];
-    if (field.type == FieldType::Int32) {
-      member = Read<std::int32_t>(record, field);
-    } else if (field.type == FieldType::UInt16) {
-      member = Read<std::uint16_t>(record, field);
-    } else {
-      member = FieldValueText(record, field);
-    }
+    json[std::string(field.name)] = field.type == FieldType::Int32    ? Json(Read<std::int32_t>(record, field))
+                                    : field.type == FieldType::UInt16 ? Json(Read<std::uint16_t>(record, field))
+                                                                      : Json(FieldValueText(record, field));
   }
   return json;
 }
@@ -179,13 +173,6 @@ std::string StoreEntries(const RecordLayout& layout, const Json& object, std::sp
   return {};
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::size_t size, std::string& error) {
@@ -200,13 +187,12 @@ std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::si
   }
   std::vector<std::uint8_t> bytes(size, 0);
   for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexValue(text[i]);
-    const int low = HexValue(text[i + 1]);
-    if (high < 0 || low < 0) {
+    // Unsigned, so from_chars takes no sign; it takes no "0x" either.
+    const auto [end, ec] = std::from_chars(text.data() + i, text.data() + i + 2, bytes[i / 2], 16);
+    if (ec != std::errc() || end != text.data() + i + 2) {
       error = Quoted(text.substr(i, 2)) + " at digit " + std::to_string(i) + " is not hex";
       return std::nullopt;
     }
-    bytes[i / 2] = static_cast<std::uint8_t>(high * 16 + low);
   }
   return bytes;
 }

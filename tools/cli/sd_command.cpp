@@ -1,28 +1,37 @@
 // vktcli sd state|format|ls|get|rm|pull: the camera's SD card and the
 // pictures stored on it.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VKTNetSDK11.h"
 #include "camera_session.h"
 #include "commands.h"
+#include "error_names.h"
 #include "exit_codes.h"
 #include "format.h"
 #include "json_text.h"
 #include "option_values.h"
 #include "picture_file.h"
-#include "sd_actions.h"
 #include "sd_card.h"
 #include "sd_paths.h"
 #include "sd_text.h"
+#include "status_line.h"
 
 namespace vktcli {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr unsigned kDefaultFormatWaitSeconds = 120;
+constexpr auto kPollInterval = std::chrono::milliseconds(200);
+constexpr int kFormatDone = 100;
 
 struct SdOptions : CameraOptions {
   std::optional<std::string> wait;
@@ -59,11 +68,56 @@ int RunCardState(const SdOptions& options, std::ostream& out, std::ostream& err)
   return kExitOk;
 }
 
-int RunCardFormatAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  FormatRequest request{ReadCameraTarget(options), std::chrono::seconds(kDefaultFormatWaitSeconds),
-                        options.json};
-  if (options.wait) request.wait = std::chrono::seconds(PositiveOption(*options.wait, "wait", "seconds"));
-  return RunCardFormat(request, out, err);
+// Polls the format's progress until it reaches kFormatDone or `deadline`
+// passes. Returns the exit code; `progress` is the last value read.
+int FollowProgress(const CameraSession& camera, Clock::time_point deadline, std::chrono::seconds wait,
+                   int& progress, std::ostream& err) {
+  StatusLine status(err, IsTerminalStream(err));
+  std::optional<int> shown;
+  for (;;) {
+    if (VKT_GetFormatSDCardProgress(camera.handle(), &progress, camera.timeoutMs()) != 0) {
+      status.Finish();
+      return ReportCallFailure(err, "VKT_GetFormatSDCardProgress");
+    }
+    // Off a terminal a line per change keeps logs short.
+    if (shown != progress) {
+      status.Show(FormatFormatProgressLine(progress));
+      shown = progress;
+    }
+    if (progress >= kFormatDone) {
+      status.Finish();
+      return kExitOk;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      status.Finish();
+      err << "vktcli: the format did not finish within " << wait.count() << " s (progress " << progress
+          << "); the camera may still be formatting\n";
+      return kExitCameraFailed;
+    }
+    std::this_thread::sleep_until(std::min(now + kPollInterval, deadline));
+  }
+}
+
+// Starts the format, shows its progress until it reaches 100 or the wait is
+// over, then prints the card's state.
+int RunCardFormat(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options);
+  const std::chrono::seconds wait(options.wait ? PositiveOption(*options.wait, "wait", "seconds")
+                                               : kDefaultFormatWaitSeconds);
+  CameraSession camera(target, err);
+  if (!camera.ok()) return camera.failureExitCode();
+  const Clock::time_point deadline = Clock::now() + wait;
+  if (VKT_FormatSDCard(camera.handle(), camera.timeoutMs()) != 0) return ReportCallFailure(err, "VKT_FormatSDCard");
+  int progress = 0;
+  if (const int code = FollowProgress(camera, deadline, wait, progress, err); code != kExitOk) return code;
+  SDCardState state{};
+  if (VKT_GetSDCardState(camera.handle(), &state, camera.timeoutMs()) != 0) {
+    return ReportCallFailure(err, "VKT_GetSDCardState");
+  }
+  out << (options.json ? FormatCardStateJson(state, progress)
+                       : "progress: " + std::to_string(progress) + "\n" + FormatCardStateText(state));
+  return kExitOk;
 }
 
 int RunCardList(const SdOptions& options, std::ostream& out, std::ostream& err) {
@@ -116,10 +170,67 @@ int RunCardDelete(const SdOptions& options, std::ostream&, std::ostream& err) {
   return kExitOk;
 }
 
-int RunCardPullAction(const SdOptions& options, std::ostream& out, std::ostream& err) {
-  PullRequest request{ReadCameraTarget(options), CardPath(options), options.directory, options.json};
-  if (request.directory.empty()) throw UsageError("DIR must not be empty");
-  return RunCardPull(request, out, err);
+// Fetches and writes one picture. Returns "" or why it failed.
+std::string PullPicture(const CameraSession& camera, const std::string& path, const std::string& directory,
+                        const CardEntry& entry, std::vector<char>& picture) {
+  if (!IsSafeFileName(entry.name)) return "not a name a file can have here";
+  const std::string picturePath = JoinCameraPath(path, entry.name);
+  if (picturePath.size() > kMaxCameraPath) {
+    return "its path is longer than " + std::to_string(kMaxCameraPath) + " bytes";
+  }
+  if (!FetchCardPicture(camera.handle(), picturePath, camera.timeoutMs(), picture)) {
+    return "VKT_GetJPGPic failed: " + vkttools::DescribeError(VKT_GetLastError());
+  }
+  const std::string file = (std::filesystem::path(directory) / entry.name).string();
+  if (std::string error; !WritePictureFile(file, picture, error)) return "cannot write " + error;
+  return {};
+}
+
+// Lists PATH and writes each picture in it to a file of the same name in
+// DIR, with progress; a picture that fails is reported and the rest are
+// still pulled.
+int RunCardPull(const SdOptions& options, std::ostream& out, std::ostream& err) {
+  const CameraTarget target = ReadCameraTarget(options);
+  const std::string path = CardPath(options);
+  const std::string& directory = options.directory;
+  if (directory.empty()) throw UsageError("DIR must not be empty");
+  if (!PrepareDirectory(directory, err)) return kExitCameraFailed;
+  CameraSession camera(target, err);
+  if (!camera.ok()) return camera.failureExitCode();
+  std::vector<CardEntry> entries;
+  if (!ListCardDirectory(camera.handle(), path, camera.timeoutMs(), entries)) {
+    return ReportCallFailure(err, "VKT_GetDirectoryTree");
+  }
+  PullCounts counts;
+  for (const CardEntry& entry : entries) {
+    if (!entry.IsPicture()) {
+      ++counts.skipped;
+      continue;
+    }
+    ++counts.totalFiles;
+    counts.totalBytes += static_cast<std::uint64_t>(entry.value);
+  }
+
+  StatusLine status(err, IsTerminalStream(err));
+  status.Show(FormatPullProgressLine(counts));
+  std::vector<char> picture;
+  for (const CardEntry& entry : entries) {
+    if (!entry.IsPicture()) continue;
+    if (std::string failure = PullPicture(camera, path, directory, entry, picture); failure.empty()) {
+      ++counts.files;
+      counts.bytes += picture.size();
+    } else {
+      ++counts.failed;
+      status.Finish();
+      err << "vktcli: " << Printable(JoinCameraPath(path, entry.name)) << ": " << Printable(failure) << "\n";
+    }
+    counts.doneListedBytes += static_cast<std::uint64_t>(entry.value);
+    status.Show(FormatPullProgressLine(counts));
+  }
+  status.Finish();
+  out << (options.json ? FormatPullSummaryJson(path, directory, counts)
+                       : FormatPullSummaryText(path, directory, counts));
+  return counts.failed > 0 ? kExitCameraFailed : kExitOk;
 }
 
 constexpr CommandHelp kSdHelp{
@@ -192,11 +303,11 @@ void AddSdCommand(CommandLine& cli) {
     });
   };
   add("state", {"json"}, RunCardState);
-  add("format", {"json", "wait"}, RunCardFormatAction);
+  add("format", {"json", "wait"}, RunCardFormat);
   add("ls", {"json"}, RunCardList).add_option("PATH", options->path);
   add("get", {"json", "out"}, RunCardGet).add_option("NAME", options->path)->required();
   add("rm", {}, RunCardDelete).add_option("NAME", options->path)->required();
-  CLI::App& pull = add("pull", {"json"}, RunCardPullAction);
+  CLI::App& pull = add("pull", {"json"}, RunCardPull);
   pull.add_option("PATH", options->path)->required();
   pull.add_option("DIR", options->directory)->required();
   for (CLI::App* action : sd.get_subcommands([](CLI::App*) { return true; })) {

@@ -9,7 +9,7 @@
 #include "commands.h"
 #include "exit_codes.h"
 #include "format.h"
-#include "json_input.h"
+#include "json_text.h"
 #include "option_values.h"
 #include "record_text.h"
 #include "settings_catalog.h"

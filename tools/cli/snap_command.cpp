@@ -1,7 +1,10 @@
 // vktcli snap: ask a camera for a picture, wait for it to be pushed, save it
 // and show what came with it.
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "VKTNetSDK11.h"
@@ -13,11 +16,67 @@
 #include "option_values.h"
 #include "picture_file.h"
 #include "picture_text.h"
-#include "snapshot_waiter.h"
 
 namespace vktcli {
 
 namespace {
+
+// Picks the answer to one snapshot request out of the pictures a camera
+// pushes. Cameras put the request's value into the picture's record, but
+// triggered pictures arrive on the same path, and not every camera echoes
+// the value: so the picture with the requested value wins, and failing that
+// the first picture that arrived after the request.
+class SnapshotWaiter : public PictureSink {
+ public:
+  // Pictures before this are not answers; call it before sending the
+  // request, since the picture may arrive before the request call returns.
+  void Arm(int value) {
+    std::lock_guard lock(mutex_);
+    armed_ = true;
+    value_ = value;
+    match_.reset();
+    first_.reset();
+  }
+
+  void OnPicture(std::span<const char> jpeg, const PictureInfo& info, int value) override {
+    {
+      std::lock_guard lock(mutex_);
+      if (!armed_ || match_) return;
+      // Copying under the lock is fine: at most two pictures are ever kept.
+      if (value == value_) {
+        match_ = CopyPicture(jpeg, info, value);
+      } else if (!first_) {
+        first_ = CopyPicture(jpeg, info, value);
+      } else {
+        return;
+      }
+    }
+    arrived_.notify_all();
+  }
+
+  struct Result {
+    ReceivedPicture picture;
+    bool valueMatched = false;  // false: the first picture, with another value
+  };
+
+  // Waits until the picture with the requested value arrived or `deadline`
+  // passed; then the first picture since Arm, or nullopt when none came.
+  std::optional<Result> WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_until(lock, deadline, [this] { return match_.has_value(); });
+    if (match_) return Result{std::move(*match_), true};
+    if (first_) return Result{std::move(*first_), false};
+    return std::nullopt;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  bool armed_ = false;
+  int value_ = 0;
+  std::optional<ReceivedPicture> match_;
+  std::optional<ReceivedPicture> first_;
+};
 
 struct SnapOptions : CameraOptions {
   std::optional<std::string> out;
