@@ -52,10 +52,7 @@ ChangeIpRequest ReadRequest(const ChangeIpOptions& options) {
   if (options.from) request.from = IPv4Option(*options.from, "from");
   if (!options.ip) throw UsageError("--ip is required");
   request.newIp = IPv4Option(*options.ip, "ip");
-  // 0.0.0.0, multicast and broadcast addresses would make the camera unreachable.
-  std::uint8_t first;
-  std::memcpy(&first, &request.newIp, 1);
-  if (first == 0 || first >= 224) throw UsageError("--ip must be a unicast address, not '" + *options.ip + "'");
+  if (!IsUnicastAddress(request.newIp)) throw UsageError("--ip must be a unicast address, not '" + *options.ip + "'");
   if (options.netmask) request.netmask = IPv4Option(*options.netmask, "netmask", "a dotted quad");
   if (options.gateway) request.gateway = IPv4Option(*options.gateway, "gateway", "a dotted quad");
   request.timeoutMs = MillisecondsOption(options.timeout, "timeout", 3000, 0);
@@ -64,17 +61,12 @@ ChangeIpRequest ReadRequest(const ChangeIpOptions& options) {
 }
 
 bool Matches(const DeviceRecord& camera, const ChangeIpRequest& request) {
-  if (request.mac) return std::equal(request.mac->begin(), request.mac->end(), camera.macAddress);
+  if (request.mac) return std::ranges::equal(*request.mac, camera.macAddress);
   return camera.ipAddress == *request.from;
 }
 
 std::string Target(const ChangeIpRequest& request) {
-  if (request.mac) {
-    std::uint8_t mac[6];
-    std::copy(request.mac->begin(), request.mac->end(), mac);
-    return "MAC " + FormatMac(mac);
-  }
-  return "address " + FormatIPv4(*request.from);
+  return request.mac ? "MAC " + FormatMac(*request.mac) : "address " + FormatIPv4(*request.from);
 }
 
 int RunChangeIp(const ChangeIpOptions& options, std::ostream& out, std::ostream& err) {

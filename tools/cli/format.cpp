@@ -11,7 +11,7 @@
 
 namespace vktcli {
 
-std::string FormatMac(const std::uint8_t (&mac)[6]) {
+std::string FormatMac(std::span<const std::uint8_t, 6> mac) {
   char buffer[18];
   std::snprintf(buffer, sizeof buffer, "%02x:%02x:%02x:%02x:%02x:%02x",
                 mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
@@ -25,6 +25,12 @@ std::string FormatIPv4(std::uint32_t networkOrderWord) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
   return buffer;
+}
+
+bool IsUnicastAddress(std::uint32_t networkOrderWord) {
+  std::uint8_t first;
+  std::memcpy(&first, &networkOrderWord, 1);  // network order: first octet first
+  return first != 0 && first < 224;
 }
 
 unsigned CommandPort(const DeviceRecord& record) {
@@ -41,6 +47,12 @@ std::string FormatFixed(double number, int decimals) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals, number);
   return buffer;
+}
+
+std::string RatesText(std::uint64_t count, std::string_view what, std::uint64_t bytes, double seconds) {
+  const auto perSecond = [seconds](double amount) { return seconds > 0 ? amount / seconds : 0.0; };
+  return FormatFixed(perSecond(static_cast<double>(count)), 1) + " " + std::string(what) + "/s; " +
+         FormatFixed(perSecond(static_cast<double>(bytes) / 1e6), 2) + " MB/s";
 }
 
 std::string FormatHex(std::span<const std::uint8_t> bytes) {

@@ -14,10 +14,14 @@
 namespace vktcli {
 
 // "00:1c:27:00:00:10"
-std::string FormatMac(const std::uint8_t (&mac)[6]);
+std::string FormatMac(std::span<const std::uint8_t, 6> mac);
 
 // A record word in network byte order as a dotted quad.
 std::string FormatIPv4(std::uint32_t networkOrderWord);
+
+// Whether a camera given this address (network byte order) can still be
+// reached to undo it: not 0.x.x.x, multicast or broadcast.
+bool IsUnicastAddress(std::uint32_t networkOrderWord);
 
 // The TCP command port: the low 16 bits of DeviceRecord::commandPort.
 unsigned CommandPort(const DeviceRecord& record);
@@ -33,6 +37,11 @@ std::string_view FieldText(const char (&field)[N]) {
 
 // `number` with `decimals` digits after the point: "10.0".
 std::string FormatFixed(double number, int decimals);
+
+// "10.0 pictures/s; 0.46 MB/s": `count` of `what` and `bytes` over
+// `seconds`. MB are 10^6 bytes, as network rates are usually given; rates
+// over no time (a stop right at the start) read 0, not inf.
+std::string RatesText(std::uint64_t count, std::string_view what, std::uint64_t bytes, double seconds);
 
 // Lower-case hex, two digits per byte.
 std::string FormatHex(std::span<const std::uint8_t> bytes);

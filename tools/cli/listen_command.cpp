@@ -99,8 +99,6 @@ int AddCameras(const ListenRequest& request, AddedCameras& added, std::ostream& 
   return kExitOk;
 }
 
-double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
-
 // The library's counters of each camera, by handle; a camera whose counters
 // cannot be read is reported and left out.
 std::map<int, CameraStatistics> ReadDrops(const std::vector<ListenCamera>& cameras, unsigned timeoutMs,
@@ -159,7 +157,8 @@ int RunListen(const ListenOptions& options, std::ostream& out, std::ostream& err
     }
   }
   const ListenTotals totals = listener.counters().Totals();
-  out << FormatListenSummary(cameras, totals, Seconds(listened), request.directory.string()) << "\n"
+  const double seconds = std::chrono::duration<double>(listened).count();
+  out << FormatListenSummary(cameras, totals, seconds, request.directory.string()) << "\n"
       << FormatListenDrops(cameras, library);
   return listener.counters().ReportWriteFailures(err, "pictures") ? kExitCameraFailed : kExitOk;
 }

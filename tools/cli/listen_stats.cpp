@@ -7,9 +7,6 @@ namespace vktcli {
 
 namespace {
 
-// Rates over a zero interval (a stop right at the start) read 0, not inf.
-double PerSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
-
 std::string PerCamera(std::span<const ListenCamera> cameras, const ListenTotals& totals) {
   std::string text;
   for (const ListenCamera& camera : cameras) {
@@ -18,12 +15,6 @@ std::string PerCamera(std::span<const ListenCamera> cameras, const ListenTotals&
     text += (text.empty() ? "" : ", ") + camera.ip + " " + std::to_string(pictures);
   }
   return text;
-}
-
-std::string Rates(std::uint64_t pictures, std::uint64_t bytes, double seconds) {
-  // MB are 10^6 bytes, as network rates are usually given.
-  return FormatFixed(PerSecond(static_cast<double>(pictures), seconds), 1) + " pictures/s; " +
-         FormatFixed(PerSecond(static_cast<double>(bytes) / 1e6, seconds), 2) + " MB/s";
 }
 
 }  // namespace
@@ -51,7 +42,7 @@ std::string FormatProgressLine(std::span<const ListenCamera> cameras, const List
                                const ListenTotals& before, double interval, double elapsed) {
   std::string line = FormatFixed(elapsed, 0) + " s: " + PerCamera(cameras, now) + "; total " +
                      std::to_string(now.Pictures()) + "; " +
-                     Rates(now.Pictures() - before.Pictures(), now.Bytes() - before.Bytes(), interval) +
+                     RatesText(now.Pictures() - before.Pictures(), "pictures", now.Bytes() - before.Bytes(), interval) +
                      "; dropped " + std::to_string(now.dropped);
   if (now.writeFailures > 0) line += "; write failures " + std::to_string(now.writeFailures);
   return line;
@@ -61,7 +52,7 @@ std::string FormatListenSummary(std::span<const ListenCamera> cameras, const Lis
                                 std::string_view dir) {
   std::string line = "listened " + FormatFixed(elapsed, 1) + " s: " + PerCamera(cameras, totals) + "; total " +
                      std::to_string(totals.Pictures()) + "; " +
-                     Rates(totals.Pictures(), totals.Bytes(), elapsed) + "; wrote " +
+                     RatesText(totals.Pictures(), "pictures", totals.Bytes(), elapsed) + "; wrote " +
                      std::to_string(totals.written) + (totals.written == 1 ? " file" : " files") + " to " +
                      std::string(dir) + "; dropped " + std::to_string(totals.dropped);
   if (totals.writeFailures > 0) line += "; write failures " + std::to_string(totals.writeFailures);

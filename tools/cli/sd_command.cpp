@@ -18,7 +18,6 @@
 #include "json_text.h"
 #include "option_values.h"
 #include "picture_file.h"
-#include "sd_card.h"
 #include "sd_paths.h"
 #include "sd_text.h"
 #include "status_line.h"

@@ -1,15 +1,30 @@
-// Paths on the camera's SD card and the blocks the storage calls take, and
-// the local file names pictures are saved under. Pure functions.
+// Paths on the camera's SD card, the blocks the storage calls take and the
+// local file names pictures are saved under (pure functions); and those
+// calls as the "vktcli sd" actions use them: whatever the library lends (a
+// listing's array, a picture's buffer) is copied out before the next call
+// could take it back.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "VKTNetSDK11.h"
 
 namespace vktcli {
+
+// One entry of a directory listing, copied out of the library's array.
+// `value` is -1 for a directory, else a picture's size in bytes (as the
+// camera reports it).
+struct CardEntry {
+  std::string name;
+  std::int32_t value = 0;
+
+  bool IsPicture() const { return value >= 0; }
+};
 
 // A path fills a 256-byte field with its terminator.
 inline constexpr std::size_t kMaxCameraPath = sizeof(DirectoryTree::path) - 1;
@@ -40,5 +55,16 @@ DirectoryEntry PictureNameBlock(std::string_view path);
 
 // The block of VKT_DeleteJPGPic. `path` must be at most kMaxCameraPath bytes.
 DeleteBlock PictureDeleteBlock(std::string_view path);
+
+// Lists the directory `path` (a NormalCameraPath). False when the call
+// failed; the reason is the library's last error.
+bool ListCardDirectory(int camera, const std::string& path, unsigned timeoutMs, std::vector<CardEntry>& entries);
+
+// Fetches the picture at the full path `path` into `bytes`. False when the
+// call failed; the reason is the library's last error.
+bool FetchCardPicture(int camera, const std::string& path, unsigned timeoutMs, std::vector<char>& bytes);
+
+// Deletes the picture at the full path `path`.
+bool DeleteCardPicture(int camera, const std::string& path, unsigned timeoutMs);
 
 }  // namespace vktcli

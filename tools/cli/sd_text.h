@@ -10,18 +10,9 @@
 #include <string_view>
 
 #include "VKTNetSDK11.h"
+#include "sd_paths.h"
 
 namespace vktcli {
-
-// One entry of a directory listing, copied out of the library's array.
-// `value` is -1 for a directory, else a picture's size in bytes (as the
-// camera reports it).
-struct CardEntry {
-  std::string name;
-  std::int32_t value = 0;
-
-  bool IsPicture() const { return value >= 0; }
-};
 
 // "word0: 1\nword1: 30436\nword2: 29000\n"
 std::string FormatCardStateText(const SDCardState& state);

@@ -97,4 +97,13 @@ const Setting* FindSetting(std::string_view name);
 // "record, 16 entries of 15 words".
 std::string DescribeKind(const RecordLayout& layout);
 
+// "vktcli settings": NAME, KIND, GET, SET, DEFAULT, DESCRIPTION; header
+// first.
+std::string FormatSettingsTable(std::span<const Setting> settings);
+
+// "vktcli settings --json": an array of {"name", "kind", "get", "set", "default", "fields",
+// "description"} objects, one per line. "kind" is "value", "record" or
+// "entries" (then "fields" are those of one entry).
+std::string FormatSettingsJson(std::span<const Setting> settings);
+
 }  // namespace vktcli

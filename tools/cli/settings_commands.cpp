@@ -13,7 +13,6 @@
 #include "option_values.h"
 #include "record_text.h"
 #include "settings_catalog.h"
-#include "settings_listing.h"
 
 namespace vktcli {
 

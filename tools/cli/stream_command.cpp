@@ -31,9 +31,8 @@ constexpr unsigned kDefaultSeconds = 5;
 
 struct StreamRequest {
   CameraTarget target;
-  std::optional<unsigned> seconds;  // exactly one of these two is set
-  std::optional<unsigned> frames;
-  std::optional<std::filesystem::path> directory;
+  std::optional<unsigned> seconds;  // none: until receiver.frameLimit frames came
+  StreamReceiverOptions receiver;
   bool json = false;
 };
 
@@ -50,14 +49,15 @@ StreamRequest ReadStreamRequest(const StreamOptions& options) {
   request.target = ReadCameraTarget(options);
   if (options.seconds && options.frames) throw UsageError("give --seconds or --frames, not both");
   if (options.frames) {
-    request.frames = PositiveOption(*options.frames, "frames", "frames");
+    request.receiver.frameLimit = PositiveOption(*options.frames, "frames", "frames");
   } else {
     request.seconds = options.seconds ? PositiveOption(*options.seconds, "seconds", "seconds") : kDefaultSeconds;
   }
   if (options.dir) {
     if (options.dir->empty()) throw UsageError("--dir needs a directory");
-    request.directory = *options.dir;
+    request.receiver.directory = *options.dir;
   }
+  request.receiver.ip = FormatIPv4(request.target.ip);
   request.json = options.json;
   return request;
 }
@@ -94,16 +94,13 @@ int ReceiveStream(const StreamRequest& request, StreamReceiver& receiver, StopRe
 
 int RunStream(const StreamOptions& options, std::ostream& out, std::ostream& err) {
   const StreamRequest request = ReadStreamRequest(options);
-  if (request.directory && !PrepareDirectory(*request.directory, err)) return kExitCameraFailed;
+  const std::optional<std::filesystem::path>& directory = request.receiver.directory;
+  if (directory && !PrepareDirectory(*directory, err)) return kExitCameraFailed;
 
   // Before the library starts: its threads must inherit the blocked signals.
   StopRequest stop;
   StopOnSignals signals(stop);
-  StreamReceiverOptions receiverOptions;
-  if (request.frames) receiverOptions.frameLimit = *request.frames;
-  receiverOptions.directory = request.directory;
-  receiverOptions.ip = FormatIPv4(request.target.ip);
-  StreamReceiver receiver(std::move(receiverOptions), stop);
+  StreamReceiver receiver(request.receiver, stop);
   Clock::duration ran{};
   StreamSummary summary;
   if (const int code = ReceiveStream(request, receiver, stop, ran, summary.library, err); code != kExitOk) {
@@ -112,7 +109,7 @@ int RunStream(const StreamOptions& options, std::ostream& out, std::ostream& err
 
   summary.totals = receiver.counters().Totals();
   summary.seconds = std::chrono::duration<double>(ran).count();
-  if (request.directory) summary.directory = request.directory->string();
+  if (directory) summary.directory = directory->string();
   if (summary.totals.frames == 0) {
     err << "vktcli: no frame arrived in " << FormatFixed(summary.seconds, 1) << " s\n";
     // Frames that came but were dropped tell why nothing arrived.

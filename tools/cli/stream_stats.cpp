@@ -7,16 +7,8 @@ namespace vktcli {
 
 namespace {
 
-// Rates over a zero interval (a stop right at the start) read 0, not inf.
-double PerSecond(double amount, double seconds) { return seconds > 0 ? amount / seconds : 0.0; }
-
 std::uint64_t AverageBytes(const StreamTotals& totals) {
   return totals.frames == 0 ? 0 : (totals.bytes + totals.frames / 2) / totals.frames;
-}
-
-// MB are 10^6 bytes, as network rates are usually given.
-double MegabytesPerSecond(std::uint64_t bytes, double seconds) {
-  return PerSecond(static_cast<double>(bytes) / 1e6, seconds);
 }
 
 // At the summary's frame rate, so that MB/s and fps tell the same story.
@@ -69,8 +61,7 @@ std::string FormatStreamProgressLine(const StreamTotals& now, const StreamTotals
                                      double elapsed) {
   std::string line =
       FormatFixed(elapsed, 0) + " s: " + std::to_string(now.frames) + (now.frames == 1 ? " frame; " : " frames; ") +
-      FormatFixed(PerSecond(static_cast<double>(now.frames - before.frames), interval), 1) + " frames/s; " +
-      FormatFixed(MegabytesPerSecond(now.bytes - before.bytes, interval), 2) + " MB/s; missed " +
+      RatesText(now.frames - before.frames, "frames", now.bytes - before.bytes, interval) + "; missed " +
       std::to_string(now.missed) + "; dropped " + std::to_string(now.dropped);
   if (now.writeFailures > 0) line += "; write failures " + std::to_string(now.writeFailures);
   return line;

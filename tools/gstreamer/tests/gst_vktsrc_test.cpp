@@ -264,10 +264,13 @@ TEST_F(VktSrcTest, NewFrameSizeRenegotiatesAndNonJpegFramesAreDroppedAndCounted)
   emu_.setStreamRate(0, 0);
   guint64 pushed = Counter(src.get(), "buffers-pushed");
   guint64 before = Counter(src.get(), "dropped-not-jpeg");
-  ASSERT_TRUE(WaitFor([&] { return Counter(src.get(), "frames-received") == Counter(src.get(), "frames-delivered"); },
+  // Lambdas take the element by name: clang before 16 cannot capture a
+  // structured binding.
+  GstElement* element = src.get();
+  ASSERT_TRUE(WaitFor([&] { return Counter(element, "frames-received") == Counter(element, "frames-delivered"); },
                       5s));
   for (int32_t n = 0; n < 3; ++n) ASSERT_TRUE(emu_.sendStreamPackets(0, vkttest::FramePackets(3000, n)));
-  EXPECT_TRUE(WaitFor([&] { return Counter(src.get(), "dropped-not-jpeg") == before + 3; }, 10s))
+  EXPECT_TRUE(WaitFor([&] { return Counter(element, "dropped-not-jpeg") == before + 3; }, 10s))
       << Counter(src.get(), "dropped-not-jpeg");
   // Whatever was queued before may still come; none of the three does.
   while (auto sample = Pull(sink.get(), 1s)) {
