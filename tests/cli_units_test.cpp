@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -156,6 +157,33 @@ TEST(CliUnitsCommandLine, UsageErrorsNameTheMistake) {
   }
 }
 
+// The "Usage:" lines are written by hand beside the command's option table:
+// they name no option the table lacks, and every option of the table (by its
+// short or long name) in at least one form.
+void ExpectSynopsisNamesItsOptions(const std::string& command, const std::string& help) {
+  const std::regex name("(^|[[( |])(--?[a-z][a-z-]*)");
+  const auto names = [&](const std::string& text) {
+    std::set<std::string> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), name); it != std::sregex_iterator(); ++it) {
+      found.insert((*it)[2]);
+    }
+    return found;
+  };
+  const std::set<std::string> synopsis = names(help.substr(0, help.find("\n\n")));
+  std::set<std::string> listed;
+  std::istringstream text(help.substr(help.find("\nOptions:\n") + 10));
+  for (std::string line; std::getline(text, line) && !line.empty();) {
+    if (!line.starts_with("  -")) continue;
+    const std::set<std::string> forms = names(line.substr(1, line.find("  ", 2)));
+    listed.insert(forms.begin(), forms.end());
+    EXPECT_TRUE(std::ranges::any_of(forms, [&](const std::string& f) { return synopsis.contains(f); }))
+        << command << ": the synopsis leaves out " << line;
+  }
+  for (const std::string& option : synopsis) {
+    EXPECT_TRUE(listed.contains(option)) << command << ": the synopsis names " << option << ", which it does not take";
+  }
+}
+
 // Help wins over every mistake, and goes to standard output.
 TEST(CliUnitsCommandLine, HelpOfEachCommand) {
   const CliRun overview = Cli({"--help"});
@@ -196,6 +224,7 @@ TEST(CliUnitsCommandLine, HelpOfEachCommand) {
       EXPECT_EQ(line.find_first_not_of(' ', start), column) << command << ": " << line;
     }
     EXPECT_GT(options, 0) << command;
+    ExpectSynopsisNamesItsOptions(command, help.out);
   }
   EXPECT_EQ(Cli({"sd", "ls", "--help"}).out, Cli({"help", "sd"}).out);
   EXPECT_NE(Cli({"help", "sd"}).out.find("  -o, --out FILE  get: where to write the picture\n"), std::string::npos);
