@@ -12,7 +12,6 @@
 #include <cstring>
 #include <limits>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -161,11 +160,18 @@ TEST(CliUnitsCommandLine, UsageErrorsNameTheMistake) {
 // they name no option the table lacks, and every option of the table (by its
 // short or long name) in at least one form.
 void ExpectSynopsisNamesItsOptions(const std::string& command, const std::string& help) {
-  const std::regex name("(^|[[( |])(--?[a-z][a-z-]*)");
-  const auto names = [&](const std::string& text) {
+  // Option names in `text`: words starting with '-' and a letter, cut at the
+  // first character no option name has ("[-o", "--ip]", "-o,").
+  const auto names = [](const std::string& text) {
     std::set<std::string> found;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), name); it != std::sregex_iterator(); ++it) {
-      found.insert((*it)[2]);
+    for (std::size_t at = 0; (at = text.find('-', at)) != std::string::npos;) {
+      const bool startsWord = at == 0 || std::string_view(" [(|").find(text[at - 1]) != std::string_view::npos;
+      std::size_t end = at + 1;
+      if (end < text.size() && text[end] == '-') ++end;
+      const bool named = end < text.size() && text[end] >= 'a' && text[end] <= 'z';
+      while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') || text[end] == '-')) ++end;
+      if (startsWord && named) found.insert(text.substr(at, end - at));
+      at = end;
     }
     return found;
   };
