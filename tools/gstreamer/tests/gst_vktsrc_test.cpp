@@ -264,7 +264,7 @@ TEST_F(VktSrcTest, NewFrameSizeRenegotiatesAndNonJpegFramesAreDroppedAndCounted)
   emu_.setStreamRate(0, 0);
   guint64 pushed = Counter(src.get(), "buffers-pushed");
   guint64 before = Counter(src.get(), "dropped-not-jpeg");
-  // Lambdas take the element by name: clang before 16 cannot capture a
+  // The lambdas capture a plain pointer: clang before 16 cannot capture a
   // structured binding.
   GstElement* element = src.get();
   ASSERT_TRUE(WaitFor([&] { return Counter(element, "frames-received") == Counter(element, "frames-delivered"); },
